@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace hostmail {
+
+// A Maildir folder: messages are written to tmp/, flushed, then renamed into
+// new/ or cur/, so no reader ever sees a partial message.
+class Maildir {
+public:
+    explicit Maildir(QString path) : m_path(std::move(path)) {}
+
+    const QString &path() const { return m_path; }
+    void create() const; // throws HostError
+    // Stores a message; with flags it goes to cur/ as "name:2,FLAGS", else new/.
+    QString add(const QByteArray &message, const QString &flags = QString()) const;
+    // Moves a message file of another Maildir here, to cur/ with flags.
+    QString moveIn(const QString &file, const QString &flags) const;
+    QStringList messages() const; // new/ then cur/, by name
+
+    static QString uniqueName();
+
+private:
+    QString m_path;
+};
+
+} // namespace hostmail

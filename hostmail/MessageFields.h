@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace hostmail {
+
+struct AttachmentData {
+    QString fileName;
+    QString mimeType;
+    QByteArray content;
+};
+
+// What a mail item holds, ready to become a MIME message.
+struct MessageFields {
+    QString from;
+    QString to;  // ";"-separated
+    QString cc;
+    QString bcc;
+    QString subject;
+    int bodyFormat = 2;
+    QString body;
+    QDateTime deferredDelivery; // invalid: none
+    QList<AttachmentData> attachments;
+};
+
+} // namespace hostmail

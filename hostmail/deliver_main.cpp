@@ -1,0 +1,22 @@
+// cheerpost-deliver: hands every due message of the Outbox to the delivery
+// command and moves it to Sent. Meant for a systemd user timer or cron.
+#include "hostmail/Delivery.h"
+#include "hostmail/StorePaths.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QTextStream>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("cheerpost-deliver"));
+    const hostmail::Delivery delivery(hostmail::StorePaths::fromConfiguration());
+    const hostmail::DeliveryReport report = delivery.deliverDue(QDateTime::currentDateTime());
+    QTextStream err(stderr);
+    for (const QString &e : report.errors)
+        err << e << '\n';
+    QTextStream(stdout) << report.delivered << " delivered, " << report.failed << " failed, " << report.waiting
+                        << " waiting\n";
+    return report.failed > 0 ? 1 : 0;
+}
