@@ -11,6 +11,9 @@
 
 #include <QProcess>
 
+#include <csignal>
+#include <unistd.h>
+
 namespace hostmail {
 
 QStringList Delivery::listMembers(const QString &name) const
@@ -52,6 +55,8 @@ void Delivery::pipeToCommand(const QByteArray &message) const
         throw HostError(QStringLiteral("No delivery command is set"));
     const QString program = args.takeFirst();
     QProcess process;
+    // Its own process group, so that a timeout ends the command and its children.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, args);
@@ -60,7 +65,7 @@ void Delivery::pipeToCommand(const QByteArray &message) const
     process.write(message);
     process.closeWriteChannel();
     if (!process.waitForFinished(m_paths.deliveryTimeoutSeconds * 1000)) {
-        process.kill();
+        ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
         process.waitForFinished(2000);
         throw HostError(QStringLiteral("%1 did not finish within %2 s").arg(program).arg(m_paths.deliveryTimeoutSeconds));
     }

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "hostmail/StorePaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+// A mail store in a temporary folder, removed with the object.
+struct TempStore {
+    QTemporaryDir dir;
+    hostmail::StorePaths paths = hostmail::StorePaths::underRoot(dir.path());
+
+    TempStore()
+    {
+        for (const QString &f : {paths.contacts, paths.calendar, paths.tasks, paths.notes, paths.mail})
+            QDir().mkpath(f);
+    }
+    QString contactFile(const QString &name) const { return paths.contacts + QLatin1Char('/') + name; }
+    void write(const QString &path, const QByteArray &bytes) const
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+    }
+    void addCard(const QString &name, const QByteArray &bytes) const { write(contactFile(name), bytes); }
+    QByteArray read(const QString &path) const
+    {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }
+    QStringList files(const QString &folder) const
+    {
+        QStringList out;
+        for (const QString &n : QDir(folder).entryList(QDir::Files, QDir::Name))
+            out.append(folder + QLatin1Char('/') + n);
+        return out;
+    }
+    QStringList drafts() const { return files(paths.drafts() + QStringLiteral("/cur")); }
+};
+
+// A simple vCard 3.0 contact.
+inline QByteArray card(const QString &first, const QString &last, const QString &extra = {},
+                       const QString &email = QString())
+{
+    QString s = QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:%1;%2;;;\r\nFN:%2 %1\r\n").arg(last, first);
+    if (!email.isEmpty())
+        s += QStringLiteral("EMAIL:%1\r\n").arg(email);
+    s += extra;
+    s += QStringLiteral("END:VCARD\r\n");
+    return s.toUtf8();
+}
