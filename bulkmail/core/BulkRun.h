@@ -1,0 +1,35 @@
+#pragma once
+
+#include "bulkmail/core/BulkSettings.h"
+#include "shell/core/LaunchTask.h"
+#include "templates/core/TemplateDocument.h"
+
+namespace shell {
+class Prompter;
+}
+
+namespace bulkmail {
+
+inline const QString kBulkConfirmText = QStringLiteral("Do you wish to send emails to your selected Contacts?");
+inline const QString kAllContactsText = QStringLiteral(
+    "Are you sure that you wish to send emails to All Contacts? This is a time consuming task based on the "
+    "number of contacts in your Outlook client.");
+inline const QString kBulkDoneText = QStringLiteral("All emails have been generated.");
+
+// One click on "Send Emails" of the bulk page.
+class BulkRun {
+public:
+    BulkRun(shell::ApplicationFactory openHost, shell::Prompter &prompter);
+    // Returns the number of messages handed to the host.
+    int run(const BulkSettings &settings, const templates::TemplateDocument &bulkTemplate);
+
+private:
+    void compose(const hostmail::Application &app, const BulkSettings &s, const QString &recipients,
+                 const QString &body, bool contactMode, const QStringList &images);
+
+    shell::ApplicationFactory m_openHost;
+    shell::Prompter &m_prompter;
+    int m_made = 0;
+};
+
+} // namespace bulkmail

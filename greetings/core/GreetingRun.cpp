@@ -1,0 +1,137 @@
+#include "greetings/core/GreetingRun.h"
+
+#include "hostmail/ContactItem.h"
+#include "hostmail/HostEnums.h"
+#include "hostmail/HostError.h"
+#include "hostmail/MailItem.h"
+#include "shell/core/Prompter.h"
+
+namespace greetings {
+
+using hostmail::HostError;
+
+namespace {
+
+// The template's image files to attach, once per run: consecutive repeats
+// once, and only files that are pictures.
+QStringList templateImages(const templates::TemplateDocument &doc)
+{
+    QStringList paths = attachmentPaths(imageAttachmentList(doc.imageSources), QString());
+    paths.removeIf([](const QString &path) { return !isImageFile(path); });
+    return paths;
+}
+
+} // namespace
+
+GreetingRun::GreetingRun(shell::ApplicationFactory openHost, shell::Prompter &prompter, Progress progress)
+    : m_openHost(std::move(openHost)), m_prompter(prompter), m_progress(std::move(progress))
+{
+}
+
+void GreetingRun::advance()
+{
+    m_value = qMin(m_value + 5, 60);
+    if (m_progress)
+        m_progress(m_value);
+}
+
+int GreetingRun::run(const GreetingSettings &settings, const templates::TemplateDocument &birthdayTemplate,
+                     const templates::TemplateDocument &anniversaryTemplate, const QDate &today)
+{
+    m_value = 0;
+    if (m_progress)
+        m_progress(0);
+    const SendWindow window = sendWindow(today, settings.sendBetweenDates, settings.fromDate, settings.toDate);
+    const QStringList birthdayImages = templateImages(birthdayTemplate);
+    const QStringList anniversaryImages = templateImages(anniversaryTemplate);
+
+    if (!m_prompter.askYesNo(shell::kAppTitle, kConfirmText))
+        return 0;
+    if (settings.helpNeeded) {
+        m_prompter.tell(shell::kAppTitle, kAdviceOne, shell::MessageIcon::Information);
+        m_prompter.tell(shell::kAppTitle, kAdviceTwo, shell::MessageIcon::Information);
+    }
+
+    int made = 0;
+    std::unique_ptr<hostmail::Application> app;
+    hostmail::Items items;
+    try {
+        app = m_openHost();
+        items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
+    } catch (const HostError &) {
+        // No host: the walk finds no items.
+    }
+    const int runYear = today.year();
+    const Pass passes[] = {
+        {OccasionKind::Birthday, &settings.birthday, &birthdayTemplate.html, &birthdayImages},
+        {OccasionKind::Anniversary, &settings.anniversary, &anniversaryTemplate.html, &anniversaryImages},
+    };
+    for (const auto &item : items) {
+        const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
+        if (!contact)
+            continue; // a distribution list has no occasions
+        for (const Pass &pass : passes) {
+            if (deliver(*app, *contact, pass, settings, runYear, window))
+                ++made;
+        }
+    }
+    if (m_progress)
+        m_progress(100);
+    m_prompter.tell(shell::kAppTitle, kDoneText, shell::MessageIcon::Information);
+    return made;
+}
+
+bool GreetingRun::deliver(const hostmail::Application &app, const hostmail::ContactItem &contact, const Pass &pass,
+                          const GreetingSettings &settings, int runYear, const SendWindow &window)
+{
+    const QDate contactDate = pass.kind == OccasionKind::Birthday ? contact.Birthday() : contact.Anniversary();
+    const std::optional<Occasion> occasion = occasionTest(contactDate, runYear, window);
+    if (!occasion)
+        return false;
+    const std::optional<QString> to =
+        addressList(contact.Email1Address(), contact.Email2Address(), contact.Email3Address());
+    if (!to)
+        return false;
+    const OccasionSettings &s = *pass.settings;
+    // Values from the contact are escaped where they enter the HTML body.
+    const QString salutation = salutationLine(pass.kind, s, contact.FirstName().toHtmlEscaped(),
+                                              pass.kind == OccasionKind::Anniversary ? contact.Spouse().toHtmlEscaped()
+                                                                                     : QString());
+    const QString children =
+        settings.children ? childrenLine(settings.childrenLead, contact.Children().toHtmlEscaped()) : QString();
+    const QString body = composeBody(*pass.html, salutation, children);
+
+    std::unique_ptr<hostmail::MailItem> mail;
+    try {
+        mail = app.CreateMailItem();
+    } catch (const HostError &) {
+        return false; // the rest of this greeting is skipped
+    }
+    mail->setTo(*to);
+    mail->setCC(settings.cc);
+    mail->setBCC(settings.bcc);
+    mail->setSubject(subjectLine(s, occasion->text));
+    mail->setBodyFormat(hostmail::olFormatHTML);
+    mail->setHTMLBody(body);
+    QStringList paths = *pass.images;
+    if (!s.attachmentPath.isEmpty())
+        paths.append(s.attachmentPath);
+    for (const QString &path : paths) {
+        try {
+            mail->attachments().Add(path);
+        } catch (const HostError &) {
+        }
+    }
+    mail->setDeferredDeliveryTime(QDateTime(deliveryDate(contactDate, runYear, settings.dayPrior), QTime(0, 0)));
+    try {
+        if (settings.saveDraft)
+            mail->Save();
+        else
+            mail->Send();
+    } catch (const HostError &) {
+    }
+    advance();
+    return true;
+}
+
+} // namespace greetings

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "greetings/core/Composition.h"
+#include "greetings/core/GreetingSettings.h"
+#include "greetings/core/Occasions.h"
+#include "shell/core/LaunchTask.h"
+#include "templates/core/TemplateDocument.h"
+
+#include <functional>
+
+namespace shell {
+class Prompter;
+}
+namespace hostmail {
+class ContactItem;
+}
+
+namespace greetings {
+
+inline const QString kConfirmText =
+    QStringLiteral("Do you wish to send email wishes to all Contacts meeting the selected criteria? ");
+inline const QString kDoneText = QStringLiteral("All birthday & anniversary emails have been generated.");
+inline const QString kAdviceOne = QStringLiteral(
+    "I advise you to launch Microsoft Outlook in Offline mode.\r"
+    "I can launch it myself, but if it is running in the background,\r"
+    "I wouldn't have to launch it automatically with every email that I create...\r"
+    "Please be sure to be offline or else it takes a long time to create each email.");
+inline const QString kAdviceTwo = QStringLiteral(
+    "Now, please set your Birthday and Anniversary Email Preferences.\r"
+    "Then set your email preferences and click the Send Email button to send emails.\r"
+    "To save your preferences, please click the Save button and the next time you launch\r"
+    "Cheerpost, these preferences will be predefaulted for you.");
+
+// One click on "Send Emails" of the greeting page: every qualifying birthday
+// and anniversary of the contacts folder becomes one HTML message, saved as a
+// draft or sent. A step that fails is skipped without a message.
+class GreetingRun {
+public:
+    using Progress = std::function<void(int)>;
+    GreetingRun(shell::ApplicationFactory openHost, shell::Prompter &prompter, Progress progress);
+
+    // Returns the number of messages handed to the host.
+    int run(const GreetingSettings &settings, const templates::TemplateDocument &birthdayTemplate,
+            const templates::TemplateDocument &anniversaryTemplate, const QDate &today);
+
+private:
+    struct Pass {
+        OccasionKind kind;
+        const OccasionSettings *settings;
+        const QString *html;
+        const QStringList *images;
+    };
+    bool deliver(const hostmail::Application &app, const hostmail::ContactItem &contact, const Pass &pass,
+                 const GreetingSettings &settings, int runYear, const SendWindow &window);
+    void advance();
+
+    shell::ApplicationFactory m_openHost;
+    shell::Prompter &m_prompter;
+    Progress m_progress;
+    int m_value = 0;
+};
+
+} // namespace greetings

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+#include <optional>
+
+namespace shell {
+class Prompter;
+}
+
+namespace greetings {
+
+// The last calendar day of date's month. An invalid date is reported in an
+// exclamation box (when a prompter is given) and gives an invalid date.
+QDate LastDayOfMonth(const QDate &date, shell::Prompter *prompter = nullptr);
+
+// Both ends inclusive, both in the run year; empty when end < start.
+struct SendWindow {
+    QDate start;
+    QDate end;
+};
+SendWindow sendWindow(const QDate &today, bool explicitWindow, const QDate &from, const QDate &to);
+
+// The user's short date format with a four-digit year.
+QString dateText(const QDate &date);
+
+struct Occasion {
+    QDate date;    // in the run year
+    QString text;  // dateText(date)
+};
+// Years 1901 to 2098 only; 29 February rolls to 1 March in a common run year.
+std::optional<Occasion> occasionTest(const QDate &contactDate, int runYear, const SendWindow &window);
+
+// Email1;Email2;Email3 without the empty ones; none when Email1 is empty.
+std::optional<QString> addressList(const QString &email1, const QString &email2, const QString &email3);
+
+// The occasion date, or the calendar day before it with dayPrior (1 January
+// gives 31 December of the year before; 29 February gives 28 February).
+QDate deliveryDate(const QDate &contactDate, int runYear, bool dayPrior);
+
+// The date (year, month, day) with day and month overflow rolling forward.
+QDate rolledDate(int year, int month, int day);
+
+} // namespace greetings

@@ -1,0 +1,96 @@
+#include "reminders/core/ReminderRun.h"
+
+#include "hostmail/ContactData.h"
+#include "hostmail/ContactItem.h"
+#include "hostmail/HostEnums.h"
+#include "hostmail/HostError.h"
+#include "shell/core/Prompter.h"
+
+#include <QFile>
+#include <QLocale>
+
+namespace reminders {
+
+using hostmail::HostError;
+
+QString logDate(const QDate &date)
+{
+    return QStringLiteral("%1/%2/%3").arg(date.month()).arg(date.day()).arg(date.year());
+}
+
+QString logDateTime(const QDateTime &when)
+{
+    return logDate(when.date()) + QLatin1Char(' ') + QLocale::c().toString(when.time(), QStringLiteral("h:mm:ss AP"));
+}
+
+ReminderRun::ReminderRun(shell::ApplicationFactory openHost, shell::Prompter &prompter)
+    : m_openHost(std::move(openHost)), m_prompter(prompter)
+{
+}
+
+namespace {
+
+// The day of date in year; 29 February in a common year gives 28 February.
+QDate sameDayIn(int year, const QDate &date)
+{
+    const QDate d(year, date.month(), date.day());
+    return d.isValid() ? d : QDate(year, date.month(), 28);
+}
+
+bool isSet(const QDate &d) { return d.isValid() && logDate(d) != QLatin1String("1/1/4501"); }
+
+} // namespace
+
+bool ReminderRun::run(const std::function<QDateTime()> &clock)
+{
+    if (!m_prompter.askYesNo(shell::kAppTitle, kReminderQuestion))
+        return false;
+    hostmail::Items items;
+    try {
+        const std::unique_ptr<hostmail::Application> app = m_openHost();
+        items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
+    } catch (const HostError &) {
+    }
+
+    QFile log(kReminderLog);
+    const bool logging = log.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    auto line = [&](const QString &text) {
+        if (logging) {
+            log.write(text.toUtf8() + "\r\n");
+            log.flush();
+        }
+    };
+    line(QStringLiteral("Started on: ") + logDateTime(clock()));
+    const int year = clock().date().year();
+    for (const auto &item : items) {
+        auto *contact = dynamic_cast<hostmail::ContactItem *>(item.get());
+        if (!contact)
+            continue; // a distribution list has no dates
+        const QDate birthday = contact->Birthday();
+        const QDate anniversary = contact->Anniversary();
+        const QString name = contact->FirstName() + QLatin1Char(' ') + contact->LastName();
+        if (isSet(birthday)) {
+            line(name + QLatin1String(" - BIRTHDAY- ") + logDate(birthday));
+            contact->setBirthday(sameDayIn(year, birthday));
+            contact->setBirthday(QDate(birthday.year(), birthday.month(), birthday.day()));
+            try {
+                contact->Save();
+            } catch (const HostError &) {
+            }
+        }
+        if (isSet(anniversary)) {
+            line(name + QLatin1String(" - ANNIVER - ") + logDate(anniversary));
+            contact->setAnniversary(sameDayIn(year, anniversary));
+            contact->setAnniversary(QDate(anniversary.year(), anniversary.month(), anniversary.day()));
+            try {
+                contact->Save();
+            } catch (const HostError &) {
+            }
+        }
+    }
+    line(QStringLiteral("Ended On: ") + logDateTime(clock()));
+    log.close();
+    return true;
+}
+
+} // namespace reminders

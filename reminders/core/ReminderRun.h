@@ -1,0 +1,41 @@
+#pragma once
+
+#include "shell/core/LaunchTask.h"
+
+#include <QDateTime>
+
+namespace shell {
+class Prompter;
+}
+
+namespace reminders {
+
+inline const QString kReminderQuestion = QStringLiteral(
+    "Please run this utility only after importing your Contacts\r"
+    "into Outlook from an external source.\r"
+    "\r"
+    "This will generate the Birthday / Anniversary reminders for all your\r"
+    "Contacts in your Outlook Calendar.\r"
+    "\r"
+    "Are you sure you wish to run this utility?");
+inline const QString kReminderLog = QStringLiteral("GenerateReminders.txt");
+
+// Dates in the log: month/day/year without leading zeros.
+QString logDate(const QDate &date);
+QString logDateTime(const QDateTime &when);
+
+// "Generate Reminders after Import": writes every set birthday and anniversary
+// anew and saves the contact, so that the host refreshes its yearly events, and
+// keeps a log of what it touched in the current directory.
+class ReminderRun {
+public:
+    ReminderRun(shell::ApplicationFactory openHost, shell::Prompter &prompter);
+    // clock gives the time for the start and end lines. Returns false on No.
+    bool run(const std::function<QDateTime()> &clock);
+
+private:
+    shell::ApplicationFactory m_openHost;
+    shell::Prompter &m_prompter;
+};
+
+} // namespace reminders
