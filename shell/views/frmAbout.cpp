@@ -1,0 +1,36 @@
+#include "shell/views/frmAbout.h"
+
+#include "shell/core/Prompter.h"
+#include "shell/core/SystemInfo.h"
+#include "ui_frmAbout.h"
+
+#include <QProcess>
+#include <QStyle>
+
+namespace shell {
+
+frmAbout::frmAbout(Prompter &prompter, QWidget *parent)
+    : QDialog(parent), toolCandidates(systemInfoCandidates()), ui(std::make_unique<Ui::frmAbout>()), m_prompter(prompter)
+{
+    ui->setupUi(this);
+    ui->lblVersion->setText(QStringLiteral("Version %1").arg(QStringLiteral(CHEERPOST_VERSION)));
+    ui->picIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48));
+    ui->cmdOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    ui->cmdSysInfo->setIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    ui->cmdOK->setDefault(true);
+    ui->cmdOK->setAutoDefault(true);
+    ui->cmdSysInfo->setAutoDefault(false);
+    connect(ui->cmdOK, &QPushButton::clicked, this, &QDialog::close);
+    connect(ui->cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+}
+
+frmAbout::~frmAbout() = default;
+
+void frmAbout::StartSysInfo()
+{
+    const QString tool = findSystemInfoTool(toolCandidates);
+    if (tool.isEmpty() || !QProcess::startDetached(tool, {}))
+        m_prompter.tell(kAppTitle, kSystemInfoUnavailable, MessageIcon::None);
+}
+
+} // namespace shell

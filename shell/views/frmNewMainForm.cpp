@@ -1,0 +1,193 @@
+#include "shell/views/frmNewMainForm.h"
+
+#include "bulkmail/views/BulkPage.h"
+#include "export/views/frmiPodExport.h"
+#include "greetings/views/GreetingPage.h"
+#include "reminders/core/ReminderRun.h"
+#include "shell/core/Clock.h"
+#include "shell/core/SettingsKey.h"
+#include "shell/views/Preferences.h"
+#include "shell/views/QtPrompter.h"
+#include "shell/views/frmAbout.h"
+#include "shell/views/frmHelp.h"
+#include "templates/core/TemplateText.h"
+#include "templates/views/ClipboardCommand.h"
+#include "templates/views/FileChooser.h"
+#include "templates/views/TemplateEditor.h"
+#include "ui_frmNewMainForm.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QStyle>
+#include <QTimer>
+
+namespace shell {
+
+frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::frmNewMainForm>()), m_services(std::move(services))
+{
+    ui->setupUi(this);
+    if (!m_services.prompter)
+        m_ownPrompter = std::make_unique<QtPrompter>(this);
+    m_prompter = m_services.prompter ? m_services.prompter : m_ownPrompter.get();
+    if (!m_services.files)
+        m_ownFiles = std::make_unique<templates::DialogFileChooser>();
+    templates::FileChooser &files = m_services.files ? *m_services.files : *m_ownFiles;
+    if (!m_services.openHost)
+        m_services.openHost = [] { return hostmail::Application::open(); };
+    if (!m_services.volumes)
+        m_services.volumes = exporting::mountedVolumes;
+    if (m_services.programFolder.isEmpty())
+        m_services.programFolder = QCoreApplication::applicationDirPath();
+    m_previewPath = templates::previewFilePath(m_services.programFolder);
+
+    m_editorA = new templates::TemplateEditor(QLatin1Char('A'), ui->tabGreetings, *m_prompter, files, m_previewPath);
+    m_editorB = new templates::TemplateEditor(QLatin1Char('B'), ui->tabGreetings, *m_prompter, files, m_previewPath);
+    m_editorO = new templates::TemplateEditor(QLatin1Char('O'), ui->tabBulk, *m_prompter, files, m_previewPath);
+    m_greetings = new greetings::GreetingPage(ui->tabGreetings, *m_prompter, m_services.openHost, *m_editorB, *m_editorA);
+    m_bulk = new bulkmail::BulkPage(ui->tabBulk, *m_prompter, m_services.openHost, *m_editorO);
+
+    connect(ui->mnuSavePrefs, &QAction::triggered, this, &frmNewMainForm::SavePrefs);
+    connect(ui->tbSavePreferences, &QAction::triggered, this, &frmNewMainForm::SavePrefs);
+    connect(ui->mnuExit, &QAction::triggered, this, &frmNewMainForm::exitProgram);
+    connect(ui->tbExit, &QAction::triggered, this, &frmNewMainForm::exitProgram);
+    connect(ui->mnuAbout, &QAction::triggered, this, &frmNewMainForm::showAbout);
+    connect(ui->tbAbout, &QAction::triggered, this, &frmNewMainForm::showAbout);
+    connect(ui->mnuContents, &QAction::triggered, this, &frmNewMainForm::showHelp);
+    connect(ui->tbHelp, &QAction::triggered, this, &frmNewMainForm::showHelp);
+    connect(ui->tbSyncWithIPod, &QAction::triggered, this, &frmNewMainForm::showExport);
+    connect(ui->tbGenerateReminders, &QAction::triggered, this, &frmNewMainForm::GenerateReminders);
+    using templates::ClipboardAction;
+    connect(ui->mnuCut, &QAction::triggered, this,
+            [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Cut); });
+    connect(ui->mnuCopy, &QAction::triggered, this,
+            [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Copy); });
+    connect(ui->mnuPaste, &QAction::triggered, this,
+            [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Paste); });
+    setUpToolbarAndStatus();
+}
+
+frmNewMainForm::~frmNewMainForm()
+{
+    delete m_about;
+    delete m_help;
+    delete m_export;
+}
+
+void frmNewMainForm::setUpToolbarAndStatus()
+{
+    QStyle *s = style();
+    ui->tbSavePreferences->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+    ui->tbAbout->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
+    ui->tbHelp->setIcon(s->standardIcon(QStyle::SP_DialogHelpButton));
+    ui->tbSyncWithIPod->setIcon(s->standardIcon(QStyle::SP_DriveFDIcon));
+    ui->tbGenerateReminders->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
+    ui->tbExit->setIcon(s->standardIcon(QStyle::SP_DialogCloseButton));
+    ui->BtnSendEmails->setIcon(s->standardIcon(QStyle::SP_ArrowForward));
+    ui->BtnSendOEmails->setIcon(s->standardIcon(QStyle::SP_ArrowForward));
+    QFont title = ui->lblTitle->font();
+    title.setPointSize(title.pointSize() + 6);
+    title.setBold(true);
+    ui->lblTitle->setFont(title);
+    ui->lblTitleO->setFont(title);
+
+    // Six panels: a fixed text, Caps Lock, Num Lock, the date, the time, empty.
+    const QStringList names = {"pnlText", "pnlCaps", "pnlNum", "pnlDate", "pnlTime", "pnlEmpty"};
+    const QStringList texts = {QStringLiteral("Cheerpost: birthday and anniversary greetings"), "CAPS", "NUM", "", "", ""};
+    QList<QLabel *> panels;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        auto *panel = new QLabel(texts.at(i), ui->StatusBar1);
+        panel->setObjectName(names.at(i));
+        panel->setFrameShape(QFrame::StyledPanel);
+        if (i == 0)
+            ui->StatusBar1->addWidget(panel, 1);
+        else
+            ui->StatusBar1->addPermanentWidget(panel);
+        panels.append(panel);
+    }
+    auto tick = [date = panels.at(3), time = panels.at(4)] {
+        const QDateTime now = QDateTime::currentDateTime();
+        date->setText(QLocale::system().toString(now.date(), QLocale::ShortFormat));
+        time->setText(QLocale::system().toString(now.time(), QLocale::ShortFormat));
+    };
+    tick();
+    auto *clock = new QTimer(this);
+    connect(clock, &QTimer::timeout, this, tick);
+    clock->start(1000);
+}
+
+void frmNewMainForm::Form_Load()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("frmSplash"))
+            w->close();
+    }
+    m_editorA->prepare();
+    m_editorB->prepare();
+    m_editorO->prepare();
+    const QString setTask = readSetting(QStringLiteral("SetTask"));
+    m_helpFile = helpFilePath(m_services.programFolder);
+    restorePreferences(this);
+    if (setTask.isEmpty())
+        ensureLaunchTask(m_services.openHost, Clock::today());
+}
+
+templates::TemplateEditor &frmNewMainForm::editor(QChar letter) const
+{
+    return letter == QLatin1Char('A') ? *m_editorA : letter == QLatin1Char('B') ? *m_editorB : *m_editorO;
+}
+
+void frmNewMainForm::SavePrefs() { shell::SavePrefs(this); }
+
+void frmNewMainForm::GenerateReminders()
+{
+    reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return Clock::now(); });
+}
+
+namespace {
+void bringForward(QWidget *w)
+{
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+} // namespace
+
+void frmNewMainForm::showAbout()
+{
+    if (!m_about) {
+        m_about = new frmAbout(*m_prompter);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bringForward(m_about);
+}
+
+void frmNewMainForm::showHelp()
+{
+    if (!m_help) {
+        m_help = new frmHelp(m_helpFile.isEmpty() ? helpFilePath(m_services.programFolder) : m_helpFile);
+        m_help->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bringForward(m_help);
+}
+
+void frmNewMainForm::showExport()
+{
+    if (!m_export) {
+        exporting::frmiPodExport::Services s;
+        s.prompter = m_prompter;
+        s.openHost = m_services.openHost;
+        s.volumes = m_services.volumes;
+        m_export = new exporting::frmiPodExport(std::move(s));
+        m_export->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bringForward(m_export);
+}
+
+void frmNewMainForm::exitProgram()
+{
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+}
+
+} // namespace shell

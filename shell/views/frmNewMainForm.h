@@ -1,0 +1,90 @@
+#pragma once
+
+#include "shell/core/LaunchTask.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class frmNewMainForm;
+}
+namespace templates {
+class FileChooser;
+class TemplateEditor;
+}
+namespace greetings {
+class GreetingPage;
+}
+namespace bulkmail {
+class BulkPage;
+}
+namespace exporting {
+class frmiPodExport;
+struct Volume;
+}
+
+namespace shell {
+
+class Prompter;
+class frmAbout;
+class frmHelp;
+
+// What the main window works with; tests give their own.
+struct MainServices {
+    Prompter *prompter = nullptr;                // message boxes; default real ones
+    templates::FileChooser *files = nullptr;    // file dialogs; default QFileDialog
+    ApplicationFactory openHost;                 // default: the configured store
+    QString programFolder;                       // default: the executable's folder
+    std::function<QList<exporting::Volume>()> volumes; // default: the mounted volumes
+};
+
+// The main window with its two pages, menus, toolbar and status bar.
+class frmNewMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmNewMainForm(MainServices services = {}, QWidget *parent = nullptr);
+    ~frmNewMainForm() override;
+
+    // The load work, run before the window is first shown.
+    void Form_Load();
+
+    void SavePrefs();
+    void GenerateReminders();
+    void showAbout();
+    void showHelp();
+    void showExport();
+    void exitProgram();
+
+    templates::TemplateEditor &editor(QChar letter) const;
+    greetings::GreetingPage &greetingPage() const { return *m_greetings; }
+    bulkmail::BulkPage &bulkPage() const { return *m_bulk; }
+    QPointer<frmAbout> aboutWindow() const { return m_about; }
+    QPointer<exporting::frmiPodExport> exportWindow() const { return m_export; }
+    QString previewPath() const { return m_previewPath; }
+    QString helpFile() const { return m_helpFile; }
+    Prompter &prompter() const { return *m_prompter; }
+
+private:
+    void setUpToolbarAndStatus();
+
+    std::unique_ptr<Ui::frmNewMainForm> ui;
+    MainServices m_services;
+    std::unique_ptr<Prompter> m_ownPrompter;
+    std::unique_ptr<templates::FileChooser> m_ownFiles;
+    Prompter *m_prompter;
+    QString m_previewPath;
+    QString m_helpFile;
+    templates::TemplateEditor *m_editorA = nullptr;
+    templates::TemplateEditor *m_editorB = nullptr;
+    templates::TemplateEditor *m_editorO = nullptr;
+    greetings::GreetingPage *m_greetings = nullptr;
+    bulkmail::BulkPage *m_bulk = nullptr;
+    QPointer<frmAbout> m_about;
+    QPointer<frmHelp> m_help;
+    QPointer<exporting::frmiPodExport> m_export;
+};
+
+} // namespace shell

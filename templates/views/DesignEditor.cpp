@@ -1,0 +1,185 @@
+#include "templates/views/DesignEditor.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+
+#include <memory>
+
+namespace templates {
+
+namespace {
+
+constexpr int kScriptTimeoutMs = 10000;
+// setHtml hands the page over as a data URL, which Chromium limits to 2 MB.
+constexpr qsizetype kMaxDocumentBytes = 2 * 1024 * 1024 - 4096;
+
+QString jsString(const QString &s)
+{
+    QString out = s;
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('\''), QLatin1String("\\'"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+        .replace(QLatin1Char('\r'), QLatin1String("\\r"))
+        .replace(QChar(0x2028), QLatin1String("\\u2028"))
+        .replace(QChar(0x2029), QLatin1String("\\u2029"));
+    return QLatin1Char('\'') + out + QLatin1Char('\'');
+}
+
+} // namespace
+
+DesignEditor::DesignEditor(QWidget *parent) : QWebEngineView(parent)
+{
+    // A template's own scripts never run; the editor's run in their own world.
+    settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    connect(this, &QWebEngineView::loadStarted, this, [this] { m_loading = true; });
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+        m_loading = false;
+        // Design mode adds no attribute to <html> or <body>.
+        page()->runJavaScript(QStringLiteral("document.designMode = 'on';"), QWebEngineScript::ApplicationWorld);
+        applyDisplayOptions();
+    });
+    setDocument(QString());
+}
+
+void DesignEditor::setDisplayOptions(bool zeroBorders, bool details)
+{
+    m_zeroBorders = zeroBorders;
+    m_details = details;
+    applyDisplayOptions();
+}
+
+void DesignEditor::applyDisplayOptions()
+{
+    // The outlines are drawn by a style sheet the page does not hold, so they
+    // never reach the document's HTML.
+    QString css;
+    if (m_zeroBorders)
+        css += QStringLiteral("table[border='0'] td, table:not([border]) td { outline: 1px dotted #bbb; } ");
+    if (m_details)
+        css += QStringLiteral("img { outline: 1px dashed #99c; } ");
+    page()->runJavaScript(QStringLiteral(
+        "(function(){ if (!document.adoptedStyleSheets) return; var s = new CSSStyleSheet();"
+        " s.replaceSync(%1); document.adoptedStyleSheets = [s]; })();").arg(jsString(css)),
+                          QWebEngineScript::ApplicationWorld);
+}
+
+void DesignEditor::setDocument(const QString &html, const QUrl &base)
+{
+    m_loading = true;
+    setHtml(html, base.isValid() ? base : QUrl(QStringLiteral("file:///")));
+}
+
+bool DesignEditor::loadFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() > kMaxDocumentBytes) {
+        *error = QStringLiteral("The file is larger than 2 MB.");
+        return false;
+    }
+    auto encoding = QStringConverter::encodingForHtml(bytes);
+    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
+    const QString html = decoder.decode(bytes);
+    setDocument(html, QUrl::fromLocalFile(QFileInfo(path).absolutePath() + QLatin1Char('/')));
+    waitForLoad();
+    return true;
+}
+
+bool DesignEditor::saveFile(const QString &path) const
+{
+    const QString html = documentHtml();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(html.toUtf8());
+    return file.commit();
+}
+
+void DesignEditor::waitForLoad() const
+{
+    if (!m_loading)
+        return;
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    auto done = connect(this, &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
+    timeout.start(kScriptTimeoutMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(done);
+}
+
+QVariant DesignEditor::evaluate(const QString &script) const
+{
+    waitForLoad();
+    struct State {
+        QVariant result;
+        bool done = false;
+        QEventLoop loop;
+    };
+    auto state = std::make_shared<State>();
+    std::weak_ptr<State> weak = state;
+    page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [weak](const QVariant &v) {
+        if (auto s = weak.lock()) {
+            s->result = v;
+            s->done = true;
+            s->loop.quit();
+        }
+    });
+    if (!state->done) {
+        QTimer::singleShot(kScriptTimeoutMs, &state->loop, &QEventLoop::quit);
+        state->loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return state->result;
+}
+
+QString DesignEditor::documentHtml() const
+{
+    return evaluate(QStringLiteral(
+                        "(document.doctype ? new XMLSerializer().serializeToString(document.doctype) + '\\n' : '')"
+                        " + document.documentElement.outerHTML"))
+        .toString();
+}
+
+QStringList DesignEditor::imageSources() const
+{
+    return evaluate(QStringLiteral("Array.prototype.map.call(document.images, function(i) { return i.src; })"))
+        .toStringList();
+}
+
+void DesignEditor::execCommand(const QString &command, const QString &value)
+{
+    evaluate(QStringLiteral("document.execCommand(%1, false, %2)").arg(jsString(command), jsString(value)));
+}
+
+void DesignEditor::insertImage(const QUrl &source)
+{
+    execCommand(QStringLiteral("insertImage"), source.toString(QUrl::FullyEncoded));
+}
+
+void DesignEditor::applyFont(const QString &family, int pointSize, bool bold, bool italic)
+{
+    evaluate(QStringLiteral("document.execCommand('styleWithCSS', false, true)"));
+    execCommand(QStringLiteral("fontName"), family);
+    // execCommand knows sizes 1 to 7; map points to the nearest.
+    const int size = pointSize <= 8 ? 1 : pointSize <= 10 ? 2 : pointSize <= 12 ? 3 : pointSize <= 14 ? 4
+                   : pointSize <= 18 ? 5 : pointSize <= 24 ? 6 : 7;
+    execCommand(QStringLiteral("fontSize"), QString::number(size));
+    if (bold != evaluate(QStringLiteral("document.queryCommandState('bold')")).toBool())
+        execCommand(QStringLiteral("bold"));
+    if (italic != evaluate(QStringLiteral("document.queryCommandState('italic')")).toBool())
+        execCommand(QStringLiteral("italic"));
+}
+
+} // namespace templates

@@ -1,0 +1,118 @@
+#include "templates/views/TemplateEditor.h"
+
+#include "shell/core/Prompter.h"
+#include "templates/core/TemplateText.h"
+#include "templates/views/DesignEditor.h"
+#include "templates/views/FileChooser.h"
+
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QUrl>
+#include <QWebEngineView>
+
+namespace templates {
+
+namespace {
+
+template <typename T> T *child(QWidget *root, const QString &name)
+{
+    T *w = root->findChild<T *>(name);
+    Q_ASSERT_X(w, "TemplateEditor", qPrintable(name));
+    return w;
+}
+
+} // namespace
+
+TemplateEditor::TemplateEditor(QChar letter, QWidget *root, shell::Prompter &prompter, FileChooser &files,
+                               QString previewPath)
+    : QObject(root), m_letter(letter), m_prompter(prompter), m_files(files), m_previewPath(std::move(previewPath))
+{
+    const QString l(letter);
+    const QString tabName = letter == QLatin1Char('B') ? QStringLiteral("SSTab2")
+                            : letter == QLatin1Char('A') ? QStringLiteral("SSTab3")
+                                                         : QStringLiteral("SSTab4");
+    m_tabs = child<QTabWidget>(root, tabName);
+    m_editor = child<DesignEditor>(root, QStringLiteral("Editor") + l);
+    m_source = child<QPlainTextEdit>(root, QStringLiteral("txtSource") + l);
+    m_preview = child<QWebEngineView>(root, QStringLiteral("WbrPreview") + l);
+    m_fileBox = child<QLineEdit>(root, QStringLiteral("Txt%1File").arg(l));
+    const QString attachName = letter == QLatin1Char('B') ? QStringLiteral("CmdAddBAtt") : QStringLiteral("Cmd%1Att").arg(l);
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        const int previous = m_current;
+        m_current = index;
+        tabClick(previous);
+    });
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Open").arg(l)), &QPushButton::clicked, this, &TemplateEditor::openClick);
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Save").arg(l)), &QPushButton::clicked, this, &TemplateEditor::saveClick);
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Image").arg(l)), &QPushButton::clicked, this, &TemplateEditor::imageClick);
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Font").arg(l)), &QPushButton::clicked, this, &TemplateEditor::fontClick);
+    connect(child<QPushButton>(root, attachName), &QPushButton::clicked, this, &TemplateEditor::attachClick);
+}
+
+void TemplateEditor::prepare()
+{
+    m_editor->setDisplayOptions(true, true);
+    m_preview->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+TemplateDocument TemplateEditor::document() const { return m_editor->document(); }
+
+QString TemplateEditor::attachmentPath() const { return m_fileBox->text(); }
+
+void TemplateEditor::tabClick(int previousTab)
+{
+    if (previousTab == 0)
+        m_source->setPlainText(removeGeneratorTag(m_editor->documentHtml()));
+    if (previousTab == 0 || previousTab == 1) {
+        // A preview file that cannot be written still sends the browser to its path.
+        writePreviewFile(m_previewPath, m_editor->documentHtml());
+        m_preview->setUrl(QUrl::fromLocalFile(m_previewPath));
+    }
+}
+
+void TemplateEditor::openClick()
+{
+    const QString path = m_files.openFile(m_tabs->window(), kOpenFilter);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_editor->loadFile(path, &error))
+        m_prompter.tell(shell::kAppTitle, QStringLiteral("Can\u2019t open the file %1: %2").arg(path, error),
+                        shell::MessageIcon::Critical);
+}
+
+void TemplateEditor::saveClick()
+{
+    const QString path = m_files.saveFile(m_tabs->window(), kSaveFilter);
+    if (path.isEmpty())
+        return;
+    if (!m_editor->saveFile(path))
+        m_prompter.tell(shell::kAppTitle, kCannotSave, shell::MessageIcon::Critical);
+}
+
+void TemplateEditor::imageClick()
+{
+    const QString path = m_files.openFile(m_tabs->window(), kImageFilter);
+    if (!path.isEmpty())
+        m_editor->insertImage(QUrl::fromLocalFile(path));
+}
+
+void TemplateEditor::fontClick()
+{
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, m_tabs->window()->font(), m_tabs->window());
+    if (ok)
+        m_editor->applyFont(font.family(), font.pointSize(), font.bold(), font.italic());
+}
+
+void TemplateEditor::attachClick()
+{
+    // The chosen path replaces the box's text; a cancelled dialog empties it.
+    m_fileBox->setText(m_files.openFile(m_tabs->window(), kAttachFilter));
+}
+
+} // namespace templates

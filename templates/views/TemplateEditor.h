@@ -1,0 +1,66 @@
+#pragma once
+
+#include "templates/core/TemplateDocument.h"
+
+#include <QObject>
+#include <QString>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QWebEngineView;
+class QWidget;
+
+namespace shell {
+class Prompter;
+}
+
+namespace templates {
+
+class DesignEditor;
+class FileChooser;
+
+inline const QString kOpenFilter = QStringLiteral("HTML|*.html|RTF|*.rtf|Text|*.txt|All|*.*");
+inline const QString kSaveFilter = QStringLiteral("HTML|*.html|RTF|*.rtf|Text|*.txt");
+inline const QString kAttachFilter = QStringLiteral("JPG|*.jpg|All|*.*");
+inline const QString kImageFilter = QStringLiteral("Pictures|*.jpg *.jpeg *.png *.gif *.bmp *.svg *.webp|All|*.*");
+inline const QString kCannotSave = QStringLiteral("Can\u2019t save the file, try again.");
+
+// One template's editor on the main window (letter A, B or O): the Design,
+// HTML and Preview tabs and the Open, Save, Image, Font and Attach commands.
+// It finds its controls in root by their names.
+class TemplateEditor : public QObject {
+    Q_OBJECT
+public:
+    TemplateEditor(QChar letter, QWidget *root, shell::Prompter &prompter, FileChooser &files,
+                   QString previewPath);
+
+    // Switches on the editor's two display options and shows about:blank.
+    void prepare();
+    TemplateDocument document() const;
+    QChar letter() const { return m_letter; }
+    QString attachmentPath() const;
+
+    // The tab control's handler, given the tab that was active before.
+    void tabClick(int previousTab);
+    void openClick();
+    void saveClick();
+    void imageClick();
+    void fontClick();
+    void attachClick();
+
+private:
+    QChar m_letter;
+    shell::Prompter &m_prompter;
+    FileChooser &m_files;
+    QString m_previewPath;
+    QTabWidget *m_tabs;
+    DesignEditor *m_editor;
+    QPlainTextEdit *m_source;
+    QWebEngineView *m_preview;
+    QLineEdit *m_fileBox;
+    int m_current = 0;
+};
+
+} // namespace templates
