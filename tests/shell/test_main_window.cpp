@@ -1,0 +1,158 @@
+#include "shell/core/LaunchTask.h"
+#include "shell/core/SettingsKey.h"
+#include "shell/views/frmAbout.h"
+#include "shell/views/frmSplash.h"
+#include "support/MainWindowFixture.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolBar>
+
+using namespace shell;
+
+namespace {
+
+QStringList taskFiles(const TempStore &s) { return s.files(s.paths.tasks); }
+
+} // namespace
+
+TEST_F(MainWindowFixture, EveryControlExistsUnderItsName)
+{
+    open();
+    const char *names[] = {
+        "SSTab1", "SSTab2", "SSTab3", "SSTab4", "EditorA", "EditorB", "EditorO", "txtSourceA", "txtSourceB",
+        "txtSourceO", "WbrPreviewA", "WbrPreviewB", "WbrPreviewO", "CmdBOpen", "CmdBSave", "CmdBImage", "CmdBFont",
+        "CmdAddBAtt", "TxtBFile", "CmdAOpen", "CmdASave", "CmdAImage", "CmdAFont", "CmdAAtt", "TxtAFile", "CmdOOpen",
+        "CmdOSave", "CmdOImage", "CmdOFont", "CmdOAtt", "TxtOFile", "OptBSubjStd", "OptBSubjCust", "TxtBSubjStd",
+        "TxtBSubjCust", "ChkPrntCusBDt", "OptBSalStd", "OptBSalCust", "TxtBSalStd", "TxtBSalCust", "ChkPrntCusBNm",
+        "OptASubjStd", "OptASubjCust", "TxtASubjStd", "TxtASubjCust", "ChkPrntCusADt", "OptASalStd", "OptASalCust",
+        "TxtASalStd", "TxtASalCust", "ChkPrntCusANm", "chkChildren", "txtChildren", "OptHTML", "ProgressBar1",
+        "OptSendAutomatic", "OptSaveEmailDraft", "ChkCC", "TxtCC", "ChkBCC", "TxtBCC", "ChkDayPrior",
+        "chkSendBetweenDates", "dtFromDate", "dtToDate", "ChkHelpNeeded", "BtnSendEmails", "TxtSubject", "ToOption1",
+        "ToOption2", "ToOption3", "TxtDistList", "TxtCategory", "OptOSalStd", "OptOSalCust", "TxtOSalStd",
+        "TxtOSalCust", "ChkPrntCusONm", "OptSendAuto", "OptSaveDraft", "ChkCC1", "TxtCC1", "ChkBCC1", "dtSendMailOn",
+        "OptHTML1", "BtnSendOEmails", "Toolbar1", "StatusBar1", "cmdApply", "cmdCancel"};
+    for (const char *name : names)
+        EXPECT_NE(window->findChild<QObject *>(QLatin1String(name)), nullptr) << name;
+
+    EXPECT_EQ(window->windowTitle(), "Cheerpost");
+    auto *tabs = find<QTabWidget>("SSTab1");
+    EXPECT_EQ(tabs->tabText(0), "Birthday - Anniversary Emails");
+    EXPECT_EQ(tabs->tabText(1), "Bulk Emails");
+    for (const char *t : {"SSTab2", "SSTab3", "SSTab4"}) {
+        auto *editorTabs = find<QTabWidget>(t);
+        EXPECT_EQ(QStringList({editorTabs->tabText(0), editorTabs->tabText(1), editorTabs->tabText(2)}),
+                  QStringList({"Design", "HTML", "Preview"}));
+    }
+    EXPECT_EQ(find<QPushButton>("BtnSendEmails")->toolTip(), "Send Emails");
+}
+
+TEST_F(MainWindowFixture, ToolbarMenusAndStatusBar)
+{
+    open();
+    auto *toolbar = find<QToolBar>("Toolbar1");
+    EXPECT_EQ(toolbar->iconSize(), QSize(32, 32));
+    QStringList texts;
+    for (QAction *a : toolbar->actions())
+        texts.append(a->isSeparator() ? QStringLiteral("|") : a->toolTip());
+    EXPECT_EQ(texts, QStringList({"Save Preferences", "|", "About", "Help", "Sync with iPod",
+                                  "Generate Reminders after Import", "|", "|", "Exit"}));
+    QStringList menus;
+    for (QAction *m : window->menuBar()->actions()) {
+        menus.append(m->text());
+        for (QAction *a : m->menu()->actions())
+            menus.append(a->isSeparator() ? QStringLiteral("-") : a->text() + QLatin1Char('/') + a->shortcut().toString());
+    }
+    EXPECT_EQ(menus, QStringList({"&File", "&Save Preferences/Ctrl+S", "-", "Exit/", "&Edit", "Cut/Ctrl+X",
+                                  "Copy/Ctrl+C", "Paste/Ctrl+V", "&Help", "Contents/", "-", "About Cheerpost/"}));
+    const QList<QLabel *> panels = find<QStatusBar>("StatusBar1")->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(panels.size(), 6);
+    EXPECT_EQ(panels.at(1)->text(), "CAPS");
+    EXPECT_EQ(panels.at(2)->text(), "NUM");
+    EXPECT_TRUE(panels.at(5)->text().isEmpty());
+}
+
+TEST_F(MainWindowFixture, FirstStartCreatesTheLaunchTaskOnceAndDecemberRolls)
+{
+    Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+    open();
+    ASSERT_EQ(taskFiles(store).size(), 1);
+    const QByteArray ics = store.read(taskFiles(store).first());
+    EXPECT_TRUE(ics.contains("DTSTART;VALUE=DATE:20270101"));
+    EXPECT_TRUE(ics.contains("DUE;VALUE=DATE:20270101"));
+    EXPECT_EQ(readSetting(QStringLiteral("SetTask")), "1");
+
+    // Second start: no task, no host.
+    hostFails = true;
+    open();
+    EXPECT_EQ(taskFiles(store).size(), 1);
+    EXPECT_EQ(launchTaskStart(QDate(2026, 1, 31)), QDate(2026, 2, 1));
+}
+
+TEST_F(MainWindowFixture, AHostFailureLeavesSetTaskEmptyAndStartsAnyway)
+{
+    hostFails = true;
+    open();
+    EXPECT_TRUE(readSetting(QStringLiteral("SetTask")).isEmpty());
+    EXPECT_TRUE(prompter.boxes.isEmpty());
+    EXPECT_TRUE(taskFiles(store).isEmpty());
+}
+
+TEST_F(MainWindowFixture, AboutIsOneWindowClosedByEnterOrEscape)
+{
+    open();
+    window->showAbout();
+    QPointer<frmAbout> about = window->aboutWindow();
+    ASSERT_TRUE(about);
+    window->showAbout();
+    EXPECT_EQ(window->aboutWindow(), about);
+    EXPECT_EQ(about->findChild<QLabel *>("lblVersion")->text(), "Version 5.0.0");
+    EXPECT_EQ(about->windowTitle(), "About");
+    QTest::keyClick(about, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(about);
+    window->showAbout();
+    about = window->aboutWindow();
+    QTest::keyClick(about->findChild<QPushButton *>("cmdOK"), Qt::Key_Return);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(about);
+
+    // No system information tool: the message.
+    window->showAbout();
+    window->aboutWindow()->toolCandidates = {QStringLiteral("no-such-tool-here")};
+    window->aboutWindow()->StartSysInfo();
+    EXPECT_EQ(prompter.texts().last(), "System Information Is Unavailable At This Time");
+}
+
+TEST_F(MainWindowFixture, ExitClosesEveryWindow)
+{
+    open();
+    window->show();
+    window->showAbout();
+    QPointer<frmAbout> about = window->aboutWindow();
+    window->exitProgram();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(!about || !about->isVisible());
+}
+
+TEST(Splash, AKeyOrAClickDismissesIt)
+{
+    frmSplash splash;
+    EXPECT_EQ(splash.findChild<QLabel *>("lblVersion")->text(), "Version 5.0.0");
+    EXPECT_EQ(splash.findChild<QLabel *>("lblPlatform")->text(), "Windows Vista/XP/2000/98");
+    QSignalSpy spy(&splash, &frmSplash::dismissed);
+    QTest::keyClick(&splash, Qt::Key_Shift); // no character
+    EXPECT_EQ(spy.count(), 0);
+    QTest::keyClick(&splash, Qt::Key_Escape);
+    EXPECT_EQ(spy.count(), 1);
+    frmSplash second;
+    QSignalSpy clicked(&second, &frmSplash::dismissed);
+    QTest::mouseClick(second.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(clicked.count(), 1);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "export/core/DeviceLocator.h"
+#include "hostmail/Application.h"
+#include "hostmail/HostError.h"
+#include "shell/core/Clock.h"
+#include "shell/views/frmNewMainForm.h"
+#include "support/FakeFiles.h"
+#include "support/RecordingPrompter.h"
+#include "support/TempStore.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+// A main window on a temporary store, with recorded message boxes, fake file
+// dialogs and a settings key emptied before each test.
+class MainWindowFixture : public ::testing::Test {
+protected:
+    TempStore store;
+    RecordingPrompter prompter;
+    FakeFiles files;
+    std::unique_ptr<shell::frmNewMainForm> window;
+    bool hostFails = false;
+
+    static QString settingsFile()
+    {
+        return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tovrel Software"),
+                         QStringLiteral("Cheerpost"))
+            .fileName();
+    }
+    static void clearSettings()
+    {
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tovrel Software"),
+                    QStringLiteral("Cheerpost"));
+        s.clear();
+        s.sync();
+    }
+    void SetUp() override { clearSettings(); }
+    void TearDown() override
+    {
+        window.reset();
+        shell::Clock::setFixed({});
+    }
+    shell::frmNewMainForm &open(bool load = true)
+    {
+        shell::MainServices s;
+        s.prompter = &prompter;
+        s.files = &files;
+        s.openHost = [this]() -> std::unique_ptr<hostmail::Application> {
+            if (hostFails)
+                throw hostmail::HostError(QStringLiteral("no host"));
+            return std::make_unique<hostmail::Application>(store.paths);
+        };
+        s.programFolder = store.dir.path();
+        s.volumes = [] { return QList<exporting::Volume>(); };
+        window = std::make_unique<shell::frmNewMainForm>(s);
+        if (load)
+            window->Form_Load();
+        return *window;
+    }
+    template <typename T> T *find(const char *name) const
+    {
+        T *w = window->findChild<T *>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+};
