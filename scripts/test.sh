@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors, and runs the whole
+# test suite; then the same under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+
+bash scripts/build.sh ci
+ctest --preset ci -j2
+
+if [ "${CHEERPOST_SKIP_ASAN:-0}" != 1 ]; then
+  bash scripts/build.sh asan
+  # WebEngine's own libraries are not instrumented; leaks in them are not ours.
+  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j2
+fi
