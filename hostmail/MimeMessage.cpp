@@ -144,6 +144,18 @@ QString headerText(const QByteArray &message, const char *header)
     return v ? QString::fromUtf8(v) : QString();
 }
 
+QString bodyText(const QByteArray &message)
+{
+    GPtr<GMimeMessage> m(parse(message));
+    GMimeObject *part = g_mime_message_get_body(m.get());
+    if (!part || !GMIME_IS_TEXT_PART(part))
+        return {};
+    char *text = g_mime_text_part_get_text(GMIME_TEXT_PART(part));
+    const QString out = QString::fromUtf8(text);
+    g_free(text);
+    return out;
+}
+
 QDateTime deferredDelivery(const QByteArray &message)
 {
     const QString v = headerText(message, "Deferred-Delivery").trimmed();

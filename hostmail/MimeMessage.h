@@ -26,6 +26,9 @@ QDateTime deferredDelivery(const QByteArray &message);
 using GroupResolver = std::function<QStringList(const QString &name)>;
 QByteArray expandGroups(const QByteArray &message, const GroupResolver &resolver);
 
+// The decoded text of the message's first text part (its HTML body).
+QString bodyText(const QByteArray &message);
+
 // Header value helpers, exposed for tests.
 QString headerText(const QByteArray &message, const char *header);
 QString headerSafe(const QString &value);

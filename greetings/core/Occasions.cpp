@@ -32,13 +32,15 @@ SendWindow sendWindow(const QDate &today, bool explicitWindow, const QDate &from
     return {rolledDate(year, f.month(), f.day()), rolledDate(year, t.month(), t.day())};
 }
 
-QString dateText(const QDate &date)
+QString shortDateFormat()
 {
     QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
     if (!format.contains(QLatin1String("yyyy")))
         format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return QLocale::system().toString(date, format);
+    return format;
 }
+
+QString dateText(const QDate &date) { return QLocale::system().toString(date, shortDateFormat()); }
 
 std::optional<Occasion> occasionTest(const QDate &contactDate, int runYear, const SendWindow &window)
 {

@@ -22,7 +22,8 @@ struct SendWindow {
 };
 SendWindow sendWindow(const QDate &today, bool explicitWindow, const QDate &from, const QDate &to);
 
-// The user's short date format with a four-digit year.
+// The user's short date format with a four-digit year, and a date in it.
+QString shortDateFormat();
 QString dateText(const QDate &date);
 
 struct Occasion {

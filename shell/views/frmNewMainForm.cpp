@@ -16,7 +16,10 @@
 #include "templates/views/TemplateEditor.h"
 #include "ui_frmNewMainForm.h"
 
+#include "greetings/core/Occasions.h"
+
 #include <QApplication>
+#include <QDateEdit>
 #include <QLabel>
 #include <QStyle>
 #include <QTimer>
@@ -64,6 +67,8 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
             [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Copy); });
     connect(ui->mnuPaste, &QAction::triggered, this,
             [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Paste); });
+    for (auto *picker : findChildren<QDateEdit *>())
+        picker->setDisplayFormat(greetings::shortDateFormat());
     setUpToolbarAndStatus();
 }
 

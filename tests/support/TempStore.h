@@ -1,10 +1,14 @@
 #pragma once
 
 #include "hostmail/StorePaths.h"
+#include "support/QtPrinters.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 // A mail store in a temporary folder, removed with the object.
 struct TempStore {
@@ -37,7 +41,17 @@ struct TempStore {
             out.append(folder + QLatin1Char('/') + n);
         return out;
     }
-    QStringList drafts() const { return files(paths.drafts() + QStringLiteral("/cur")); }
+    // Messages of a Maildir folder in the order they were stored.
+    static QStringList inOrder(QStringList list)
+    {
+        static const QRegularExpression counter(QStringLiteral("Q(\\d+)\\."));
+        std::sort(list.begin(), list.end(), [](const QString &a, const QString &b) {
+            return counter.match(a).captured(1).toLongLong() < counter.match(b).captured(1).toLongLong();
+        });
+        return list;
+    }
+    QStringList drafts() const { return inOrder(files(paths.drafts() + QStringLiteral("/cur"))); }
+    QStringList outbox() const { return inOrder(files(paths.outbox() + QStringLiteral("/new"))); }
 };
 
 // A simple vCard 3.0 contact.
