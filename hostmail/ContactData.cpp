@@ -57,6 +57,7 @@ void setDate(DateField &field, const ContentLine &line, int index)
     field.line = index;
     field.date = date;
     field.form = form;
+    field.hasTime = line.rawValue.contains('T');
 }
 
 } // namespace

@@ -17,6 +17,7 @@ struct DateField {
     int line = -1; // index into the card's lines, -1 when the card has none
     QDate date = noDateValue();
     DateForm form = DateForm::Extended;
+    bool hasTime = false; // written as a date-time; a write keeps the date only
 };
 
 // What a card holds, in the host's terms.

@@ -90,11 +90,11 @@ void ContactItem::Save()
         throw HostError(QStringLiteral("%1 changed on disk; contact not saved").arg(m_file->path()));
     ContactData now = readContact(fresh->cards().at(m_card));
     const bool vcard4 = fresh->cards().at(m_card).version == "4.0";
-    if (m_birthday && *m_birthday != now.birthday.date) {
+    if (m_birthday && (*m_birthday != now.birthday.date || now.birthday.hasTime)) {
         applyDate(*fresh, m_card, now.birthday, *m_birthday, "BDAY");
         now = readContact(fresh->cards().at(m_card));
     }
-    if (m_anniversary && *m_anniversary != now.anniversary.date) {
+    if (m_anniversary && (*m_anniversary != now.anniversary.date || now.anniversary.hasTime)) {
         applyDate(*fresh, m_card, now.anniversary, *m_anniversary, vcard4 ? "ANNIVERSARY" : "X-ANNIVERSARY");
         now = readContact(fresh->cards().at(m_card));
     }

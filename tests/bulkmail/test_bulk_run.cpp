@@ -1,0 +1,152 @@
+#include "bulkmail/core/BulkRun.h"
+#include "bulkmail/core/Recipients.h"
+#include "hostmail/Application.h"
+#include "hostmail/MimeMessage.h"
+
+#include "support/RecordingPrompter.h"
+#include "support/TempStore.h"
+
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace bulkmail;
+using hostmail::mime::headerText;
+
+namespace {
+
+struct BulkFixture {
+    TempStore store;
+    RecordingPrompter prompter;
+    int opened = 0;
+    BulkSettings s;
+    templates::TemplateDocument doc{QStringLiteral("<html><body>Season's greetings</body></html>"), {}};
+
+    BulkFixture()
+    {
+        s.saveDraft = true;
+        s.sendMailOn = QDate(2026, 12, 31);
+        s.subject = "New Year";
+        store.addCard("1.vcf", card("Anna", "Berg", "CATEGORIES:Family\r\n", "anna@example.org"));
+        store.addCard("2.vcf", card("Tom", "Lind", "CATEGORIES:Family,Golf\r\nEMAIL:tom2@example.org\r\n", "tom@example.org"));
+        store.addCard("3.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Two;Only;;;\r\nEMAIL:\r\nEND:VCARD\r\n");
+        store.addCard("4.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\nEND:VCARD\r\n");
+    }
+    int go()
+    {
+        return BulkRun([this] { ++opened; return std::make_unique<hostmail::Application>(store.paths); }, prompter)
+            .run(s, doc);
+    }
+    QString body(int i) const { return hostmail::mime::bodyText(store.read(store.drafts().at(i))).chopped(1); }
+};
+
+} // namespace
+
+TEST(BulkRun, EmptyListOrCategoryStopsBeforeAnyQuestion)
+{
+    BulkFixture f;
+    f.s.distList.clear();
+    EXPECT_EQ(f.go(), 0);
+    EXPECT_EQ(f.prompter.texts(), QStringList{kNoListText});
+    EXPECT_EQ(f.prompter.boxes.first().icon, shell::MessageIcon::Critical);
+    BulkFixture g;
+    g.s.mode = RecipientMode::Category;
+    g.s.category.clear();
+    g.go();
+    EXPECT_EQ(g.prompter.texts(), QStringList{kNoCategoryText});
+    EXPECT_EQ(f.opened + g.opened, 0);
+}
+
+TEST(BulkRun, NoToTheFirstQuestionEndsSilently)
+{
+    BulkFixture f;
+    f.prompter.answers = {false};
+    EXPECT_EQ(f.go(), 0);
+    EXPECT_EQ(f.prompter.texts(), QStringList{kBulkConfirmText});
+    EXPECT_EQ(f.opened, 0);
+}
+
+TEST(BulkRun, DistributionListIsOneMessageToTheNameWithoutSalutation)
+{
+    BulkFixture f;
+    f.s.distList = "Family";
+    f.s.bcc = true;
+    EXPECT_EQ(f.go(), 1);
+    const QByteArray m = f.store.read(f.store.drafts().first());
+    EXPECT_TRUE(headerText(m, "To").isEmpty());
+    EXPECT_EQ(headerText(m, "Bcc"), "Family: ;");
+    EXPECT_EQ(f.body(0), "<html><body>Season's greetings</body></html>");
+    EXPECT_EQ(hostmail::mime::deferredDelivery(m), QDateTime(QDate(2026, 12, 31), QTime(0, 0)));
+    EXPECT_EQ(f.prompter.texts().last(), kBulkDoneText);
+}
+
+TEST(BulkRun, CategoryMatchesTheWholeTextWithoutCase)
+{
+    BulkFixture f;
+    f.s.mode = RecipientMode::Category;
+    f.s.category = "family";
+    f.s.cc = "me@example.org";
+    EXPECT_EQ(f.go(), 1);
+    const QByteArray m = f.store.read(f.store.drafts().first());
+    EXPECT_EQ(headerText(m, "To"), "anna@example.org");
+    EXPECT_EQ(headerText(m, "Cc"), "me@example.org");
+    EXPECT_EQ(f.body(0), "<html><BODY>Dear Anna,Season's greetings</body></html>");
+
+    BulkFixture blank;
+    blank.s.mode = RecipientMode::Category;
+    blank.s.category = "Family ";
+    EXPECT_EQ(blank.go(), 0);
+    BulkFixture hint;
+    hint.s.mode = RecipientMode::Category; // the hint text is a category too
+    EXPECT_EQ(hint.go(), 0);
+    EXPECT_EQ(hint.prompter.texts().last(), kBulkDoneText);
+    EXPECT_TRUE(categoryMatches("Family, Golf", "family, golf"));
+}
+
+TEST(BulkRun, AllContactsAsksAgainAndNamesEveryone)
+{
+    BulkFixture no;
+    no.s.mode = RecipientMode::AllContacts;
+    no.prompter.answers = {true, false};
+    EXPECT_EQ(no.go(), 0);
+    EXPECT_EQ(no.prompter.texts(), QStringList({kBulkConfirmText, kAllContactsText, kBulkDoneText}));
+
+    BulkFixture yes;
+    yes.s.mode = RecipientMode::AllContacts;
+    yes.s.salutationCustom = true;
+    yes.s.salutationCust = " Hi ";
+    yes.s.bcc = true;
+    EXPECT_EQ(yes.go(), 2);
+    const QByteArray tom = yes.store.read(yes.store.drafts().at(1));
+    EXPECT_EQ(headerText(tom, "Bcc"), "tom@example.org, tom2@example.org");
+    EXPECT_TRUE(headerText(tom, "To").isEmpty());
+    EXPECT_EQ(yes.body(1), "<html><BODY>Hi Tom,Season's greetings</body></html>");
+}
+
+TEST(BulkRun, EveryTemplateImageIsAttachedRepeatsIncluded)
+{
+    BulkFixture f;
+    const QString png = f.store.dir.path() + "/star.png";
+    f.store.write(png, QByteArray::fromBase64(
+                           "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="));
+    f.doc.imageSources = {QUrl::fromLocalFile(png).toString(), "https://example.org/x.png", QUrl::fromLocalFile(png).toString()};
+    f.s.distList = "Family";
+    f.go();
+    EXPECT_EQ(f.store.read(f.store.drafts().first()).count("filename=star.png"), 2);
+    EXPECT_EQ(bulkImageList(f.doc.imageSources), ";" + png + ";" + png);
+}
+
+TEST(BulkSalutation, CategoryHonoursThePrintNameBox)
+{
+    BulkSettings s;
+    s.mode = RecipientMode::Category;
+    EXPECT_EQ(bulkSalutation(s, "Anna"), "Dear Anna,");
+    s.salutationCustom = true;
+    s.salutationCust = "Hello";
+    EXPECT_EQ(bulkSalutation(s, "Anna"), "Hello,");
+    s.printName = true;
+    EXPECT_EQ(bulkSalutation(s, ""), "Hello ,");
+    s.mode = RecipientMode::AllContacts;
+    s.printName = false;
+    EXPECT_EQ(bulkSalutation(s, "Anna"), "Hello Anna,");
+}
