@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QDir>
 #include <QWidget>
 
 #include <gtest/gtest.h>
