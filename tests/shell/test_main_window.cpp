@@ -4,7 +4,13 @@
 #include "shell/views/frmSplash.h"
 #include "support/MainWindowFixture.h"
 
+#include "hostmail/MimeMessage.h"
+#include "templates/views/DesignEditor.h"
+
 #include <QAction>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -155,4 +161,28 @@ TEST(Splash, AKeyOrAClickDismissesIt)
     QSignalSpy clicked(&second, &frmSplash::dismissed);
     QTest::mouseClick(second.findChild<QPushButton *>("Command1"), Qt::LeftButton);
     EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST_F(MainWindowFixture, SendButtonsRunTheCommandsFromThePages)
+{
+    Clock::setFixed(QDateTime(QDate(2026, 3, 10), QTime(9, 0)));
+    store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\nCATEGORIES:Family\r\n", "anna@example.org"));
+    open();
+    find<QRadioButton>("OptSaveEmailDraft")->setChecked(true);
+    auto *design = window->findChild<templates::DesignEditor *>("EditorB");
+    design->setDocument("<html><body><p>Cheers</p></body></html>");
+    design->documentHtml();
+    QTest::mouseClick(find<QPushButton>("BtnSendEmails"), Qt::LeftButton);
+    EXPECT_EQ(find<QProgressBar>("ProgressBar1")->value(), 100);
+    ASSERT_EQ(store.drafts().size(), 1);
+    EXPECT_TRUE(hostmail::mime::bodyText(store.read(store.drafts().first())).contains("<BODY>Dear Anna,<p>Cheers</p>"));
+    EXPECT_EQ(prompter.texts().last(), "All birthday & anniversary emails have been generated.");
+
+    find<QTabWidget>("SSTab1")->setCurrentIndex(1);
+    find<QRadioButton>("ToOption2")->setChecked(true);
+    find<QLineEdit>("TxtCategory")->setText("family");
+    find<QRadioButton>("OptSaveDraft")->setChecked(true);
+    QTest::mouseClick(find<QPushButton>("BtnSendOEmails"), Qt::LeftButton);
+    EXPECT_EQ(store.drafts().size(), 2);
+    EXPECT_EQ(prompter.texts().last(), "All emails have been generated.");
 }
