@@ -72,29 +72,36 @@ GreetingPage::GreetingPage(QWidget *page, shell::Prompter &prompter, shell::Appl
     connect(control<QPushButton>("BtnSendEmails"), &QPushButton::clicked, this, &GreetingPage::BtnSendEmails_Click);
 }
 
+OccasionSettings GreetingPage::occasion(QChar letter) const
+{
+    auto named = [this, letter](const char *pattern) {
+        const QString name = QString::fromLatin1(pattern).arg(letter);
+        QWidget *w = m_page->findChild<QWidget *>(name);
+        Q_ASSERT_X(w, "GreetingPage", qPrintable(name));
+        return w;
+    };
+    auto checked = [&](const char *pattern) { return static_cast<QAbstractButton *>(named(pattern))->isChecked(); };
+    auto text = [&](const char *pattern) { return static_cast<QLineEdit *>(named(pattern))->text(); };
+    OccasionSettings o;
+    o.subjectCustom = checked("Opt%1SubjCust");
+    o.subjectStd = text("Txt%1SubjStd");
+    o.subjectCust = text("Txt%1SubjCust");
+    o.printDate = checked("ChkPrntCus%1Dt");
+    o.salutationCustom = !checked("Opt%1SalStd");
+    o.salutationStd = text("Txt%1SalStd");
+    o.salutationCust = text("Txt%1SalCust");
+    o.printNames = checked("ChkPrntCus%1Nm");
+    o.attachmentPath = text("Txt%1File");
+    return o;
+}
+
 GreetingSettings GreetingPage::settings() const
 {
     auto checked = [this](const char *name) { return control<QAbstractButton>(name)->isChecked(); };
     auto text = [this](const char *name) { return control<QLineEdit>(name)->text(); };
     GreetingSettings s;
-    s.birthday.subjectCustom = checked("OptBSubjCust");
-    s.birthday.subjectStd = text("TxtBSubjStd");
-    s.birthday.subjectCust = text("TxtBSubjCust");
-    s.birthday.printDate = checked("ChkPrntCusBDt");
-    s.birthday.salutationCustom = !checked("OptBSalStd");
-    s.birthday.salutationStd = text("TxtBSalStd");
-    s.birthday.salutationCust = text("TxtBSalCust");
-    s.birthday.printNames = checked("ChkPrntCusBNm");
-    s.birthday.attachmentPath = text("TxtBFile");
-    s.anniversary.subjectCustom = !checked("OptASubjStd");
-    s.anniversary.subjectStd = text("TxtASubjStd");
-    s.anniversary.subjectCust = text("TxtASubjCust");
-    s.anniversary.printDate = checked("ChkPrntCusADt");
-    s.anniversary.salutationCustom = !checked("OptASalStd");
-    s.anniversary.salutationStd = text("TxtASalStd");
-    s.anniversary.salutationCust = text("TxtASalCust");
-    s.anniversary.printNames = checked("ChkPrntCusANm");
-    s.anniversary.attachmentPath = text("TxtAFile");
+    s.birthday = occasion(QLatin1Char('B'));
+    s.anniversary = occasion(QLatin1Char('A'));
     s.helpNeeded = checked("ChkHelpNeeded");
     s.cc = text("TxtCC");
     s.bcc = text("TxtBCC");

@@ -69,24 +69,20 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
         const QDate birthday = contact->Birthday();
         const QDate anniversary = contact->Anniversary();
         const QString name = contact->FirstName() + QLatin1Char(' ') + contact->LastName();
-        if (isSet(birthday)) {
-            line(name + QLatin1String(" - BIRTHDAY- ") + logDate(birthday));
-            contact->setBirthday(sameDayIn(year, birthday));
-            contact->setBirthday(QDate(birthday.year(), birthday.month(), birthday.day()));
+        // Written to this year's day, then back to its own, so the host sees a change.
+        auto rewrite = [&](const QDate &date, const char *fragment, void (hostmail::ContactItem::*set)(const QDate &)) {
+            if (!isSet(date))
+                return;
+            line(name + QLatin1String(fragment) + logDate(date));
+            (contact->*set)(sameDayIn(year, date));
+            (contact->*set)(QDate(date.year(), date.month(), date.day()));
             try {
                 contact->Save();
             } catch (const HostError &) {
             }
-        }
-        if (isSet(anniversary)) {
-            line(name + QLatin1String(" - ANNIVER - ") + logDate(anniversary));
-            contact->setAnniversary(sameDayIn(year, anniversary));
-            contact->setAnniversary(QDate(anniversary.year(), anniversary.month(), anniversary.day()));
-            try {
-                contact->Save();
-            } catch (const HostError &) {
-            }
-        }
+        };
+        rewrite(birthday, " - BIRTHDAY- ", &hostmail::ContactItem::setBirthday);
+        rewrite(anniversary, " - ANNIVER - ", &hostmail::ContactItem::setAnniversary);
     }
     line(QStringLiteral("Ended On: ") + logDateTime(clock()));
     log.close();
