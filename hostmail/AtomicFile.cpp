@@ -17,6 +17,8 @@ namespace {
 
 QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
+} // namespace
+
 void syncFolder(const QString &folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
@@ -25,8 +27,6 @@ void syncFolder(const QString &folder)
         ::close(fd);
     }
 }
-
-} // namespace
 
 void writeFileAtomically(const QString &path, const QByteArray &data)
 {
@@ -72,6 +72,35 @@ void writeFileAtomically(const QString &path, const QByteArray &data)
         throw HostError(QStringLiteral("Cannot write %1: %2").arg(path, why));
     }
     syncFolder(folder);
+}
+
+void writeNewFileDurably(const QString &path, const QByteArray &data)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw HostError(QStringLiteral("Cannot write %1: %2").arg(path, errnoText()));
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    bool ok = true;
+    while (ok && left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok) {
+            p += n;
+            left -= n;
+        }
+    }
+    ok = ok && ::fsync(fd) == 0;
+    const QString why = ok ? QString() : errnoText();
+    if (::close(fd) != 0 && ok)
+        ok = false;
+    if (!ok) {
+        ::unlink(name.constData());
+        throw HostError(QStringLiteral("Cannot write %1: %2").arg(path, why.isEmpty() ? errnoText() : why));
+    }
 }
 
 QByteArray readWholeFile(const QString &path)

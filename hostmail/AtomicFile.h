@@ -12,6 +12,14 @@ namespace hostmail {
 // old file as it was.
 void writeFileAtomically(const QString &path, const QByteArray &data);
 
+// Creates a new file at path (which must not exist) holding data, flushed to
+// disk before it returns; a failure removes the partial file. For Maildir's
+// tmp/, whose rename into new/ or cur/ is the atomic step.
+void writeNewFileDurably(const QString &path, const QByteArray &data);
+
+// Flushes a folder's entries (a rename into it) to disk.
+void syncFolder(const QString &folder);
+
 // Reads a whole file; throws HostError when it cannot be read.
 QByteArray readWholeFile(const QString &path);
 

@@ -42,13 +42,14 @@ QString Maildir::add(const QByteArray &message, const QString &flags) const
     create();
     const QString name = uniqueName();
     const QString temp = m_path + QLatin1String("/tmp/") + name;
-    writeFileAtomically(temp, message);
+    writeNewFileDurably(temp, message);
     const QString target = flags.isNull() ? m_path + QLatin1String("/new/") + name
                                           : m_path + QLatin1String("/cur/") + name + QLatin1String(":2,") + flags;
     if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0) {
         QFile::remove(temp);
         throw HostError(QStringLiteral("Cannot store the message in %1").arg(m_path));
     }
+    syncFolder(QFileInfo(target).absolutePath());
     return target;
 }
 
