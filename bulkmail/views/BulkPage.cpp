@@ -1,6 +1,7 @@
 #include "bulkmail/views/BulkPage.h"
 
 #include "bulkmail/core/BulkRun.h"
+#include "greetings/views/PanelRules.h"
 #include "templates/views/TemplateEditor.h"
 
 #include <QCheckBox>
@@ -11,12 +12,7 @@
 
 namespace bulkmail {
 
-template <typename T> T *BulkPage::control(const char *name) const
-{
-    T *w = m_page->findChild<T *>(QLatin1String(name));
-    Q_ASSERT_X(w, "BulkPage", name);
-    return w;
-}
+template <typename T> T *BulkPage::control(const char *name) const { return greetings::pageControl<T>(m_page, name); }
 
 BulkPage::BulkPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationFactory openHost,
                    templates::TemplateEditor &bulkEditor)
@@ -34,22 +30,9 @@ BulkPage::BulkPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationF
     recipient("ToOption1", true, false, true);
     recipient("ToOption2", false, true, false);
     recipient("ToOption3", false, false, false);
-    auto salutation = [this](const char *option, const char *enables, const char *disables) {
-        connect(control<QRadioButton>(option), &QRadioButton::toggled, this, [=, this](bool on) {
-            if (!on)
-                return;
-            control<QLineEdit>(enables)->setEnabled(true);
-            control<QLineEdit>(disables)->setEnabled(false);
-        });
-    };
-    salutation("OptOSalStd", "TxtOSalStd", "TxtOSalCust");
-    salutation("OptOSalCust", "TxtOSalCust", "TxtOSalStd");
-    connect(control<QCheckBox>("ChkCC1"), &QCheckBox::toggled, this, [this](bool on) {
-        QLineEdit *cc = control<QLineEdit>("TxtCC1");
-        cc->setEnabled(on);
-        if (!on)
-            cc->clear();
-    });
+    greetings::enableWithOption(this, m_page, "OptOSalStd", "TxtOSalStd", "TxtOSalCust");
+    greetings::enableWithOption(this, m_page, "OptOSalCust", "TxtOSalCust", "TxtOSalStd");
+    greetings::clearWhenUnchecked(this, m_page, "ChkCC1", "TxtCC1");
     connect(control<QPushButton>("BtnSendOEmails"), &QPushButton::clicked, this, &BulkPage::BtnSendOEmails_Click);
 }
 

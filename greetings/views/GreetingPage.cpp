@@ -2,6 +2,7 @@
 
 #include "greetings/core/GreetingRun.h"
 #include "greetings/core/Occasions.h"
+#include "greetings/views/PanelRules.h"
 #include "shell/core/Clock.h"
 #include "templates/views/TemplateEditor.h"
 
@@ -14,48 +15,23 @@
 
 namespace greetings {
 
-template <typename T> T *GreetingPage::control(const char *name) const
-{
-    T *w = m_page->findChild<T *>(QLatin1String(name));
-    Q_ASSERT_X(w, "GreetingPage", name);
-    return w;
-}
-
-void GreetingPage::pair(const char *option, const char *enables, const char *disables)
-{
-    connect(control<QRadioButton>(option), &QRadioButton::toggled, this, [this, enables, disables](bool on) {
-        if (!on)
-            return;
-        control<QLineEdit>(enables)->setEnabled(true);
-        control<QLineEdit>(disables)->setEnabled(false);
-    });
-}
-
-void GreetingPage::clearingCheck(const char *check, const char *box)
-{
-    connect(control<QCheckBox>(check), &QCheckBox::toggled, this, [this, box](bool on) {
-        QLineEdit *edit = control<QLineEdit>(box);
-        edit->setEnabled(on);
-        if (!on)
-            edit->clear();
-    });
-}
+template <typename T> T *GreetingPage::control(const char *name) const { return pageControl<T>(m_page, name); }
 
 GreetingPage::GreetingPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationFactory openHost,
                            templates::TemplateEditor &birthdayEditor, templates::TemplateEditor &anniversaryEditor)
     : QObject(page), m_page(page), m_prompter(prompter), m_openHost(std::move(openHost)),
       m_birthday(birthdayEditor), m_anniversary(anniversaryEditor)
 {
-    pair("OptBSubjStd", "TxtBSubjStd", "TxtBSubjCust");
-    pair("OptBSubjCust", "TxtBSubjCust", "TxtBSubjStd");
-    pair("OptBSalStd", "TxtBSalStd", "TxtBSalCust");
-    pair("OptBSalCust", "TxtBSalCust", "TxtBSalStd");
-    pair("OptASubjStd", "TxtASubjStd", "TxtASubjCust");
-    pair("OptASubjCust", "TxtASubjCust", "TxtASubjStd");
-    pair("OptASalStd", "TxtASalStd", "TxtASalCust");
-    pair("OptASalCust", "TxtASalCust", "TxtASalStd");
-    clearingCheck("ChkCC", "TxtCC");
-    clearingCheck("ChkBCC", "TxtBCC");
+    enableWithOption(this, m_page, "OptBSubjStd", "TxtBSubjStd", "TxtBSubjCust");
+    enableWithOption(this, m_page, "OptBSubjCust", "TxtBSubjCust", "TxtBSubjStd");
+    enableWithOption(this, m_page, "OptBSalStd", "TxtBSalStd", "TxtBSalCust");
+    enableWithOption(this, m_page, "OptBSalCust", "TxtBSalCust", "TxtBSalStd");
+    enableWithOption(this, m_page, "OptASubjStd", "TxtASubjStd", "TxtASubjCust");
+    enableWithOption(this, m_page, "OptASubjCust", "TxtASubjCust", "TxtASubjStd");
+    enableWithOption(this, m_page, "OptASalStd", "TxtASalStd", "TxtASalCust");
+    enableWithOption(this, m_page, "OptASalCust", "TxtASalCust", "TxtASalStd");
+    clearWhenUnchecked(this, m_page, "ChkCC", "TxtCC");
+    clearWhenUnchecked(this, m_page, "ChkBCC", "TxtBCC");
     connect(control<QCheckBox>("chkChildren"), &QCheckBox::toggled, this,
             [this](bool on) { control<QLineEdit>("txtChildren")->setEnabled(on); });
     connect(control<QCheckBox>("chkSendBetweenDates"), &QCheckBox::toggled, this, [this](bool on) {

@@ -31,8 +31,6 @@ public:
 private:
     template <typename T> T *control(const char *name) const;
     OccasionSettings occasion(QChar letter) const; // one template's subject and salutation choices
-    void pair(const char *option, const char *enables, const char *disables);
-    void clearingCheck(const char *check, const char *box);
 
     QWidget *m_page;
     shell::Prompter &m_prompter;
