@@ -133,12 +133,20 @@ ContactData readContact(const VCardCard &card)
 {
     ContactData c;
     // Apple and Google label grouped properties with an X-ABLabel line.
-    QHash<QByteArray, QString> labels;
+    // A card has a handful of them: a list is faster than a hash here.
+    QList<QPair<QByteArray, QString>> labels;
     for (const ContentLine &l : card.lines) {
         if (!l.group.isEmpty() && l.name == "X-ABLABEL")
-            labels.insert(l.group.toLower(), l.value().trimmed());
+            labels.append({l.group.toLower(), l.value().trimmed()});
     }
-    auto labelOf = [&](const ContentLine &l) { return labels.value(l.group.toLower()); };
+    auto labelOf = [&](const ContentLine &l) {
+        const QByteArray group = l.group.toLower();
+        for (const auto &[g, label] : labels) {
+            if (g == group)
+                return label;
+        }
+        return QString();
+    };
 
     QStringList children;
     QString nameFirst, nameLast;

@@ -101,6 +101,7 @@ void ContactItem::Save()
     if (fresh->bytes() != m_file->bytes())
         fresh->save();
     *m_file = *fresh;
+    m_file->dropLines();
     m_data = now;
     m_birthday.reset();
     m_anniversary.reset();

@@ -10,18 +10,46 @@
 #include "hostmail/NoteItem.h"
 #include "hostmail/VCardFile.h"
 
-#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <thread>
+#include <sys/stat.h>
 
 namespace hostmail {
 
 namespace {
 
-QStringList filesIn(const QString &folder, const char *pattern)
+// The names of the files in folder whose suffix is extension (case ignored),
+// by name. Read straight from the directory: a folder of 100,000 contacts is
+// listed without a stat of every entry.
+QStringList filesIn(const QString &folder, const char *extension)
 {
-    QDir dir(folder);
-    if (!dir.exists())
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
         throw HostError(QStringLiteral("Folder %1 does not exist").arg(folder));
-    return dir.entryList({QLatin1String(pattern)}, QDir::Files | QDir::Readable, QDir::Name);
+    const QByteArray suffix = QByteArray(extension).toLower();
+    QStringList names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith('.') || name.size() <= suffix.size() || !name.toLower().endsWith(suffix))
+            continue;
+        if (entry->d_type != DT_REG) {
+            struct stat st {};
+            const QByteArray path = QFile::encodeName(folder) + '/' + name;
+            if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+                continue;
+            if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+        }
+        names.append(QFile::decodeName(name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace
@@ -56,23 +84,48 @@ Items Folder::items() const
 
 Items Folder::contacts() const
 {
-    Items::List list;
     const QString folder = m_paths.contacts;
-    for (const QString &name : filesIn(folder, "*.vcf")) {
-        std::shared_ptr<VCardFile> file;
-        try {
-            file = VCardFile::load(folder + QLatin1Char('/') + name);
-        } catch (const HostError &) {
-            continue; // an unreadable file holds no contact we can offer
+    const QStringList names = filesIn(folder, ".vcf");
+    if (WriteBatch *batch = WriteBatch::current())
+        batch->flush(); // the readers below run on other threads
+    const int folderFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        throw HostError(QStringLiteral("Folder %1 does not exist").arg(folder));
+    // Read and parse on every core: each worker fills its own slice of the
+    // names in order, and the slices are joined in order.
+    const int workers = names.size() < 1000 ? 1 : qBound(1, int(std::thread::hardware_concurrency()), 4);
+    std::vector<Items::List> parts(static_cast<size_t>(workers));
+    auto load = [&](int part) {
+        Items::List &list = parts[static_cast<size_t>(part)];
+        const qsizetype from = names.size() * part / workers, to = names.size() * (part + 1) / workers;
+        for (qsizetype n = from; n < to; ++n) {
+            std::shared_ptr<VCardFile> file;
+            try {
+                file = VCardFile::fromBytes(folder + QLatin1Char('/') + names.at(n),
+                                            readWholeFileAt(folderFd, names.at(n)));
+            } catch (const HostError &) {
+                continue; // an unreadable file holds no contact we can offer
+            }
+            for (int i = 0; i < file->cards().size(); ++i) {
+                ContactData data = readContact(file->cards().at(i));
+                if (data.isGroup)
+                    list.push_back(std::make_shared<DistListItem>(file, i, std::move(data)));
+                else
+                    list.push_back(std::make_shared<ContactItem>(file, i, std::move(data), m_paths.calendar));
+            }
+            file->dropLines(); // what each item needs was read above
         }
-        for (int i = 0; i < file->cards().size(); ++i) {
-            ContactData data = readContact(file->cards().at(i));
-            if (data.isGroup)
-                list.push_back(std::make_shared<DistListItem>(file, i, std::move(data)));
-            else
-                list.push_back(std::make_shared<ContactItem>(file, i, std::move(data), m_paths.calendar));
-        }
-    }
+    };
+    std::vector<std::thread> threads;
+    for (int part = 1; part < workers; ++part)
+        threads.emplace_back(load, part);
+    load(0);
+    for (std::thread &t : threads)
+        t.join();
+    ::close(folderFd);
+    Items::List list = std::move(parts[0]);
+    for (size_t part = 1; part < parts.size(); ++part)
+        list.insert(list.end(), std::make_move_iterator(parts[part].begin()), std::make_move_iterator(parts[part].end()));
     return Items(std::move(list));
 }
 
@@ -80,7 +133,7 @@ Items Folder::calendar() const
 {
     Items::List list;
     const QString folder = m_paths.calendar;
-    for (const QString &name : filesIn(folder, "*.ics")) {
+    for (const QString &name : filesIn(folder, ".ics")) {
         try {
             const QByteArray bytes = readWholeFile(folder + QLatin1Char('/') + name);
             const QList<CalendarEvent> events = readCalendarEvents(bytes);
@@ -100,7 +153,7 @@ Items Folder::notes() const
 {
     Items::List list;
     const QString folder = m_paths.notes;
-    for (const QString &name : filesIn(folder, "*.txt")) {
+    for (const QString &name : filesIn(folder, ".txt")) {
         try {
             list.push_back(std::make_shared<NoteItem>(readWholeFile(folder + QLatin1Char('/') + name)));
         } catch (const HostError &) {

@@ -27,8 +27,9 @@ QString Maildir::uniqueName()
 {
     static QAtomicInteger<quint64> counter;
     const qint64 ms = QDateTime::currentMSecsSinceEpoch();
-    QString host = QSysInfo::machineHostName();
-    host.replace(QLatin1Char('/'), QLatin1String("\\057")).replace(QLatin1Char(':'), QLatin1String("\\072"));
+    static const QString host = QSysInfo::machineHostName()
+                                    .replace(QLatin1Char('/'), QLatin1String("\\057"))
+                                    .replace(QLatin1Char(':'), QLatin1String("\\072"));
     return QStringLiteral("%1.M%2P%3Q%4.%5")
         .arg(ms / 1000)
         .arg((ms % 1000) * 1000)
@@ -39,17 +40,18 @@ QString Maildir::uniqueName()
 
 QString Maildir::add(const QByteArray &message, const QString &flags) const
 {
-    create();
     const QString name = uniqueName();
     const QString temp = m_path + QLatin1String("/tmp/") + name;
-    writeNewFileDurably(temp, message);
     const QString target = flags.isNull() ? m_path + QLatin1String("/new/") + name
                                           : m_path + QLatin1String("/cur/") + name + QLatin1String(":2,") + flags;
-    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0) {
-        QFile::remove(temp);
-        throw HostError(QStringLiteral("Cannot store the message in %1").arg(m_path));
+    // The folders are made when a write finds them missing, not checked for
+    // every message of a long run.
+    try {
+        writeFileThrough(temp, target, message);
+    } catch (const HostError &) {
+        create();
+        writeFileThrough(temp, target, message);
     }
-    syncFolder(QFileInfo(target).absolutePath());
     return target;
 }
 

@@ -102,7 +102,8 @@ QByteArray compose(const MessageFields &fields)
     GDateTime *now = g_date_time_new_now_local();
     g_mime_message_set_date(message.get(), now);
     g_date_time_unref(now);
-    char *id = g_mime_utils_generate_message_id(QSysInfo::machineHostName().toUtf8().constData());
+    static const QByteArray host = QSysInfo::machineHostName().toUtf8(); // asked once, not per message
+    char *id = g_mime_utils_generate_message_id(host.constData());
     g_mime_message_set_message_id(message.get(), id);
     g_free(id);
     if (fields.deferredDelivery.isValid())

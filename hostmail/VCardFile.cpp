@@ -212,6 +212,7 @@ void VCardFile::parse()
             if (equalsNoCase(trimmed, "BEGIN:VCARD")) {
                 card = VCardCard();
                 card.begin = first.start;
+                card.lines.reserve(16);
                 card.eol = first.crlf || first.next == n ? QByteArray("\r\n") : QByteArray("\n");
                 inCard = true;
                 depth = 0;
@@ -281,6 +282,12 @@ void VCardFile::removeLine(int card, int line)
 {
     const ContentLine &l = m_cards.at(card).lines.at(line);
     splice(l.begin, l.end, QByteArray());
+}
+
+void VCardFile::dropLines()
+{
+    for (VCardCard &card : m_cards)
+        card.lines = {};
 }
 
 void VCardFile::save() const { writeFileAtomically(m_path, m_bytes); }

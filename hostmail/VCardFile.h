@@ -52,6 +52,9 @@ public:
     void replaceLine(int card, int line, const QByteArray &text); // text without terminator
     void insertLine(int card, const QByteArray &text);            // before END:VCARD
     void removeLine(int card, int line);
+    // Forgets the parsed lines and keeps each card's place: for a file held
+    // only to copy its cards or to reload it. An edit parses again.
+    void dropLines();
     void save() const; // atomic; throws HostError
 
 private:

@@ -31,8 +31,7 @@ void YearlyEvents::refreshOne(const QString &contactKey, const char *occasion, c
     const QString uid = eventUid(contactKey, occasion);
     const QString path = m_folder + QLatin1Char('/') + uid + QLatin1String(".ics");
     if (!date.isValid() || date == noDateValue()) {
-        if (QFile::exists(path) && !QFile::remove(path))
-            throw HostError(QStringLiteral("Cannot remove %1").arg(path));
+        removeFile(path);
         return;
     }
     if (!QDir().mkpath(m_folder))

@@ -3,6 +3,7 @@
 #include "bulkmail/core/Recipients.h"
 #include "greetings/core/Composition.h"
 #include "greetings/core/Occasions.h"
+#include "hostmail/AtomicFile.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
@@ -36,6 +37,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
         app = m_openHost();
     } catch (const HostError &) {
     }
+    hostmail::WriteBatch batch; // the messages reach the disk together
     if (s.mode == RecipientMode::DistributionList) {
         if (app)
             compose(*app, s, s.distList, bulkTemplate.html, false, images);
@@ -63,6 +65,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
             compose(*app, s, *to, body, true, images);
         }
     }
+    batch.flush();
     m_prompter.tell(shell::kAppTitle, kBulkDoneText, shell::MessageIcon::Information);
     return m_made;
 }

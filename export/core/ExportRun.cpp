@@ -1,6 +1,7 @@
 #include "export/core/ExportRun.h"
 
 #include "export/core/DeviceLocator.h"
+#include "hostmail/AtomicFile.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
@@ -93,6 +94,7 @@ void ExportRun::exportItems(const Routine &r, const QString &location)
         items.Sort(QLatin1String(r.sortKey));
         int counter = 0;
         QString lastName;
+        hostmail::WriteBatch batch; // the files reach the device together
         for (const auto &item : items) {
             if (item->TypeName() == QLatin1String(r.typeName)) {
                 const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
@@ -109,6 +111,7 @@ void ExportRun::exportItems(const Routine &r, const QString &location)
             if (m_view.setValue)
                 m_view.setValue(counter);
         }
+        batch.flush();
     } catch (const HostError &) {
         // no host or folder: no file, the routine still completes
     }

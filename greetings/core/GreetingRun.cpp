@@ -1,5 +1,6 @@
 #include "greetings/core/GreetingRun.h"
 
+#include "hostmail/AtomicFile.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
@@ -66,6 +67,7 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         {OccasionKind::Birthday, &settings.birthday, &birthdayTemplate.html, &birthdayImages},
         {OccasionKind::Anniversary, &settings.anniversary, &anniversaryTemplate.html, &anniversaryImages},
     };
+    hostmail::WriteBatch batch; // the messages reach the disk together
     for (const auto &item : items) {
         const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
         if (!contact)
@@ -75,6 +77,7 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
                 ++made;
         }
     }
+    batch.flush();
     if (m_progress)
         m_progress(100);
     m_prompter.tell(shell::kAppTitle, kDoneText, shell::MessageIcon::Information);

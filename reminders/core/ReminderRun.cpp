@@ -1,5 +1,6 @@
 #include "reminders/core/ReminderRun.h"
 
+#include "hostmail/AtomicFile.h"
 #include "hostmail/ContactData.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
@@ -62,6 +63,7 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     };
     line(QStringLiteral("Started on: ") + logDateTime(clock()));
     const int year = clock().date().year();
+    hostmail::WriteBatch batch; // contact and event files reach the disk together
     for (const auto &item : items) {
         auto *contact = dynamic_cast<hostmail::ContactItem *>(item.get());
         if (!contact)
@@ -84,6 +86,7 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
         rewrite(birthday, " - BIRTHDAY- ", &hostmail::ContactItem::setBirthday);
         rewrite(anniversary, " - ANNIVER - ", &hostmail::ContactItem::setAnniversary);
     }
+    batch.flush();
     line(QStringLiteral("Ended On: ") + logDateTime(clock()));
     log.close();
     return true;
