@@ -16,6 +16,7 @@
 #include "shell/core/Prompter.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,7 +24,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -58,8 +61,10 @@ int main(int argc, char **argv)
     }
     if (sizes.isEmpty())
         sizes = {1000, 10000, 100000};
+    std::vector<std::unique_ptr<QTemporaryDir>> temporaries;
     for (int n : sizes) {
-        QTemporaryDir temporary;
+        temporaries.push_back(std::make_unique<QTemporaryDir>()); // removed at exit, for the same reason
+        const QTemporaryDir &temporary = *temporaries.back();
         const QString root = keep.isEmpty() ? temporary.path() : keep + QLatin1Char('/') + QString::number(n);
         const QDir dir(root);
         hostmail::StorePaths paths = hostmail::StorePaths::underRoot(root);
@@ -70,6 +75,13 @@ int main(int argc, char **argv)
             std::printf("contacts %d (generated in %.2f s)\n", n, t.elapsed() / 1000.0);
         } else {
             std::printf("contacts %d (kept in %s)\n", n, qPrintable(root));
+            // Each run starts with empty mail folders, as on a fresh store. The
+            // old ones are moved aside, not removed: ext4 passes over inodes
+            // freed in the last minutes, which would slow the runs down.
+            const QString aside = root + QLatin1String("/old/") + QString::number(QDateTime::currentMSecsSinceEpoch());
+            QDir().mkpath(aside);
+            for (const QString &folder : {paths.mail, paths.calendar, root + QLatin1String("/device")})
+                QDir().rename(folder, aside + QLatin1Char('/') + QFileInfo(folder).fileName());
         }
         auto open = [&] { return std::make_unique<hostmail::Application>(paths); };
         Yes yes;

@@ -1,10 +1,10 @@
 #include "hostmail/AtomicFile.h"
 
 #include "hostmail/HostError.h"
+#include "hostmail/WriteBatch.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,15 +17,7 @@ namespace hostmail {
 
 namespace {
 
-thread_local WriteBatch *t_batch = nullptr;
-
 QString errnoText(int error = errno) { return QString::fromLocal8Bit(std::strerror(error)); }
-
-QByteArray folderOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
-}
 
 // Writes all of data to fd; returns 0 or the errno of the failure.
 int writeAll(int fd, const QByteArray &data)
@@ -44,33 +36,37 @@ int writeAll(int fd, const QByteArray &data)
     return 0;
 }
 
-void syncFolderPath(const QByteArray &folder)
+// Makes folder and its missing parents.
+void makeFolders(const QByteArray &folder)
 {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (folder.isEmpty() || folder == "/" || ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST)
+        return;
+    if (errno == ENOENT) {
+        makeFolders(detail::folderOf(folder));
+        ::mkdir(folder.constData(), 0700);
     }
 }
 
-// Moves a written temporary file into place: at once, flushed, or through the
-// thread's batch. Owns fd. Throws HostError naming target.
-void place(int fd, const QByteArray &temp, const QByteArray &target, qint64 size)
+// Writes the job at once, flushed, or hands it to the thread's batch.
+void write(WriteJob job, const QString &shownName)
 {
     if (WriteBatch *batch = WriteBatch::current()) {
-        batch->add({fd, temp, target, size});
+        batch->add(std::move(job));
         return;
     }
+    const int fd = detail::writeTemp(job);
+    if (fd < 0)
+        throw HostError(QStringLiteral("Cannot write %1: %2").arg(shownName, errnoText(-fd)));
     int error = ::fsync(fd) == 0 ? 0 : errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(temp.constData(), target.constData()) != 0)
-        error = errno;
+    if (error == 0)
+        error = detail::renameIntoPlace(job);
     if (error != 0) {
-        ::unlink(temp.constData());
-        throw HostError(QStringLiteral("Cannot write %1: %2").arg(QFile::decodeName(target), errnoText(error)));
+        ::unlink(job.temp.constData());
+        throw HostError(QStringLiteral("Cannot write %1: %2").arg(shownName, errnoText(error)));
     }
-    syncFolderPath(folderOf(target));
+    detail::syncFolderPath(detail::folderOf(job.target));
 }
 
 // Commits the thread's batch when it holds target, so what follows sees it.
@@ -83,46 +79,88 @@ void settle(const QByteArray &target)
 
 } // namespace
 
-void syncFolder(const QString &folder) { syncFolderPath(QFile::encodeName(folder)); }
+namespace detail {
+
+QByteArray folderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
+}
+
+void syncFolderPath(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+int writeTemp(WriteJob &job)
+{
+    int fd = -1;
+    mode_t mode = 0600;
+    if (job.uniqueTemp) {
+        mode = 0644;
+        struct stat st {};
+        if (::stat(job.target.constData(), &st) == 0)
+            mode = st.st_mode & 07777;
+        fd = ::mkostemp(job.temp.data(), O_CLOEXEC);
+    } else {
+        fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == ENOENT && job.makeFolders) {
+            makeFolders(folderOf(job.temp));
+            fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        }
+    }
+    if (fd < 0)
+        return -errno;
+    int error = writeAll(fd, job.data);
+    if (error == 0 && job.uniqueTemp && ::fchmod(fd, mode) != 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        ::unlink(job.temp.constData());
+        return -error;
+    }
+    return fd;
+}
+
+int renameIntoPlace(const WriteJob &job)
+{
+    if (::rename(job.temp.constData(), job.target.constData()) == 0)
+        return 0;
+    if (errno != ENOENT || !job.makeFolders)
+        return errno;
+    // A Maildir's new/ or cur/ that went missing is made again.
+    makeFolders(folderOf(job.target));
+    return ::rename(job.temp.constData(), job.target.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace detail
+
+void syncFolder(const QString &folder) { detail::syncFolderPath(QFile::encodeName(folder)); }
 
 void writeFileAtomically(const QString &path, const QByteArray &data)
 {
     const QFileInfo info(path);
-    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() +
-                                        QLatin1String(".tmp-XXXXXX"));
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(target.constData(), &st) == 0)
-        mode = st.st_mode & 07777;
-
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw HostError(QStringLiteral("Cannot write %1: %2").arg(path, errnoText()));
-    int error = writeAll(fd, data);
-    if (error == 0 && ::fchmod(fd, mode) != 0)
-        error = errno;
-    if (error != 0) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        throw HostError(QStringLiteral("Cannot write %1: %2").arg(path, errnoText(error)));
-    }
-    place(fd, temp, target, data.size());
+    WriteJob job;
+    job.target = QFile::encodeName(info.absoluteFilePath());
+    job.temp = QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() +
+                                 QLatin1String(".tmp-XXXXXX"));
+    job.data = data;
+    write(std::move(job), path);
 }
 
 void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data)
 {
-    const QByteArray tempName = QFile::encodeName(temp);
-    const QByteArray targetName = QFile::encodeName(QFileInfo(target).absoluteFilePath());
-    const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw HostError(QStringLiteral("Cannot write %1: %2").arg(target, errnoText()));
-    if (const int error = writeAll(fd, data); error != 0) {
-        ::close(fd);
-        ::unlink(tempName.constData());
-        throw HostError(QStringLiteral("Cannot write %1: %2").arg(target, errnoText(error)));
-    }
-    place(fd, tempName, targetName, data.size());
+    WriteJob job;
+    job.temp = QFile::encodeName(temp);
+    job.target = QFile::encodeName(QFileInfo(target).absoluteFilePath());
+    job.data = data;
+    job.uniqueTemp = false;
+    job.makeFolders = true;
+    write(std::move(job), target);
 }
 
 void removeFile(const QString &path)
@@ -138,7 +176,7 @@ QByteArray readWholeFile(const QString &path) { return readWholeFileAt(AT_FDCWD,
 QByteArray readWholeFileAt(int folderFd, const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    if (t_batch)
+    if (WriteBatch::current())
         settle(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     // open, fstat, one read and close: the contact folder is read file by
     // file. Only regular files; a FIFO never blocks the reader.
@@ -173,106 +211,6 @@ QByteArray readWholeFileAt(int folderFd, const QString &path)
     ::close(fd);
     data.truncate(used);
     return data;
-}
-
-WriteBatch::WriteBatch()
-{
-    if (t_batch)
-        m_outer = t_batch;
-    else
-        t_batch = this;
-}
-
-WriteBatch::~WriteBatch()
-{
-    if (m_outer)
-        return;
-    flush();
-    t_batch = nullptr;
-}
-
-WriteBatch *WriteBatch::current() { return t_batch; }
-
-const QStringList &WriteBatch::lost() const { return m_outer ? m_outer->lost() : m_lost; }
-
-bool WriteBatch::holds(const QByteArray &target) const
-{
-    return m_outer ? m_outer->holds(target) : m_index.contains(target);
-}
-
-void WriteBatch::add(Pending pending)
-{
-    if (m_outer) {
-        m_outer->add(std::move(pending));
-        return;
-    }
-    m_bytes += pending.size;
-    // A second write to the same target replaces the first, as its rename would.
-    if (const auto it = m_index.constFind(pending.target); it != m_index.cend()) {
-        Pending &old = m_pending[static_cast<size_t>(*it)];
-        ::close(old.fd);
-        ::unlink(old.temp.constData());
-        m_bytes -= old.size;
-        old = std::move(pending);
-        return;
-    }
-    m_index.insert(pending.target, static_cast<int>(m_pending.size()));
-    m_pending.push_back(std::move(pending));
-    if (static_cast<int>(m_pending.size()) >= kMaxFiles || m_bytes >= kMaxBytes)
-        flush();
-}
-
-void WriteBatch::flush()
-{
-    if (m_outer) {
-        m_outer->flush();
-        return;
-    }
-    std::vector<Pending> pending;
-    pending.swap(m_pending);
-    m_index.clear();
-    m_bytes = 0;
-    if (pending.empty())
-        return;
-
-    // One syncfs per file system; where it fails, each file is flushed on its
-    // own so that only the files that really failed are dropped.
-    QSet<dev_t> synced;
-    QSet<dev_t> failed;
-    for (const Pending &p : pending) {
-        struct stat st {};
-        if (::fstat(p.fd, &st) != 0 || synced.contains(st.st_dev) || failed.contains(st.st_dev))
-            continue;
-        (::syncfs(p.fd) == 0 ? synced : failed).insert(st.st_dev);
-    }
-    QSet<QByteArray> folders;
-    for (const Pending &p : pending) {
-        struct stat st {};
-        bool ok = ::fstat(p.fd, &st) == 0 && synced.contains(st.st_dev);
-        if (!ok)
-            ok = ::fsync(p.fd) == 0;
-        ok = ::close(p.fd) == 0 && ok;
-        if (ok && ::rename(p.temp.constData(), p.target.constData()) != 0) {
-            // A Maildir's new/ or cur/ that went missing meanwhile is made again.
-            ok = errno == ENOENT && ::mkdir(folderOf(p.target).constData(), 0700) == 0 &&
-                 ::rename(p.temp.constData(), p.target.constData()) == 0;
-        }
-        if (ok) {
-            folders.insert(folderOf(p.target));
-        } else {
-            ::unlink(p.temp.constData());
-            m_lost.append(QFile::decodeName(p.target));
-        }
-    }
-    for (const QByteArray &folder : std::as_const(folders))
-        syncFolderPath(folder);
-}
-
-void WriteBatch::commit()
-{
-    flush();
-    if (!lost().isEmpty())
-        throw HostError(QStringLiteral("Cannot write %1").arg(lost().join(QLatin1String(", "))));
 }
 
 } // namespace hostmail

@@ -1,11 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
-#include <QStringList>
-
-#include <vector>
 
 namespace hostmail {
 
@@ -13,13 +9,14 @@ namespace hostmail {
 // same folder, are flushed to disk, and only then renamed over the target, so
 // a reader sees either the old file or the new one, never a part. An existing
 // file keeps its permission bits. Throws HostError on any failure, leaving the
-// old file as it was. Inside a WriteBatch the flush and rename wait for the
-// batch's commit.
+// old file as it was. Inside a WriteBatch the work is handed to the batch,
+// and a failure shows in its lost files instead.
 void writeFileAtomically(const QString &path, const QByteArray &data);
 
 // Writes data to temp (a new file, mode 0600) and moves it to target once it is
 // on disk; for Maildir, whose rename from tmp/ into new/ or cur/ is the atomic
-// step. A failure removes temp and throws HostError.
+// step. Missing folders of both are made. A failure removes temp and throws
+// HostError; inside a WriteBatch as above.
 void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data);
 
 // Removes a file; one that does not exist is not an error. Throws HostError.
@@ -36,48 +33,26 @@ QByteArray readWholeFile(const QString &path);
 // A file waiting in a batch is only seen when the path is absolute.
 QByteArray readWholeFileAt(int folderFd, const QString &path);
 
-// Groups many durable writes into a few flushes. While a batch is alive on a
-// thread, the writes above only fill their temporary files. A commit flushes
-// each file system once (syncfs), renames every file into place and flushes
-// each folder once. Readers still see the old file or the whole new one, and a
-// process killed meanwhile leaves only temporary files. The batch commits by
-// itself every kMaxFiles files or kMaxBytes bytes, and before a waiting path
-// is read or removed; a second write to a waiting path replaces the first. A
-// batch made while another is alive joins it.
-class WriteBatch {
-public:
-    static constexpr int kMaxFiles = 256;
-    static constexpr qint64 kMaxBytes = 32 * 1024 * 1024;
-
-    WriteBatch();
-    ~WriteBatch();
-    WriteBatch(const WriteBatch &) = delete;
-    WriteBatch &operator=(const WriteBatch &) = delete;
-
-    // Commits what waits; throws HostError when any file of this batch, in
-    // this commit or an earlier automatic one, could not be written.
-    void commit();
-    // The targets that could not be written; their temporary files are gone.
-    const QStringList &lost() const;
-
-    struct Pending {
-        int fd;
-        QByteArray temp;
-        QByteArray target;
-        qint64 size;
-    };
-    // The batch of this thread, or null.
-    static WriteBatch *current();
-    void add(Pending pending);
-    bool holds(const QByteArray &target) const;
-    void flush(); // commits without throwing; failures go to lost()
-
-private:
-    WriteBatch *m_outer = nullptr;
-    std::vector<Pending> m_pending;
-    QHash<QByteArray, int> m_index; // target -> position in m_pending
-    qint64 m_bytes = 0;
-    QStringList m_lost;
+// One file to write durably: data goes to temp, then temp is renamed to
+// target. With uniqueTemp, temp is a mkstemp template and the file takes the
+// target's permission bits (0644 for a new file); else temp must not exist
+// and gets 0600. With makeFolders, missing folders of temp and target are made.
+struct WriteJob {
+    QByteArray temp;
+    QByteArray target;
+    QByteArray data;
+    bool uniqueTemp = true;
+    bool makeFolders = false;
 };
+
+namespace detail {
+// Creates job.temp (filling in a unique name) and writes job.data to it;
+// returns the open descriptor, or -errno after removing what it made.
+int writeTemp(WriteJob &job);
+// Renames job.temp to job.target; returns 0 or the errno of the failure.
+int renameIntoPlace(const WriteJob &job);
+QByteArray folderOf(const QByteArray &path);
+void syncFolderPath(const QByteArray &folder);
+} // namespace detail
 
 } // namespace hostmail

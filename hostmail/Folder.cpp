@@ -2,6 +2,7 @@
 
 #include "hostmail/AppointmentItem.h"
 #include "hostmail/AtomicFile.h"
+#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/DistListItem.h"
 #include "hostmail/HostEnums.h"

@@ -6,21 +6,69 @@
 #include "hostmail/Maildir.h"
 #include "hostmail/MimeMessage.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+
 namespace hostmail {
+
+namespace {
+
+// The last files attached, read and encoded once: a run attaches the same
+// pictures to every message. A file is known by place, size and change time.
+class AttachmentCache {
+public:
+    std::optional<AttachmentData> find(const QByteArray &key)
+    {
+        const std::lock_guard lock(m_mutex);
+        for (const auto &[k, data] : m_entries) {
+            if (k == key)
+                return data;
+        }
+        return std::nullopt;
+    }
+    void keep(const QByteArray &key, const AttachmentData &data)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_entries.size() >= 8)
+            m_entries.removeFirst();
+        m_entries.append({key, data});
+    }
+
+private:
+    std::mutex m_mutex;
+    QList<QPair<QByteArray, AttachmentData>> m_entries;
+};
+
+} // namespace
 
 void Attachments::Add(const QString &path)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile())
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if (path.isEmpty() || ::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         throw HostError(QStringLiteral("Cannot attach %1: no such file").arg(path));
+    QByteArray key = name + '\0';
+    for (const qint64 v : {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+                           qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)})
+        key += QByteArray::number(v) + ':';
+    static AttachmentCache cache;
+    if (auto known = cache.find(key)) {
+        m_files.append(std::move(*known));
+        return;
+    }
     AttachmentData a;
     a.content = readWholeFile(path);
-    a.fileName = info.fileName();
+    a.fileName = QFileInfo(path).fileName();
     static const QMimeDatabase db;
     a.mimeType = db.mimeTypeForFileNameAndData(path, a.content.left(512)).name();
+    a.base64 = mime::base64Lines(a.content);
+    if (a.content.size() == st.st_size)
+        cache.keep(key, a);
     m_files.append(std::move(a));
 }
 

@@ -44,14 +44,7 @@ QString Maildir::add(const QByteArray &message, const QString &flags) const
     const QString temp = m_path + QLatin1String("/tmp/") + name;
     const QString target = flags.isNull() ? m_path + QLatin1String("/new/") + name
                                           : m_path + QLatin1String("/cur/") + name + QLatin1String(":2,") + flags;
-    // The folders are made when a write finds them missing, not checked for
-    // every message of a long run.
-    try {
-        writeFileThrough(temp, target, message);
-    } catch (const HostError &) {
-        create();
-        writeFileThrough(temp, target, message);
-    }
+    writeFileThrough(temp, target, message); // makes the folders when they are missing
     return target;
 }
 

@@ -11,6 +11,7 @@ struct AttachmentData {
     QString fileName;
     QString mimeType;
     QByteArray content;
+    QByteArray base64; // content encoded in lines of 76, or empty: made when composing
 };
 
 // What a mail item holds, ready to become a MIME message.

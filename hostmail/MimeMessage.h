@@ -17,6 +17,8 @@ namespace mime {
 // address (a distribution list's name) becomes an empty group "Name:;", which
 // delivery expands. CR and LF in any header value become blanks.
 QByteArray compose(const MessageFields &fields);
+// content in base64, in lines of 76 characters each ended by a newline.
+QByteArray base64Lines(const QByteArray &content);
 
 // The Deferred-Delivery time of a message; invalid when it has none.
 QDateTime deferredDelivery(const QByteArray &message);

@@ -3,7 +3,7 @@
 #include "bulkmail/core/Recipients.h"
 #include "greetings/core/Composition.h"
 #include "greetings/core/Occasions.h"
-#include "hostmail/AtomicFile.h"
+#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"

@@ -1,7 +1,7 @@
 #include "export/core/ExportRun.h"
 
 #include "export/core/DeviceLocator.h"
-#include "hostmail/AtomicFile.h"
+#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"

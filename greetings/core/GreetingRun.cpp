@@ -1,6 +1,6 @@
 #include "greetings/core/GreetingRun.h"
 
-#include "hostmail/AtomicFile.h"
+#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"

@@ -1,6 +1,6 @@
 #include "reminders/core/ReminderRun.h"
 
-#include "hostmail/AtomicFile.h"
+#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactData.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"

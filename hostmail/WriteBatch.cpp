@@ -1,0 +1,186 @@
+#include "hostmail/WriteBatch.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace hostmail {
+
+namespace {
+
+thread_local WriteBatch *t_batch = nullptr;
+
+// How far the caller may run ahead of the worker.
+constexpr size_t kQueuedFiles = 64;
+constexpr qint64 kQueuedBytes = 16 * 1024 * 1024;
+
+} // namespace
+
+WriteBatch::WriteBatch()
+{
+    if (t_batch) {
+        m_outer = t_batch;
+        return;
+    }
+    t_batch = this;
+    m_worker = std::thread([this] { work(); });
+}
+
+WriteBatch::~WriteBatch()
+{
+    if (m_outer)
+        return;
+    flush();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_worker.join();
+    t_batch = nullptr;
+}
+
+WriteBatch *WriteBatch::current() { return t_batch; }
+
+void WriteBatch::add(WriteJob job)
+{
+    if (m_outer) {
+        m_outer->add(std::move(job));
+        return;
+    }
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.size() < kQueuedFiles && m_queuedBytes < kQueuedBytes; });
+    m_queuedBytes += job.data.size();
+    m_queue.push_back(std::move(job));
+    lock.unlock();
+    m_changed.notify_all();
+}
+
+bool WriteBatch::holds(const QByteArray &target) const
+{
+    if (m_outer)
+        return m_outer->holds(target);
+    const std::lock_guard lock(m_mutex);
+    if (m_index.contains(target))
+        return true;
+    for (const WriteJob &job : m_queue) {
+        if (job.target == target)
+            return true;
+    }
+    for (const Pending &p : m_committing) {
+        if (p.job.target == target)
+            return true;
+    }
+    return false;
+}
+
+QStringList WriteBatch::lost() const
+{
+    if (m_outer)
+        return m_outer->lost();
+    const std::lock_guard lock(m_mutex);
+    return m_lost;
+}
+
+void WriteBatch::work()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (m_queue.empty())
+            return;
+        WriteJob job = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_queuedBytes -= job.data.size();
+        m_busy = true;
+        lock.unlock();
+        m_changed.notify_all();
+        const int fd = detail::writeTemp(job);
+        lock.lock();
+        if (fd < 0)
+            m_lost.append(QFile::decodeName(job.target));
+        else
+            keep(fd, std::move(job));
+        if (static_cast<int>(m_pending.size()) >= kMaxFiles || m_pendingBytes >= kMaxBytes) {
+            m_committing.swap(m_pending);
+            m_index.clear();
+            m_pendingBytes = 0;
+            lock.unlock();
+            const QStringList failed = commit(m_committing);
+            lock.lock();
+            m_lost.append(failed);
+            m_committing.clear();
+        }
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
+
+void WriteBatch::keep(int fd, WriteJob job)
+{
+    job.data = QByteArray(); // on disk now; only the names are needed
+    // A second write to the same target replaces the first, as its rename would.
+    if (const auto it = m_index.constFind(job.target); it != m_index.cend()) {
+        Pending &old = m_pending[*it];
+        ::close(old.fd);
+        ::unlink(old.job.temp.constData());
+        old = {fd, std::move(job)};
+        return;
+    }
+    m_index.insert(job.target, m_pending.size());
+    m_pending.push_back({fd, std::move(job)});
+}
+
+void WriteBatch::flush()
+{
+    if (m_outer) {
+        m_outer->flush();
+        return;
+    }
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    std::vector<Pending> pending;
+    pending.swap(m_pending);
+    m_index.clear();
+    m_pendingBytes = 0;
+    m_lost.append(commit(pending)); // the worker waits for work meanwhile
+}
+
+QStringList WriteBatch::commit(const std::vector<Pending> &pending)
+{
+    QStringList lost;
+    if (pending.empty())
+        return lost;
+    // One syncfs per file system; where it fails, each file is flushed on its
+    // own so that only the files that really failed are dropped.
+    QSet<dev_t> synced;
+    QSet<dev_t> failed;
+    for (const Pending &p : pending) {
+        struct stat st {};
+        if (::fstat(p.fd, &st) != 0 || synced.contains(st.st_dev) || failed.contains(st.st_dev))
+            continue;
+        (::syncfs(p.fd) == 0 ? synced : failed).insert(st.st_dev);
+    }
+    QSet<QByteArray> folders;
+    for (const Pending &p : pending) {
+        struct stat st {};
+        bool ok = ::fstat(p.fd, &st) == 0 && synced.contains(st.st_dev);
+        if (!ok)
+            ok = ::fsync(p.fd) == 0;
+        ok = ::close(p.fd) == 0 && ok;
+        if (ok && detail::renameIntoPlace(p.job) == 0) {
+            folders.insert(detail::folderOf(p.job.target));
+        } else {
+            ::unlink(p.job.temp.constData());
+            lost.append(QFile::decodeName(p.job.target));
+        }
+    }
+    for (const QByteArray &folder : std::as_const(folders))
+        detail::syncFolderPath(folder);
+    return lost;
+}
+
+} // namespace hostmail

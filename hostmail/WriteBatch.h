@@ -1,0 +1,69 @@
+#pragma once
+
+#include "hostmail/AtomicFile.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace hostmail {
+
+// Groups the durable writes of a long run. While a batch is alive on a thread,
+// writeFileAtomically and writeFileThrough hand their files to it and return:
+// a worker thread writes the temporary files while the caller composes the
+// next one. A commit flushes each file system once (syncfs), renames every
+// file into place and flushes each folder once. Readers still see the old file
+// or the whole new one, and a process killed meanwhile leaves only temporary
+// files. The batch commits by itself every kMaxFiles files or kMaxBytes bytes,
+// and before a waiting path is read or removed; a second write to a waiting
+// path replaces the first. A batch made while another is alive joins it.
+class WriteBatch {
+public:
+    static constexpr int kMaxFiles = 256;
+    static constexpr qint64 kMaxBytes = 32 * 1024 * 1024;
+
+    WriteBatch();
+    ~WriteBatch(); // commits what is left
+    WriteBatch(const WriteBatch &) = delete;
+    WriteBatch &operator=(const WriteBatch &) = delete;
+
+    // The batch of this thread, or null.
+    static WriteBatch *current();
+    void add(WriteJob job);
+    bool holds(const QByteArray &target) const;
+    // Writes and commits all that waits. Failures never throw: the run goes on,
+    // and each file that could not be written is listed in lost().
+    void flush();
+    QStringList lost() const;
+
+private:
+    struct Pending {
+        int fd;
+        WriteJob job; // data already written and dropped
+    };
+    void work();
+    void keep(int fd, WriteJob job); // under m_mutex
+    // Flushes, renames and closes; returns the targets that failed.
+    static QStringList commit(const std::vector<Pending> &pending);
+
+    WriteBatch *m_outer = nullptr;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<WriteJob> m_queue;
+    qint64 m_queuedBytes = 0;
+    bool m_busy = false; // the worker is writing or committing
+    bool m_stop = false;
+    std::vector<Pending> m_pending;
+    QHash<QByteArray, size_t> m_index; // target -> position in m_pending
+    qint64 m_pendingBytes = 0;
+    std::vector<Pending> m_committing; // read only while the worker commits
+    QStringList m_lost;
+    std::thread m_worker;
+};
+
+} // namespace hostmail

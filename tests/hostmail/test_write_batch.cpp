@@ -1,0 +1,80 @@
+#include "hostmail/AtomicFile.h"
+#include "hostmail/Maildir.h"
+#include "hostmail/WriteBatch.h"
+
+#include "support/TempStore.h"
+
+#include <gtest/gtest.h>
+
+using namespace hostmail;
+
+TEST(WriteBatch, FilesAppearWholeAtTheCommitAndNotBefore)
+{
+    TempStore s;
+    const QString path = s.dir.path() + "/a.vcf";
+    s.write(path, "old");
+    const Maildir drafts(s.paths.drafts());
+    QString draft;
+    {
+        WriteBatch batch;
+        writeFileAtomically(path, "new");
+        draft = drafts.add("Subject: x\n\nbody\n", "DS");
+        EXPECT_EQ(s.read(path), "old");
+        EXPECT_FALSE(QFile::exists(draft));
+        batch.flush();
+        EXPECT_EQ(s.read(path), "new");
+        EXPECT_EQ(s.read(draft), "Subject: x\n\nbody\n");
+        writeFileAtomically(path, "newer");
+    } // the end of the batch commits the rest
+    EXPECT_EQ(s.read(path), "newer");
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.vcf"});
+    EXPECT_TRUE(QDir(s.paths.drafts() + "/tmp").isEmpty());
+}
+
+TEST(WriteBatch, ReadsAndRemovalsSeeWhatWaitsAndALaterWriteWins)
+{
+    TempStore s;
+    const QString path = s.dir.path() + "/b.ics";
+    WriteBatch batch;
+    WriteBatch joined; // a second batch on the thread joins the first
+    writeFileAtomically(path, "one");
+    writeFileAtomically(path, "two");
+    EXPECT_EQ(readWholeFile(path), "two");
+    writeFileAtomically(path, "three");
+    removeFile(path);
+    EXPECT_FALSE(QFile::exists(path));
+    for (int i = 0; i < WriteBatch::kMaxFiles + 10; ++i)
+        writeFileAtomically(s.dir.path() + QStringLiteral("/n%1").arg(i), QByteArray::number(i));
+    joined.flush();
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), WriteBatch::kMaxFiles + 10);
+    EXPECT_TRUE(batch.lost().isEmpty());
+}
+
+TEST(WriteBatch, AFileThatCannotBePlacedIsListedAndLeavesNoTemporary)
+{
+    TempStore s;
+    const QString blocked = s.dir.path() + "/blocked";
+    QDir().mkpath(blocked + "/inside"); // a folder in the way of the rename
+    const QString fine = s.dir.path() + "/fine";
+    WriteBatch batch;
+    writeFileAtomically(blocked, "x");
+    writeFileAtomically(s.dir.path() + "/missing/folder/file", "y");
+    writeFileAtomically(fine, "z");
+    batch.flush();
+    EXPECT_EQ(batch.lost().size(), 2);
+    EXPECT_EQ(s.read(fine), "z");
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"fine"});
+}
+
+TEST(WriteBatch, MaildirFoldersRemovedMeanwhileAreMadeAgain)
+{
+    TempStore s;
+    const Maildir outbox(s.paths.outbox());
+    outbox.add("first\n");
+    QDir(s.paths.outbox()).removeRecursively();
+    WriteBatch batch;
+    const QString second = outbox.add("second\n");
+    batch.flush();
+    EXPECT_EQ(s.read(second), "second\n");
+    EXPECT_TRUE(batch.lost().isEmpty());
+}
