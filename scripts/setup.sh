@@ -8,7 +8,7 @@ packages=(cmake g++ make pkg-config
           libgmime-3.0-dev libical-dev
           libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core)
-[ "${CHEERPOST_FUZZ:-0}" = 1 ] && packages+=(clang)
+[ "${CHEERPOST_FUZZ:-0}" = 1 ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -18,3 +18,7 @@ if [ "${CHEERPOST_SKIP_ASAN:-0}" != 1 ]; then
   ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --preset asan -j2
 fi
+
+if [ "${CHEERPOST_SKIP_FUZZ:-0}" != 1 ]; then
+  bash scripts/fuzz.sh
+fi
