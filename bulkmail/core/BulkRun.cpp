@@ -66,6 +66,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
         }
     }
     batch.flush();
+    m_made -= static_cast<int>(batch.lost().size()); // handed over, but the disk refused them
     m_prompter.tell(shell::kAppTitle, kBulkDoneText, shell::MessageIcon::Information);
     return m_made;
 }
