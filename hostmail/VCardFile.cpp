@@ -3,15 +3,13 @@
 #include "hostmail/AtomicFile.h"
 
 #include <QStringDecoder>
+#include <QVarLengthArray>
 
 namespace hostmail {
 
 namespace {
 
-bool equalsNoCase(const QByteArray &a, const char *b)
-{
-    return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0;
-}
+bool equalsNoCase(QByteArrayView a, const char *b) { return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0; }
 
 QByteArray unquote(QByteArray v)
 {
@@ -36,6 +34,8 @@ qsizetype valueColon(const QByteArray &line)
 
 bool isQuotedPrintablePrefix(const QByteArray &prefix)
 {
+    if (!prefix.contains('Q') && !prefix.contains('q'))
+        return false; // most lines: no upper-case copy needed
     return prefix.contains("QUOTED-PRINTABLE") || prefix.toUpper().contains("QUOTED-PRINTABLE");
 }
 
@@ -45,7 +45,7 @@ void parsePrefix(ContentLine &line)
     qsizetype i = 0;
     qsizetype nameEnd = p.size();
     bool quoted = false;
-    QList<qsizetype> cuts;
+    QVarLengthArray<qsizetype, 8> cuts;
     for (; i < p.size(); ++i) {
         const char c = p.at(i);
         if (c == '"')
@@ -54,7 +54,7 @@ void parsePrefix(ContentLine &line)
             cuts.append(i);
     }
     if (!cuts.isEmpty())
-        nameEnd = cuts.first();
+        nameEnd = cuts.front();
     QByteArray fullName = p.left(nameEnd);
     const qsizetype dot = fullName.lastIndexOf('.');
     if (dot >= 0) {
@@ -207,7 +207,7 @@ void VCardFile::parse()
                 break;
             }
         }
-        const QByteArray trimmed = logical.trimmed();
+        const QByteArrayView trimmed = QByteArrayView(logical).trimmed();
         if (!inCard) {
             if (equalsNoCase(trimmed, "BEGIN:VCARD")) {
                 card = VCardCard();
