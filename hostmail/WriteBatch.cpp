@@ -64,7 +64,7 @@ bool WriteBatch::holds(const QByteArray &target) const
     if (m_outer)
         return m_outer->holds(target);
     const std::lock_guard lock(m_mutex);
-    if (m_index.contains(target))
+    if (m_index.contains(target) || m_writing == target)
         return true;
     for (const WriteJob &job : m_queue) {
         if (job.target == target)
@@ -96,10 +96,12 @@ void WriteBatch::work()
         m_queue.pop_front();
         m_queuedBytes -= job.data.size();
         m_busy = true;
+        m_writing = job.target;
         lock.unlock();
         m_changed.notify_all();
         const int fd = detail::writeTemp(job);
         lock.lock();
+        m_writing.clear();
         if (fd < 0)
             m_lost.append(QFile::decodeName(job.target));
         else

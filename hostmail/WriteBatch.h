@@ -57,6 +57,7 @@ private:
     std::deque<WriteJob> m_queue;
     qint64 m_queuedBytes = 0;
     bool m_busy = false; // the worker is writing or committing
+    QByteArray m_writing; // the target the worker is writing now
     bool m_stop = false;
     std::vector<Pending> m_pending;
     QHash<QByteArray, size_t> m_index; // target -> position in m_pending
