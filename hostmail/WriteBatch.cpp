@@ -16,6 +16,7 @@ thread_local WriteBatch *t_batch = nullptr;
 // How far the caller may run ahead of the worker.
 constexpr size_t kQueuedFiles = 64;
 constexpr qint64 kQueuedBytes = 16 * 1024 * 1024;
+constexpr size_t kSyncfsFrom = 8;
 
 } // namespace
 
@@ -157,14 +158,16 @@ QStringList WriteBatch::commit(const std::vector<Pending> &pending)
     if (pending.empty())
         return lost;
     // One syncfs per file system; where it fails, each file is flushed on its
-    // own so that only the files that really failed are dropped.
+    // own so that only the files that really failed are dropped. A few files
+    // are flushed on their own anyway: syncfs would flush all of the system's
+    // other writes too.
     QSet<dev_t> synced;
     QSet<dev_t> failed;
-    for (const Pending &p : pending) {
+    for (size_t i = 0; pending.size() >= kSyncfsFrom && i < pending.size(); ++i) {
         struct stat st {};
-        if (::fstat(p.fd, &st) != 0 || synced.contains(st.st_dev) || failed.contains(st.st_dev))
+        if (::fstat(pending[i].fd, &st) != 0 || synced.contains(st.st_dev) || failed.contains(st.st_dev))
             continue;
-        (::syncfs(p.fd) == 0 ? synced : failed).insert(st.st_dev);
+        (::syncfs(pending[i].fd) == 0 ? synced : failed).insert(st.st_dev);
     }
     QSet<QByteArray> folders;
     for (const Pending &p : pending) {
