@@ -2,7 +2,10 @@
 // dismissing the splash to the main window on screen (its three design editors
 // loaded and the preferences restored). Runs on a fresh settings folder and
 // store in a temporary folder, so the first start's task creation is counted.
-// Usage: cheerpost_startup_bench   (QT_QPA_PLATFORM=offscreen or under xvfb-run)
+// Usage: cheerpost_startup_bench [contacts]   (QT_QPA_PLATFORM=offscreen or
+// under xvfb-run); with a number, the store first gets that many contacts.
+#include "generate_store.h"
+
 #include "shell/views/frmNewMainForm.h"
 #include "shell/views/frmSplash.h"
 
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -22,6 +26,12 @@ int main(int argc, char *argv[])
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
+    const int contacts = argc > 1 ? std::atoi(argv[1]) : 0;
+    if (contacts > 0) {
+        generateAddressBook(home.path() + "/data/cheerpost/Contacts", contacts);
+        ::sync();
+        t.restart();
+    }
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -47,6 +57,7 @@ int main(int argc, char *argv[])
 
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
+    std::printf("contacts %d\n", contacts);
     std::printf("splash shown:      %.2f s after start\n", splashSecs);
     std::printf("main window shown: %.2f s after the splash was dismissed\n", mainSecs);
     std::printf("total:             %.2f s\n", splashSecs + mainSecs);
