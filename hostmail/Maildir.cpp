@@ -61,6 +61,17 @@ QString Maildir::moveIn(const QString &file, const QString &flags) const
     return target;
 }
 
+int Maildir::removeStaleTemporaries(const QDateTime &now) const
+{
+    int removed = 0;
+    const QDir tmp(m_path + QLatin1String("/tmp"));
+    for (const QFileInfo &file : tmp.entryInfoList(QDir::Files | QDir::Hidden)) {
+        if (file.lastModified().secsTo(now) > 36 * 3600 && QFile::remove(file.filePath()))
+            ++removed;
+    }
+    return removed;
+}
+
 QStringList Maildir::messages() const
 {
     QStringList out;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,9 @@ public:
     // Moves a message file of another Maildir here, to cur/ with flags.
     QString moveIn(const QString &file, const QString &flags) const;
     QStringList messages() const; // new/ then cur/, by name
+    // Removes the files of tmp/ untouched for 36 hours, the Maildir rule: what
+    // a killed writer left. Returns how many went.
+    int removeStaleTemporaries(const QDateTime &now) const;
 
     static QString uniqueName();
 

@@ -1,6 +1,7 @@
 // cheerpost-deliver: hands every due message of the Outbox to the delivery
 // command and moves it to Sent. Meant for a systemd user timer or cron.
 #include "hostmail/Delivery.h"
+#include "hostmail/Maildir.h"
 #include "hostmail/StorePaths.h"
 
 #include <QCoreApplication>
@@ -11,8 +12,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("cheerpost-deliver"));
-    const hostmail::Delivery delivery(hostmail::StorePaths::fromConfiguration());
-    const hostmail::DeliveryReport report = delivery.deliverDue(QDateTime::currentDateTime());
+    const hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QString &folder : {paths.drafts(), paths.outbox(), paths.sent()})
+        hostmail::Maildir(folder).removeStaleTemporaries(now);
+    const hostmail::Delivery delivery(paths);
+    const hostmail::DeliveryReport report = delivery.deliverDue(now);
     QTextStream err(stderr);
     for (const QString &e : report.errors)
         err << e << '\n';

@@ -66,6 +66,23 @@ TEST(WriteBatch, AFileThatCannotBePlacedIsListedAndLeavesNoTemporary)
     EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"fine"});
 }
 
+TEST(Maildir, TemporariesLeftByAKilledWriterGoAfterThirtySixHours)
+{
+    TempStore s;
+    const Maildir drafts(s.paths.drafts());
+    drafts.create();
+    const QString old = s.paths.drafts() + "/tmp/old", fresh = s.paths.drafts() + "/tmp/fresh";
+    s.write(old, "par");
+    s.write(fresh, "part");
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-37 * 3600), QFileDevice::FileModificationTime));
+    file.close();
+    EXPECT_EQ(drafts.removeStaleTemporaries(QDateTime::currentDateTime()), 1);
+    EXPECT_FALSE(QFile::exists(old));
+    EXPECT_TRUE(QFile::exists(fresh));
+}
+
 TEST(WriteBatch, MaildirFoldersRemovedMeanwhileAreMadeAgain)
 {
     TempStore s;
