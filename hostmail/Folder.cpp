@@ -17,6 +17,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <exception>
+#include <memory>
 #include <thread>
 #include <sys/stat.h>
 
@@ -92,11 +94,13 @@ Items Folder::contacts() const
     const int folderFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         throw HostError(QStringLiteral("Folder %1 does not exist").arg(folder));
+    const std::unique_ptr<const int, void (*)(const int *)> closeFolder(&folderFd, [](const int *fd) { ::close(*fd); });
     // Read and parse on every core: each worker fills its own slice of the
     // names in order, and the slices are joined in order.
     const int workers = names.size() < 1000 ? 1 : qBound(1, int(std::thread::hardware_concurrency()), 4);
     std::vector<Items::List> parts(static_cast<size_t>(workers));
-    auto load = [&](int part) {
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(workers));
+    auto loadPart = [&](int part) {
         Items::List &list = parts[static_cast<size_t>(part)];
         const qsizetype from = names.size() * part / workers, to = names.size() * (part + 1) / workers;
         for (qsizetype n = from; n < to; ++n) {
@@ -117,13 +121,23 @@ Items Folder::contacts() const
             file->dropLines(); // what each item needs was read above
         }
     };
-    std::vector<std::thread> threads;
-    for (int part = 1; part < workers; ++part)
-        threads.emplace_back(load, part);
-    load(0);
-    for (std::thread &t : threads)
-        t.join();
-    ::close(folderFd);
+    auto load = [&](int part) {
+        try {
+            loadPart(part);
+        } catch (...) { // out of memory: reported on the calling thread
+            failures[static_cast<size_t>(part)] = std::current_exception();
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (int part = 1; part < workers; ++part)
+            threads.emplace_back(load, part);
+        load(0);
+    } // the workers are joined here
+    for (const std::exception_ptr &failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
     Items::List list = std::move(parts[0]);
     for (size_t part = 1; part < parts.size(); ++part)
         list.insert(list.end(), std::make_move_iterator(parts[part].begin()), std::make_move_iterator(parts[part].end()));
