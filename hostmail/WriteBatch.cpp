@@ -124,17 +124,20 @@ void WriteBatch::work()
 
 void WriteBatch::keep(int fd, WriteJob job)
 {
+    const qint64 size = job.data.size();
     job.data = QByteArray(); // on disk now; only the names are needed
+    m_pendingBytes += size;
     // A second write to the same target replaces the first, as its rename would.
     if (const auto it = m_index.constFind(job.target); it != m_index.cend()) {
         Pending &old = m_pending[*it];
         ::close(old.fd);
         ::unlink(old.job.temp.constData());
-        old = {fd, std::move(job)};
+        m_pendingBytes -= old.size;
+        old = {fd, std::move(job), size};
         return;
     }
     m_index.insert(job.target, m_pending.size());
-    m_pending.push_back({fd, std::move(job)});
+    m_pending.push_back({fd, std::move(job), size});
 }
 
 void WriteBatch::flush()

@@ -45,6 +45,7 @@ private:
     struct Pending {
         int fd;
         WriteJob job; // data already written and dropped
+        qint64 size;
     };
     void work();
     void keep(int fd, WriteJob job); // under m_mutex

@@ -4,6 +4,8 @@
 #include "bulkmail/core/BulkRun.h"
 #include "greetings/core/GreetingRun.h"
 #include "hostmail/Application.h"
+#include "hostmail/HostEnums.h"
+#include "hostmail/Namespace.h"
 #include "reminders/core/ReminderRun.h"
 
 #include "support/RecordingPrompter.h"
@@ -202,7 +204,7 @@ TEST(KilledRun, ReminderRunLeavesEveryContactOldOrNewNeverCut)
     for (const QByteArray &event : snapshot(r.store.paths.calendar))
         EXPECT_TRUE(event.endsWith("END:VCALENDAR\r\n"));
     // Temporary files left by the kill are never taken for contacts.
-    EXPECT_EQ(hostmail::Application(r.store.paths).GetNamespace("MAPI").GetDefaultFolder(10).items().Count(), 3000);
+    EXPECT_EQ(hostmail::Application(r.store.paths).GetNamespace("MAPI").GetDefaultFolder(hostmail::olFolderContacts).items().Count(), 3000);
 }
 
 TEST(FullDisk, FailedWritesLeaveNoPartMessageAndKeepEarlierDrafts)

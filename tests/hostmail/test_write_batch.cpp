@@ -4,6 +4,9 @@
 
 #include "support/TempStore.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <gtest/gtest.h>
 
 using namespace hostmail;
@@ -48,6 +51,22 @@ TEST(WriteBatch, ReadsAndRemovalsSeeWhatWaitsAndALaterWriteWins)
     joined.flush();
     EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), WriteBatch::kMaxFiles + 10);
     EXPECT_TRUE(batch.lost().isEmpty());
+}
+
+TEST(WriteBatch, LargeFilesAreCommittedWithoutWaitingForTheEnd)
+{
+    TempStore s;
+    WriteBatch batch;
+    const QByteArray big(12 * 1024 * 1024, 'x');
+    for (int i = 0; i < 3; ++i)
+        writeFileAtomically(s.dir.path() + QStringLiteral("/big%1").arg(i), big);
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(s.dir.path() + "/big0") && t.elapsed() < 20000)
+        QThread::msleep(5);
+    EXPECT_TRUE(QFile::exists(s.dir.path() + "/big0")); // past 32 MB the worker commits on its own
+    batch.flush();
+    EXPECT_EQ(QFileInfo(s.dir.path() + "/big2").size(), big.size());
 }
 
 TEST(WriteBatch, AFileThatCannotBePlacedIsListedAndLeavesNoTemporary)
