@@ -69,11 +69,12 @@ void write(WriteJob job, const QString &shownName)
     detail::syncFolderPath(detail::folderOf(job.target));
 }
 
-// Commits the thread's batch when it holds target, so what follows sees it.
-void settle(const QByteArray &target)
+// Commits the thread's batch when it holds path, so what follows sees it.
+// Without a batch, the hot read path computes nothing.
+void settle(const QString &path)
 {
     WriteBatch *batch = WriteBatch::current();
-    if (batch && batch->holds(target))
+    if (batch && batch->holds(QFile::encodeName(QFileInfo(path).absoluteFilePath())))
         batch->flush();
 }
 
@@ -139,8 +140,6 @@ int renameIntoPlace(const WriteJob &job)
 
 } // namespace detail
 
-void syncFolder(const QString &folder) { detail::syncFolderPath(QFile::encodeName(folder)); }
-
 void writeFileAtomically(const QString &path, const QByteArray &data)
 {
     const QFileInfo info(path);
@@ -165,8 +164,8 @@ void writeFileThrough(const QString &temp, const QString &target, const QByteArr
 
 void removeFile(const QString &path)
 {
-    const QByteArray name = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    settle(name);
+    settle(path);
+    const QByteArray name = QFile::encodeName(path);
     if (::unlink(name.constData()) != 0 && errno != ENOENT)
         throw HostError(QStringLiteral("Cannot remove %1: %2").arg(path, errnoText()));
 }
@@ -175,9 +174,8 @@ QByteArray readWholeFile(const QString &path) { return readWholeFileAt(AT_FDCWD,
 
 QByteArray readWholeFileAt(int folderFd, const QString &path)
 {
+    settle(path);
     const QByteArray name = QFile::encodeName(path);
-    if (WriteBatch::current())
-        settle(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     // open, fstat, one read and close: the contact folder is read file by
     // file. Only regular files; a FIFO never blocks the reader.
     // Without an access-time update where the file is the user's own: a

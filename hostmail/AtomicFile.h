@@ -22,9 +22,6 @@ void writeFileThrough(const QString &temp, const QString &target, const QByteArr
 // Removes a file; one that does not exist is not an error. Throws HostError.
 void removeFile(const QString &path);
 
-// Flushes a folder's entries (a rename into it) to disk.
-void syncFolder(const QString &folder);
-
 // Reads a whole file; throws HostError when it cannot be read. A file still
 // waiting in the current WriteBatch is committed first.
 QByteArray readWholeFile(const QString &path);

@@ -108,9 +108,7 @@ void WriteBatch::work()
         else
             keep(fd, std::move(job));
         if (static_cast<int>(m_pending.size()) >= kMaxFiles || m_pendingBytes >= kMaxBytes) {
-            m_committing.swap(m_pending);
-            m_index.clear();
-            m_pendingBytes = 0;
+            m_committing = takePending();
             lock.unlock();
             const QStringList failed = commit(m_committing);
             lock.lock();
@@ -140,6 +138,15 @@ void WriteBatch::keep(int fd, WriteJob job)
     m_pending.push_back({fd, std::move(job), size});
 }
 
+std::vector<WriteBatch::Pending> WriteBatch::takePending()
+{
+    std::vector<Pending> pending;
+    pending.swap(m_pending);
+    m_index.clear();
+    m_pendingBytes = 0;
+    return pending;
+}
+
 void WriteBatch::flush()
 {
     if (m_outer) {
@@ -148,11 +155,7 @@ void WriteBatch::flush()
     }
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-    std::vector<Pending> pending;
-    pending.swap(m_pending);
-    m_index.clear();
-    m_pendingBytes = 0;
-    m_lost.append(commit(pending)); // the worker waits for work meanwhile
+    m_lost.append(commit(takePending())); // the worker waits for work meanwhile
 }
 
 QStringList WriteBatch::commit(const std::vector<Pending> &pending)

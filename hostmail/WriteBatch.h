@@ -49,6 +49,7 @@ private:
     };
     void work();
     void keep(int fd, WriteJob job); // under m_mutex
+    std::vector<Pending> takePending(); // under m_mutex
     // Flushes, renames and closes; returns the targets that failed.
     static QStringList commit(const std::vector<Pending> &pending);
 

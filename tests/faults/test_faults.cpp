@@ -89,23 +89,22 @@ struct SmallDisk {
 // permission bits do not stop, else the bits.
 std::unique_ptr<SmallDisk> readOnlyFolder(const QString &folder, const Snapshot &content)
 {
-    if (::geteuid() != 0) {
+    auto fill = [&] {
         for (auto it = content.begin(); it != content.end(); ++it) {
             QFile f(folder + QLatin1Char('/') + it.key());
             if (f.open(QIODevice::WriteOnly))
                 f.write(it.value());
         }
+    };
+    if (::geteuid() != 0) {
+        fill();
         ::chmod(QFile::encodeName(folder).constData(), 0555);
         return nullptr;
     }
     auto disk = std::make_unique<SmallDisk>(folder, "size=4m");
     if (!disk->mounted)
         return nullptr;
-    for (auto it = content.begin(); it != content.end(); ++it) {
-        QFile f(folder + QLatin1Char('/') + it.key());
-        if (f.open(QIODevice::WriteOnly))
-            f.write(it.value());
-    }
+    fill();
     return disk->makeReadOnly() ? std::move(disk) : nullptr;
 }
 
