@@ -92,7 +92,11 @@ int main(int argc, char **argv)
 
         if (only.contains(QLatin1String("load"))) {
             t.restart();
-            const int count = open()->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items().Count();
+            const int count = open()
+                                  ->GetNamespace(QStringLiteral("MAPI"))
+                                  .GetDefaultFolder(hostmail::olFolderContacts)
+                                  .items()
+                                  .Count();
             const double secs = t.elapsed() / 1000.0;
             std::printf("  load:         %.2f s, %d items, %.0f contacts/s\n", secs, count, n / secs);
         }
@@ -100,10 +104,11 @@ int main(int argc, char **argv)
             greetings::GreetingSettings gs;
             gs.saveDraft = true;
             t.restart();
-            const int made = greetings::GreetingRun(open, yes, {}).run(gs, doc, doc, QDate(today.year(), today.month(), 1));
+            const int made =
+                greetings::GreetingRun(open, yes, {}).run(gs, doc, doc, QDate(today.year(), today.month(), 1));
             const double secs = t.elapsed() / 1000.0;
-            std::printf("  greeting run: %.2f s, %.0f contacts/s, %d messages, %.0f messages/s\n", secs, n / secs,
-                        made, made / secs);
+            std::printf("  greeting run: %.2f s, %.0f contacts/s, %d messages, %.0f messages/s\n", secs, n / secs, made,
+                        made / secs);
         }
         if (only.contains(QLatin1String("bulk"))) {
             // All contacts, two 20 KB pictures.

@@ -21,9 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const QByteArray value = hostmail::formatVCardDate(d->date, d->form);
             QDate back;
             hostmail::DateForm form;
-            if (d->date != hostmail::noDateValue() &&
-                (!hostmail::parseVCardDate(value, &back, &form) || back.month() != d->date.month() ||
-                 back.day() != d->date.day()))
+            if (d->date != hostmail::noDateValue() && (!hostmail::parseVCardDate(value, &back, &form) ||
+                                                       back.month() != d->date.month() || back.day() != d->date.day()))
                 std::abort(); // a date written back reads as the same day
         }
     }

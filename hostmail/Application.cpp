@@ -29,8 +29,14 @@ Namespace Application::GetNamespace(const QString &type) const
     return Namespace(m_paths);
 }
 
-std::unique_ptr<MailItem> Application::CreateMailItem() const { return std::make_unique<MailItem>(m_paths); }
+std::unique_ptr<MailItem> Application::CreateMailItem() const
+{
+    return std::make_unique<MailItem>(m_paths);
+}
 
-std::unique_ptr<TaskItem> Application::CreateTaskItem() const { return std::make_unique<TaskItem>(m_paths); }
+std::unique_ptr<TaskItem> Application::CreateTaskItem() const
+{
+    return std::make_unique<TaskItem>(m_paths);
+}
 
 } // namespace hostmail

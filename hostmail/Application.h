@@ -19,8 +19,8 @@ public:
     static std::unique_ptr<Application> open();
 
     Namespace GetNamespace(const QString &type) const; // "MAPI" only
-    std::unique_ptr<MailItem> CreateMailItem() const;   // CreateItem(olMailItem)
-    std::unique_ptr<TaskItem> CreateTaskItem() const;   // CreateItem(olTaskItem)
+    std::unique_ptr<MailItem> CreateMailItem() const;  // CreateItem(olMailItem)
+    std::unique_ptr<TaskItem> CreateTaskItem() const;  // CreateItem(olTaskItem)
     const StorePaths &paths() const { return m_paths; }
 
 private:

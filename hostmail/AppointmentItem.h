@@ -10,7 +10,9 @@ namespace hostmail {
 class AppointmentItem : public Item {
 public:
     AppointmentItem(QString subject, QDateTime start, QByteArray calendar)
-        : m_subject(std::move(subject)), m_start(std::move(start)), m_calendar(std::move(calendar)) {}
+        : m_subject(std::move(subject)), m_start(std::move(start)), m_calendar(std::move(calendar))
+    {
+    }
 
     QString TypeName() const override { return QStringLiteral("AppointmentItem"); }
     QString Subject() const override { return m_subject; }

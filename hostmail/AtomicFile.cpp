@@ -17,7 +17,10 @@ namespace hostmail {
 
 namespace {
 
-QString errnoText(int error = errno) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString errnoText(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // Writes all of data to fd; returns 0 or the errno of the failure.
 int writeAll(int fd, const QByteArray &data)
@@ -145,8 +148,8 @@ void writeFileAtomically(const QString &path, const QByteArray &data)
     const QFileInfo info(path);
     WriteJob job;
     job.target = QFile::encodeName(info.absoluteFilePath());
-    job.temp = QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() +
-                                 QLatin1String(".tmp-XXXXXX"));
+    job.temp =
+        QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".tmp-XXXXXX"));
     job.data = data;
     write(std::move(job), path);
 }
@@ -170,7 +173,10 @@ void removeFile(const QString &path)
         throw HostError(QStringLiteral("Cannot remove %1: %2").arg(path, errnoText()));
 }
 
-QByteArray readWholeFile(const QString &path) { return readWholeFileAt(AT_FDCWD, path); }
+QByteArray readWholeFile(const QString &path)
+{
+    return readWholeFileAt(AT_FDCWD, path);
+}
 
 QByteArray readWholeFileAt(int folderFd, const QString &path)
 {

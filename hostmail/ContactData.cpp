@@ -75,8 +75,7 @@ bool parseVCardDate(const QByteArray &raw, QDate *date, DateForm *form)
             m = rest.left(2).toInt();
             d = rest.mid(2).toInt();
             *form = DateForm::YearlessBasic;
-        } else if (rest.size() == 5 && rest.at(2) == '-' && allDigits(rest.left(2)) &&
-                   allDigits(rest.mid(3))) {
+        } else if (rest.size() == 5 && rest.at(2) == '-' && allDigits(rest.left(2)) && allDigits(rest.mid(3))) {
             m = rest.left(2).toInt();
             d = rest.mid(3).toInt();
             *form = DateForm::YearlessExtended;
@@ -89,8 +88,8 @@ bool parseVCardDate(const QByteArray &raw, QDate *date, DateForm *form)
         m = v.mid(4, 2).toInt();
         d = v.mid(6, 2).toInt();
         *form = DateForm::Basic;
-    } else if (v.size() == 10 && v.at(4) == '-' && v.at(7) == '-' && allDigits(v.left(4)) &&
-               allDigits(v.mid(5, 2)) && allDigits(v.mid(8, 2))) {
+    } else if (v.size() == 10 && v.at(4) == '-' && v.at(7) == '-' && allDigits(v.left(4)) && allDigits(v.mid(5, 2)) &&
+               allDigits(v.mid(8, 2))) {
         y = v.left(4).toInt();
         m = v.mid(5, 2).toInt();
         d = v.mid(8, 2).toInt();
@@ -181,8 +180,8 @@ ContactData readContact(const VCardCard &card)
             }
         } else if (name == "BDAY") {
             setDate(c.birthday, l, i);
-        } else if (name == "ANNIVERSARY" || name == "X-ANNIVERSARY" ||
-                   name == "X-EVOLUTION-ANNIVERSARY" || name == "X-MS-ANNIVERSARY") {
+        } else if (name == "ANNIVERSARY" || name == "X-ANNIVERSARY" || name == "X-EVOLUTION-ANNIVERSARY" ||
+                   name == "X-MS-ANNIVERSARY") {
             if (c.anniversary.line < 0)
                 setDate(c.anniversary, l, i);
         } else if (name == "X-ABDATE") {

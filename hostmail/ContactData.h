@@ -8,7 +8,10 @@
 namespace hostmail {
 
 // The host's value for an unset birthday or anniversary.
-inline QDate noDateValue() { return QDate(4501, 1, 1); }
+inline QDate noDateValue()
+{
+    return QDate(4501, 1, 1);
+}
 
 // How a date property was written, so that a new value goes back in the same form.
 enum class DateForm { Basic, Extended, YearlessBasic, YearlessExtended, AppleNoYear };

@@ -27,8 +27,7 @@ QByteArray dateLine(const ContentLine &old, const QByteArray &value)
     return head + ':' + value;
 }
 
-void applyDate(VCardFile &file, int card, const DateField &field, const QDate &date,
-               const QByteArray &newName)
+void applyDate(VCardFile &file, int card, const DateField &field, const QDate &date, const QByteArray &newName)
 {
     const bool clear = !date.isValid() || date == noDateValue();
     if (field.line < 0) {

@@ -67,7 +67,8 @@ void Delivery::pipeToCommand(const QByteArray &message) const
     if (!process.waitForFinished(m_paths.deliveryTimeoutSeconds * 1000)) {
         ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
         process.waitForFinished(2000);
-        throw HostError(QStringLiteral("%1 did not finish within %2 s").arg(program).arg(m_paths.deliveryTimeoutSeconds));
+        throw HostError(
+            QStringLiteral("%1 did not finish within %2 s").arg(program).arg(m_paths.deliveryTimeoutSeconds));
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         throw HostError(QStringLiteral("%1 failed with exit code %2").arg(program).arg(process.exitCode()));

@@ -2,7 +2,6 @@
 
 #include "hostmail/AppointmentItem.h"
 #include "hostmail/AtomicFile.h"
-#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/DistListItem.h"
 #include "hostmail/HostEnums.h"
@@ -10,17 +9,18 @@
 #include "hostmail/ICalendar.h"
 #include "hostmail/NoteItem.h"
 #include "hostmail/VCardFile.h"
+#include "hostmail/WriteBatch.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 #include <exception>
+#include <fcntl.h>
 #include <memory>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace hostmail {
 
@@ -140,7 +140,8 @@ Items Folder::contacts() const
     }
     Items::List list = std::move(parts[0]);
     for (size_t part = 1; part < parts.size(); ++part)
-        list.insert(list.end(), std::make_move_iterator(parts[part].begin()), std::make_move_iterator(parts[part].end()));
+        list.insert(list.end(), std::make_move_iterator(parts[part].begin()),
+                    std::make_move_iterator(parts[part].end()));
     return Items(std::move(list));
 }
 
@@ -154,8 +155,8 @@ Items Folder::calendar() const
             const QList<CalendarEvent> events = readCalendarEvents(bytes);
             for (const CalendarEvent &e : events) {
                 // A file of one event is exported as it is, byte for byte.
-                list.push_back(std::make_shared<AppointmentItem>(e.subject, e.start,
-                                                                 events.size() == 1 ? bytes : e.calendar));
+                list.push_back(
+                    std::make_shared<AppointmentItem>(e.subject, e.start, events.size() == 1 ? bytes : e.calendar));
             }
         } catch (const HostError &) {
             continue;

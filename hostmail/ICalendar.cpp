@@ -25,7 +25,10 @@ icaltimetype dateValue(const QDate &d)
     return t;
 }
 
-icaltimetype nowUtc() { return icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()); }
+icaltimetype nowUtc()
+{
+    return icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
+}
 
 QByteArray text(icalcomponent *calendar)
 {

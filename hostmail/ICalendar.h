@@ -18,7 +18,7 @@ struct TaskData {
     QString subject;
     QDate startDate;
     QDate dueDate;
-    int importance = 1;    // olImportance*
+    int importance = 1; // olImportance*
     bool reminderSet = false;
     bool recurring = false;
     int recurrenceType = 2; // olRecurs*

@@ -10,8 +10,7 @@ namespace hostmail {
 
 void Items::Sort(const QString &key, bool descending)
 {
-    if (key != QLatin1String("[LastName]") && key != QLatin1String("[Start]") &&
-        key != QLatin1String("[Subject]"))
+    if (key != QLatin1String("[LastName]") && key != QLatin1String("[Start]") && key != QLatin1String("[Subject]"))
         throw HostError(QStringLiteral("Unknown sort key %1").arg(key));
     std::vector<std::pair<QVariant, std::shared_ptr<Item>>> keyed;
     keyed.reserve(m_items.size());

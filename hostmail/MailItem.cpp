@@ -80,7 +80,10 @@ QByteArray MailItem::message() const
     return mime::compose(f);
 }
 
-QString MailItem::Save() { return Maildir(m_paths.drafts()).add(message(), QStringLiteral("DS")); }
+QString MailItem::Save()
+{
+    return Maildir(m_paths.drafts()).add(message(), QStringLiteral("DS"));
+}
 
 QString MailItem::Send()
 {

@@ -17,7 +17,7 @@ struct AttachmentData {
 // What a mail item holds, ready to become a MIME message.
 struct MessageFields {
     QString from;
-    QString to;  // ";"-separated
+    QString to; // ";"-separated
     QString cc;
     QString bcc;
     QString subject;

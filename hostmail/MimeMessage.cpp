@@ -27,9 +27,15 @@ template <typename T> struct GUnref {
 };
 template <typename T> using GPtr = std::unique_ptr<T, GUnref<T>>;
 
-QByteArray utf8(const QString &s) { return headerSafe(s).toUtf8(); }
+QByteArray utf8(const QString &s)
+{
+    return headerSafe(s).toUtf8();
+}
 
-QString rfc2822(const QDateTime &when) { return when.toString(Qt::RFC2822Date); }
+QString rfc2822(const QDateTime &when)
+{
+    return when.toString(Qt::RFC2822Date);
+}
 
 void addRecipients(GMimeMessage *message, GMimeAddressType type, const QString &text)
 {
@@ -59,7 +65,8 @@ void addRecipients(GMimeMessage *message, GMimeAddressType type, const QString &
 GMimeMessage *parse(const QByteArray &message)
 {
     initialise();
-    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(message.constData(), static_cast<size_t>(message.size())));
+    GPtr<GMimeStream> stream(
+        g_mime_stream_mem_new_with_buffer(message.constData(), static_cast<size_t>(message.size())));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     GMimeMessage *m = g_mime_parser_construct_message(parser.get(), nullptr);
     if (!m)
@@ -117,7 +124,8 @@ QByteArray compose(const MessageFields &fields)
     g_mime_message_set_message_id(message.get(), id);
     g_free(id);
     if (fields.deferredDelivery.isValid())
-        g_mime_object_set_header(root, "Deferred-Delivery", rfc2822(fields.deferredDelivery).toUtf8().constData(), nullptr);
+        g_mime_object_set_header(root, "Deferred-Delivery", rfc2822(fields.deferredDelivery).toUtf8().constData(),
+                                 nullptr);
     g_mime_object_set_header(root, "X-Mailer", "Cheerpost " CHEERPOST_VERSION, nullptr);
 
     GPtr<GMimeTextPart> body(g_mime_text_part_new_with_subtype(fields.bodyFormat == 2 ? "html" : "plain"));
@@ -132,13 +140,15 @@ QByteArray compose(const MessageFields &fields)
         for (const AttachmentData &a : fields.attachments) {
             const QByteArray type = a.mimeType.toUtf8();
             const qsizetype slash = type.indexOf('/');
-            GPtr<GMimePart> part(g_mime_part_new_with_type(slash > 0 ? type.left(slash).constData() : "application",
-                                                           slash > 0 ? type.mid(slash + 1).constData() : "octet-stream"));
+            GPtr<GMimePart> part(
+                g_mime_part_new_with_type(slash > 0 ? type.left(slash).constData() : "application",
+                                          slash > 0 ? type.mid(slash + 1).constData() : "octet-stream"));
             // Handed over encoded: the same picture in 10,000 messages is encoded once.
             const QByteArray encoded = a.base64.isEmpty() ? base64Lines(a.content) : a.base64;
             GPtr<GMimeStream> content(
                 g_mime_stream_mem_new_with_buffer(encoded.constData(), static_cast<size_t>(encoded.size())));
-            GPtr<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_BASE64));
+            GPtr<GMimeDataWrapper> wrapper(
+                g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_BASE64));
             g_mime_part_set_content(part.get(), wrapper.get());
             g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
             g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");

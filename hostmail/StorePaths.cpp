@@ -34,8 +34,7 @@ StorePaths StorePaths::fromConfiguration()
     // An INI value holding a comma reads as a list; the host wants the text.
     auto text = [&](const char *key) {
         const QVariant v = conf.value(QLatin1String(key));
-        return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(','))
-                                                    : v.toString();
+        return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
     };
     auto path = [&](const char *key, const QString &fallback) {
         const QString v = text(key);

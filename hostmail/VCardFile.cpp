@@ -9,7 +9,10 @@ namespace hostmail {
 
 namespace {
 
-bool equalsNoCase(QByteArrayView a, const char *b) { return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0; }
+bool equalsNoCase(QByteArrayView a, const char *b)
+{
+    return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0;
+}
 
 QByteArray unquote(QByteArray v)
 {
@@ -290,7 +293,10 @@ void VCardFile::dropLines()
         card.lines = {};
 }
 
-void VCardFile::save() const { writeFileAtomically(m_path, m_bytes); }
+void VCardFile::save() const
+{
+    writeFileAtomically(m_path, m_bytes);
+}
 
 QString unescapeText(const QString &value)
 {
@@ -344,8 +350,7 @@ QByteArray foldLine(const QByteArray &line, const QByteArray &eol)
     while (pos < line.size()) {
         qsizetype take = qMin(width, line.size() - pos);
         // Never cut inside a UTF-8 sequence.
-        while (take > 1 && pos + take < line.size() &&
-               (static_cast<unsigned char>(line.at(pos + take)) & 0xC0) == 0x80)
+        while (take > 1 && pos + take < line.size() && (static_cast<unsigned char>(line.at(pos + take)) & 0xC0) == 0x80)
             --take;
         if (pos > 0) {
             out.append(eol);

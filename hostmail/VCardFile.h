@@ -15,15 +15,15 @@ namespace hostmail {
 struct ContentLine {
     qsizetype begin = 0;
     qsizetype end = 0;
-    QByteArray group;  // as written
-    QByteArray name;   // upper case
-    QByteArray prefix; // everything before the value's ':' as written, unfolded
+    QByteArray group;                            // as written
+    QByteArray name;                             // upper case
+    QByteArray prefix;                           // everything before the value's ':' as written, unfolded
     QList<QPair<QByteArray, QByteArray>> params; // names upper case; bare 2.1 params as TYPE
-    QByteArray rawValue; // unfolded, still encoded
+    QByteArray rawValue;                         // unfolded, still encoded
 
     bool hasParam(const char *param, const char *value) const; // value compared without case
-    QByteArray param(const char *param) const;                  // first value, or empty
-    QString value() const; // quoted-printable and charset decoded; escapes kept
+    QByteArray param(const char *param) const;                 // first value, or empty
+    QString value() const;                                     // quoted-printable and charset decoded; escapes kept
 };
 
 struct VCardCard {
@@ -68,7 +68,7 @@ private:
 
 // Text value helpers.
 QString unescapeText(const QString &value);
-QStringList splitUnescaped(const QString &value, QChar separator); // then unescaped each
+QStringList splitUnescaped(const QString &value, QChar separator);  // then unescaped each
 QByteArray foldLine(const QByteArray &line, const QByteArray &eol); // 75-octet folding
 
 } // namespace hostmail

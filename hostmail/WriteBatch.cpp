@@ -44,7 +44,10 @@ WriteBatch::~WriteBatch()
     t_batch = nullptr;
 }
 
-WriteBatch *WriteBatch::current() { return t_batch; }
+WriteBatch *WriteBatch::current()
+{
+    return t_batch;
+}
 
 void WriteBatch::add(WriteJob job)
 {

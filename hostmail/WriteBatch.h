@@ -48,7 +48,7 @@ private:
         qint64 size;
     };
     void work();
-    void keep(int fd, WriteJob job); // under m_mutex
+    void keep(int fd, WriteJob job);    // under m_mutex
     std::vector<Pending> takePending(); // under m_mutex
     // Flushes, renames and closes; returns the targets that failed.
     static QStringList commit(const std::vector<Pending> &pending);
@@ -58,7 +58,7 @@ private:
     std::condition_variable m_changed;
     std::deque<WriteJob> m_queue;
     qint64 m_queuedBytes = 0;
-    bool m_busy = false; // the worker is writing or committing
+    bool m_busy = false;  // the worker is writing or committing
     QByteArray m_writing; // the target the worker is writing now
     bool m_stop = false;
     std::vector<Pending> m_pending;

@@ -19,8 +19,7 @@ public:
     static QString eventUid(const QString &contactKey, const char *occasion);
 
 private:
-    void refreshOne(const QString &contactKey, const char *occasion, const QString &summary,
-                    const QDate &date) const;
+    void refreshOne(const QString &contactKey, const char *occasion, const QString &summary, const QDate &date) const;
     QString m_folder;
 };
 

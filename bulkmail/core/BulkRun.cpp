@@ -3,11 +3,11 @@
 #include "bulkmail/core/Recipients.h"
 #include "greetings/core/Composition.h"
 #include "greetings/core/Occasions.h"
-#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
 #include "hostmail/MailItem.h"
+#include "hostmail/WriteBatch.h"
 #include "shell/core/Prompter.h"
 
 namespace bulkmail {
@@ -41,8 +41,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     if (s.mode == RecipientMode::DistributionList) {
         if (app)
             compose(*app, s, s.distList, bulkTemplate.html, false, images);
-    } else if (s.mode == RecipientMode::Category ||
-               m_prompter.askYesNo(shell::kAppTitle, kAllContactsText)) {
+    } else if (s.mode == RecipientMode::Category || m_prompter.askYesNo(shell::kAppTitle, kAllContactsText)) {
         hostmail::Items items;
         try {
             if (app)
@@ -55,13 +54,13 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
                 continue; // no fields, so no address
             if (s.mode == RecipientMode::Category && !categoryMatches(contact->Categories(), s.category))
                 continue;
-            const auto to = greetings::addressList(contact->Email1Address(), contact->Email2Address(),
-                                                   contact->Email3Address());
+            const auto to =
+                greetings::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
             if (!to)
                 continue;
             // The first name is escaped where it enters the HTML body.
-            const QString body =
-                greetings::insertAfterBodyTag(bulkTemplate.html, bulkSalutation(s, contact->FirstName().toHtmlEscaped()));
+            const QString body = greetings::insertAfterBodyTag(bulkTemplate.html,
+                                                               bulkSalutation(s, contact->FirstName().toHtmlEscaped()));
             compose(*app, s, *to, body, true, images);
         }
     }

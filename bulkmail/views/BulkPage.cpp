@@ -12,7 +12,10 @@
 
 namespace bulkmail {
 
-template <typename T> T *BulkPage::control(const char *name) const { return greetings::pageControl<T>(m_page, name); }
+template <typename T> T *BulkPage::control(const char *name) const
+{
+    return greetings::pageControl<T>(m_page, name);
+}
 
 BulkPage::BulkPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationFactory openHost,
                    templates::TemplateEditor &bulkEditor)

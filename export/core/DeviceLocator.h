@@ -7,8 +7,15 @@
 namespace exporting {
 
 // Drive types as the system reports them.
-enum DriveType { DriveUnknown = 0, DriveNoRoot = 1, DriveRemovable = 2, DriveFixed = 3, DriveRemote = 4,
-                 DriveCdRom = 5, DriveRamDisk = 6 };
+enum DriveType {
+    DriveUnknown = 0,
+    DriveNoRoot = 1,
+    DriveRemovable = 2,
+    DriveFixed = 3,
+    DriveRemote = 4,
+    DriveCdRom = 5,
+    DriveRamDisk = 6
+};
 
 struct Volume {
     QString root; // mount point with a trailing "/"

@@ -1,10 +1,10 @@
 #include "export/core/ExportRun.h"
 
 #include "export/core/DeviceLocator.h"
-#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
+#include "hostmail/WriteBatch.h"
 #include "shell/core/Prompter.h"
 
 #include <QDir>

@@ -10,8 +10,8 @@ class Prompter;
 
 namespace exporting {
 
-inline const QString kNothingChecked = QStringLiteral(
-    "No options were selected to export. Please select the Item to export and then click Export.");
+inline const QString kNothingChecked =
+    QStringLiteral("No options were selected to export. Please select the Item to export and then click Export.");
 inline const QString kExportDone = QStringLiteral("Export to iPod / External Drive complete.");
 
 // Every character the file system forbids in a name, of ": / \ ? * | \" TAB", as a blank.

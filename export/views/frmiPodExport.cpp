@@ -42,7 +42,8 @@ void frmiPodExport::setLocation(const QString &location)
 {
     ui->DriveLabel->setText(location);
     ui->ChkContacts->setText(QStringLiteral("Contacts - ") + targetFolder(location, QStringLiteral("Contacts")));
-    ui->ChkCalendarItems->setText(QStringLiteral("Calendar Items - ") + targetFolder(location, QStringLiteral("Calendars")));
+    ui->ChkCalendarItems->setText(QStringLiteral("Calendar Items - ") +
+                                  targetFolder(location, QStringLiteral("Calendars")));
     ui->ChkNotes->setText(QStringLiteral("Notes - ") + targetFolder(location, QStringLiteral("Notes")));
 }
 
@@ -70,7 +71,10 @@ void frmiPodExport::CmdBrowse_Click()
     ui->CmdExport->setEnabled(true);
 }
 
-QString frmiPodExport::exportLocation() const { return ui->DriveLabel->text(); }
+QString frmiPodExport::exportLocation() const
+{
+    return ui->DriveLabel->text();
+}
 
 void frmiPodExport::CmdExport_Click()
 {

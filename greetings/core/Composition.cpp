@@ -12,8 +12,7 @@ QString subjectLine(const OccasionSettings &s, const QString &dateText)
     return s.subjectText() + QLatin1String(" - ") + dateText;
 }
 
-QString salutationLine(OccasionKind kind, const OccasionSettings &s, const QString &firstName,
-                       const QString &spouse)
+QString salutationLine(OccasionKind kind, const OccasionSettings &s, const QString &firstName, const QString &spouse)
 {
     const QString text = s.salutationText().trimmed();
     if (s.salutationCustom && !s.printNames)

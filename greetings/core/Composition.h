@@ -13,8 +13,7 @@ QString subjectLine(const OccasionSettings &s, const QString &dateText);
 
 // "Dear Anna," / "Dear Tom and Lisa," / "Dear,". The names go in as given:
 // a caller that puts the line into HTML passes them escaped.
-QString salutationLine(OccasionKind kind, const OccasionSettings &s, const QString &firstName,
-                       const QString &spouse);
+QString salutationLine(OccasionKind kind, const OccasionSettings &s, const QString &firstName, const QString &spouse);
 
 // Inserts text after every "<BODY>" (letter case ignored; the tag comes out as
 // "<BODY>").

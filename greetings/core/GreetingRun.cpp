@@ -1,10 +1,10 @@
 #include "greetings/core/GreetingRun.h"
 
-#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
 #include "hostmail/MailItem.h"
+#include "hostmail/WriteBatch.h"
 #include "shell/core/Prompter.h"
 
 namespace greetings {
@@ -97,9 +97,9 @@ bool GreetingRun::deliver(const hostmail::Application &app, const hostmail::Cont
         return false;
     const OccasionSettings &s = *pass.settings;
     // Values from the contact are escaped where they enter the HTML body.
-    const QString salutation = salutationLine(pass.kind, s, contact.FirstName().toHtmlEscaped(),
-                                              pass.kind == OccasionKind::Anniversary ? contact.Spouse().toHtmlEscaped()
-                                                                                     : QString());
+    const QString salutation =
+        salutationLine(pass.kind, s, contact.FirstName().toHtmlEscaped(),
+                       pass.kind == OccasionKind::Anniversary ? contact.Spouse().toHtmlEscaped() : QString());
     const QString children =
         settings.children ? childrenLine(settings.childrenLead, contact.Children().toHtmlEscaped()) : QString();
     const QString body = composeBody(*pass.html, salutation, children);

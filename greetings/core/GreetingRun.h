@@ -20,16 +20,16 @@ namespace greetings {
 inline const QString kConfirmText =
     QStringLiteral("Do you wish to send email wishes to all Contacts meeting the selected criteria? ");
 inline const QString kDoneText = QStringLiteral("All birthday & anniversary emails have been generated.");
-inline const QString kAdviceOne = QStringLiteral(
-    "I advise you to launch Microsoft Outlook in Offline mode.\r"
-    "I can launch it myself, but if it is running in the background,\r"
-    "I wouldn't have to launch it automatically with every email that I create...\r"
-    "Please be sure to be offline or else it takes a long time to create each email.");
-inline const QString kAdviceTwo = QStringLiteral(
-    "Now, please set your Birthday and Anniversary Email Preferences.\r"
-    "Then set your email preferences and click the Send Email button to send emails.\r"
-    "To save your preferences, please click the Save button and the next time you launch\r"
-    "Cheerpost, these preferences will be predefaulted for you.");
+inline const QString kAdviceOne =
+    QStringLiteral("I advise you to launch Microsoft Outlook in Offline mode.\r"
+                   "I can launch it myself, but if it is running in the background,\r"
+                   "I wouldn't have to launch it automatically with every email that I create...\r"
+                   "Please be sure to be offline or else it takes a long time to create each email.");
+inline const QString kAdviceTwo =
+    QStringLiteral("Now, please set your Birthday and Anniversary Email Preferences.\r"
+                   "Then set your email preferences and click the Send Email button to send emails.\r"
+                   "To save your preferences, please click the Save button and the next time you launch\r"
+                   "Cheerpost, these preferences will be predefaulted for you.");
 
 // One click on "Send Emails" of the greeting page: every qualifying birthday
 // and anniversary of the contacts folder becomes one HTML message, saved as a

@@ -40,7 +40,10 @@ QString shortDateFormat()
     return format;
 }
 
-QString dateText(const QDate &date) { return QLocale::system().toString(date, shortDateFormat()); }
+QString dateText(const QDate &date)
+{
+    return QLocale::system().toString(date, shortDateFormat());
+}
 
 std::optional<Occasion> occasionTest(const QDate &contactDate, int runYear, const SendWindow &window)
 {

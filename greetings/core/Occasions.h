@@ -27,8 +27,8 @@ QString shortDateFormat();
 QString dateText(const QDate &date);
 
 struct Occasion {
-    QDate date;    // in the run year
-    QString text;  // dateText(date)
+    QDate date;   // in the run year
+    QString text; // dateText(date)
 };
 // Years 1901 to 2098 only; 29 February rolls to 1 March in a common run year.
 std::optional<Occasion> occasionTest(const QDate &contactDate, int runYear, const SendWindow &window);

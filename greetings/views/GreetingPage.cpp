@@ -15,12 +15,15 @@
 
 namespace greetings {
 
-template <typename T> T *GreetingPage::control(const char *name) const { return pageControl<T>(m_page, name); }
+template <typename T> T *GreetingPage::control(const char *name) const
+{
+    return pageControl<T>(m_page, name);
+}
 
 GreetingPage::GreetingPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationFactory openHost,
                            templates::TemplateEditor &birthdayEditor, templates::TemplateEditor &anniversaryEditor)
-    : QObject(page), m_page(page), m_prompter(prompter), m_openHost(std::move(openHost)),
-      m_birthday(birthdayEditor), m_anniversary(anniversaryEditor)
+    : QObject(page), m_page(page), m_prompter(prompter), m_openHost(std::move(openHost)), m_birthday(birthdayEditor),
+      m_anniversary(anniversaryEditor)
 {
     enableWithOption(this, m_page, "OptBSubjStd", "TxtBSubjStd", "TxtBSubjCust");
     enableWithOption(this, m_page, "OptBSubjCust", "TxtBSubjCust", "TxtBSubjStd");

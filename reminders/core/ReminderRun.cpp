@@ -1,10 +1,10 @@
 #include "reminders/core/ReminderRun.h"
 
-#include "hostmail/WriteBatch.h"
 #include "hostmail/ContactData.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
+#include "hostmail/WriteBatch.h"
 #include "shell/core/Prompter.h"
 
 #include <QFile>
@@ -38,7 +38,10 @@ QDate sameDayIn(int year, const QDate &date)
     return d.isValid() ? d : QDate(year, date.month(), 28);
 }
 
-bool isSet(const QDate &d) { return d.isValid() && logDate(d) != QLatin1String("1/1/4501"); }
+bool isSet(const QDate &d)
+{
+    return d.isValid() && logDate(d) != QLatin1String("1/1/4501");
+}
 
 } // namespace
 

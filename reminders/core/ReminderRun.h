@@ -10,14 +10,14 @@ class Prompter;
 
 namespace reminders {
 
-inline const QString kReminderQuestion = QStringLiteral(
-    "Please run this utility only after importing your Contacts\r"
-    "into Outlook from an external source.\r"
-    "\r"
-    "This will generate the Birthday / Anniversary reminders for all your\r"
-    "Contacts in your Outlook Calendar.\r"
-    "\r"
-    "Are you sure you wish to run this utility?");
+inline const QString kReminderQuestion =
+    QStringLiteral("Please run this utility only after importing your Contacts\r"
+                   "into Outlook from an external source.\r"
+                   "\r"
+                   "This will generate the Birthday / Anniversary reminders for all your\r"
+                   "Contacts in your Outlook Calendar.\r"
+                   "\r"
+                   "Are you sure you wish to run this utility?");
 inline const QString kReminderLog = QStringLiteral("GenerateReminders.txt");
 
 // Dates in the log: month/day/year without leading zeros.

@@ -10,8 +10,14 @@ QDateTime &fixed()
 }
 } // namespace
 
-QDateTime Clock::now() { return fixed().isValid() ? fixed() : QDateTime::currentDateTime(); }
+QDateTime Clock::now()
+{
+    return fixed().isValid() ? fixed() : QDateTime::currentDateTime();
+}
 
-void Clock::setFixed(const QDateTime &when) { fixed() = when; }
+void Clock::setFixed(const QDateTime &when)
+{
+    fixed() = when;
+}
 
 } // namespace shell

@@ -15,11 +15,13 @@ inline const QString kSettingsKeyPath = QStringLiteral("Software\\Tovrel Softwar
 QString ReadRegistryValue(const QString &root, const QString &keyPath, const QString &valueName);
 // Stores text under the name, creating the store when missing; the file is
 // replaced atomically. A failed write leaves the old value. Never fails visibly.
-void WriteRegistryValue(const QString &root, const QString &keyPath, const QString &valueName,
-                        const QString &text);
+void WriteRegistryValue(const QString &root, const QString &keyPath, const QString &valueName, const QString &text);
 
 // Shorthands for the system's one key.
-inline QString readSetting(const QString &name) { return ReadRegistryValue(kSettingsRoot, kSettingsKeyPath, name); }
+inline QString readSetting(const QString &name)
+{
+    return ReadRegistryValue(kSettingsRoot, kSettingsKeyPath, name);
+}
 inline void writeSetting(const QString &name, const QString &text)
 {
     WriteRegistryValue(kSettingsRoot, kSettingsKeyPath, name, text);

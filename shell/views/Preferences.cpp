@@ -31,9 +31,15 @@ private:
     QWidget *m_window;
 };
 
-bool is(const QString &value, const char *trueForm) { return value.compare(QLatin1String(trueForm), Qt::CaseInsensitive) == 0; }
+bool is(const QString &value, const char *trueForm)
+{
+    return value.compare(QLatin1String(trueForm), Qt::CaseInsensitive) == 0;
+}
 
-QString flag(bool on, const char *yes, const char *no) { return QLatin1String(on ? yes : no); }
+QString flag(bool on, const char *yes, const char *no)
+{
+    return QLatin1String(on ? yes : no);
+}
 
 // A stored text with its check box: non-empty checks it and fills the box.
 void restoreChecked(const Controls &c, const QString &value, const char *check, const char *box)

@@ -21,8 +21,8 @@ bool QtPrompter::askYesNo(const QString &title, const QString &text)
 
 void QtPrompter::tell(const QString &title, const QString &text, MessageIcon icon)
 {
-    const QMessageBox::Icon i = icon == MessageIcon::Information ? QMessageBox::Information
-                                : icon == MessageIcon::Critical  ? QMessageBox::Critical
+    const QMessageBox::Icon i = icon == MessageIcon::Information   ? QMessageBox::Information
+                                : icon == MessageIcon::Critical    ? QMessageBox::Critical
                                 : icon == MessageIcon::Exclamation ? QMessageBox::Warning
                                                                    : QMessageBox::NoIcon;
     QMessageBox box(i, title, lines(text), QMessageBox::Ok, m_parent);

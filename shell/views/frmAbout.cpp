@@ -10,7 +10,8 @@
 namespace shell {
 
 frmAbout::frmAbout(Prompter &prompter, QWidget *parent)
-    : QDialog(parent), toolCandidates(systemInfoCandidates()), ui(std::make_unique<Ui::frmAbout>()), m_prompter(prompter)
+    : QDialog(parent), toolCandidates(systemInfoCandidates()), ui(std::make_unique<Ui::frmAbout>()),
+      m_prompter(prompter)
 {
     ui->setupUi(this);
     ui->lblVersion->setText(QStringLiteral("Version %1").arg(QStringLiteral(CHEERPOST_VERSION)));

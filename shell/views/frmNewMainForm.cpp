@@ -47,7 +47,8 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     m_editorA = new templates::TemplateEditor(QLatin1Char('A'), ui->tabGreetings, *m_prompter, files, m_previewPath);
     m_editorB = new templates::TemplateEditor(QLatin1Char('B'), ui->tabGreetings, *m_prompter, files, m_previewPath);
     m_editorO = new templates::TemplateEditor(QLatin1Char('O'), ui->tabBulk, *m_prompter, files, m_previewPath);
-    m_greetings = new greetings::GreetingPage(ui->tabGreetings, *m_prompter, m_services.openHost, *m_editorB, *m_editorA);
+    m_greetings =
+        new greetings::GreetingPage(ui->tabGreetings, *m_prompter, m_services.openHost, *m_editorB, *m_editorA);
     m_bulk = new bulkmail::BulkPage(ui->tabBulk, *m_prompter, m_services.openHost, *m_editorO);
 
     connect(ui->mnuSavePrefs, &QAction::triggered, this, &frmNewMainForm::SavePrefs);
@@ -98,7 +99,8 @@ void frmNewMainForm::setUpToolbarAndStatus()
 
     // Six panels: a fixed text, Caps Lock, Num Lock, the date, the time, empty.
     const QStringList names = {"pnlText", "pnlCaps", "pnlNum", "pnlDate", "pnlTime", "pnlEmpty"};
-    const QStringList texts = {QStringLiteral("Cheerpost: birthday and anniversary greetings"), "CAPS", "NUM", "", "", ""};
+    const QStringList texts = {
+        QStringLiteral("Cheerpost: birthday and anniversary greetings"), "CAPS", "NUM", "", "", ""};
     QList<QLabel *> panels;
     for (qsizetype i = 0; i < names.size(); ++i) {
         auto *panel = new QLabel(texts.at(i), ui->StatusBar1);
@@ -142,7 +144,10 @@ templates::TemplateEditor &frmNewMainForm::editor(QChar letter) const
     return letter == QLatin1Char('A') ? *m_editorA : letter == QLatin1Char('B') ? *m_editorB : *m_editorO;
 }
 
-void frmNewMainForm::SavePrefs() { shell::SavePrefs(this); }
+void frmNewMainForm::SavePrefs()
+{
+    shell::SavePrefs(this);
+}
 
 void frmNewMainForm::GenerateReminders()
 {

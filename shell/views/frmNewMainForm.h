@@ -14,7 +14,7 @@ class frmNewMainForm;
 namespace templates {
 class FileChooser;
 class TemplateEditor;
-}
+} // namespace templates
 namespace greetings {
 class GreetingPage;
 }
@@ -24,7 +24,7 @@ class BulkPage;
 namespace exporting {
 class frmiPodExport;
 struct Volume;
-}
+} // namespace exporting
 
 namespace shell {
 
@@ -34,10 +34,10 @@ class frmHelp;
 
 // What the main window works with; tests give their own.
 struct MainServices {
-    Prompter *prompter = nullptr;                // message boxes; default real ones
-    templates::FileChooser *files = nullptr;    // file dialogs; default QFileDialog
-    ApplicationFactory openHost;                 // default: the configured store
-    QString programFolder;                       // default: the executable's folder
+    Prompter *prompter = nullptr;                      // message boxes; default real ones
+    templates::FileChooser *files = nullptr;           // file dialogs; default QFileDialog
+    ApplicationFactory openHost;                       // default: the configured store
+    QString programFolder;                             // default: the executable's folder
     std::function<QList<exporting::Volume>()> volumes; // default: the mounted volumes
 };
 

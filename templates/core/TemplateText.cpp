@@ -20,7 +20,8 @@ QString dialogFilter(const QString &pairs)
     const QStringList parts = pairs.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        filters.append(QStringLiteral("%1 (%2)").arg(parts.at(i), QString(parts.at(i + 1)).replace(QLatin1Char(';'), QLatin1Char(' '))));
+        filters.append(QStringLiteral("%1 (%2)").arg(
+            parts.at(i), QString(parts.at(i + 1)).replace(QLatin1Char(';'), QLatin1Char(' '))));
     return filters.join(QLatin1String(";;"));
 }
 

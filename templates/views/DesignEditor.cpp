@@ -64,10 +64,11 @@ void DesignEditor::applyDisplayOptions()
         css += QStringLiteral("table[border='0'] td, table:not([border]) td { outline: 1px dotted #bbb; } ");
     if (m_details)
         css += QStringLiteral("img { outline: 1px dashed #99c; } ");
-    page()->runJavaScript(QStringLiteral(
-        "(function(){ if (!document.adoptedStyleSheets) return; var s = new CSSStyleSheet();"
-        " s.replaceSync(%1); document.adoptedStyleSheets = [s]; })();").arg(jsString(css)),
-                          QWebEngineScript::ApplicationWorld);
+    page()->runJavaScript(
+        QStringLiteral("(function(){ if (!document.adoptedStyleSheets) return; var s = new CSSStyleSheet();"
+                       " s.replaceSync(%1); document.adoptedStyleSheets = [s]; })();")
+            .arg(jsString(css)),
+        QWebEngineScript::ApplicationWorld);
 }
 
 void DesignEditor::setDocument(const QString &html, const QUrl &base)
@@ -173,8 +174,13 @@ void DesignEditor::applyFont(const QString &family, int pointSize, bool bold, bo
     evaluate(QStringLiteral("document.execCommand('styleWithCSS', false, true)"));
     execCommand(QStringLiteral("fontName"), family);
     // execCommand knows sizes 1 to 7; map points to the nearest.
-    const int size = pointSize <= 8 ? 1 : pointSize <= 10 ? 2 : pointSize <= 12 ? 3 : pointSize <= 14 ? 4
-                   : pointSize <= 18 ? 5 : pointSize <= 24 ? 6 : 7;
+    const int size = pointSize <= 8    ? 1
+                     : pointSize <= 10 ? 2
+                     : pointSize <= 12 ? 3
+                     : pointSize <= 14 ? 4
+                     : pointSize <= 18 ? 5
+                     : pointSize <= 24 ? 6
+                                       : 7;
     execCommand(QStringLiteral("fontSize"), QString::number(size));
     if (bold != evaluate(QStringLiteral("document.queryCommandState('bold')")).toBool())
         execCommand(QStringLiteral("bold"));

@@ -31,7 +31,7 @@ TemplateEditor::TemplateEditor(QChar letter, QWidget *root, shell::Prompter &pro
     : QObject(root), m_letter(letter), m_prompter(prompter), m_files(files), m_previewPath(std::move(previewPath))
 {
     const QString l(letter);
-    const QString tabName = letter == QLatin1Char('B') ? QStringLiteral("SSTab2")
+    const QString tabName = letter == QLatin1Char('B')   ? QStringLiteral("SSTab2")
                             : letter == QLatin1Char('A') ? QStringLiteral("SSTab3")
                                                          : QStringLiteral("SSTab4");
     m_tabs = child<QTabWidget>(root, tabName);
@@ -39,17 +39,22 @@ TemplateEditor::TemplateEditor(QChar letter, QWidget *root, shell::Prompter &pro
     m_source = child<QPlainTextEdit>(root, QStringLiteral("txtSource") + l);
     m_preview = child<QWebEngineView>(root, QStringLiteral("WbrPreview") + l);
     m_fileBox = child<QLineEdit>(root, QStringLiteral("Txt%1File").arg(l));
-    const QString attachName = letter == QLatin1Char('B') ? QStringLiteral("CmdAddBAtt") : QStringLiteral("Cmd%1Att").arg(l);
+    const QString attachName =
+        letter == QLatin1Char('B') ? QStringLiteral("CmdAddBAtt") : QStringLiteral("Cmd%1Att").arg(l);
 
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         const int previous = m_current;
         m_current = index;
         tabClick(previous);
     });
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Open").arg(l)), &QPushButton::clicked, this, &TemplateEditor::openClick);
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Save").arg(l)), &QPushButton::clicked, this, &TemplateEditor::saveClick);
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Image").arg(l)), &QPushButton::clicked, this, &TemplateEditor::imageClick);
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Font").arg(l)), &QPushButton::clicked, this, &TemplateEditor::fontClick);
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Open").arg(l)), &QPushButton::clicked, this,
+            &TemplateEditor::openClick);
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Save").arg(l)), &QPushButton::clicked, this,
+            &TemplateEditor::saveClick);
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Image").arg(l)), &QPushButton::clicked, this,
+            &TemplateEditor::imageClick);
+    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Font").arg(l)), &QPushButton::clicked, this,
+            &TemplateEditor::fontClick);
     connect(child<QPushButton>(root, attachName), &QPushButton::clicked, this, &TemplateEditor::attachClick);
 }
 
@@ -59,9 +64,15 @@ void TemplateEditor::prepare()
     m_preview->setUrl(QUrl(QStringLiteral("about:blank")));
 }
 
-TemplateDocument TemplateEditor::document() const { return m_editor->document(); }
+TemplateDocument TemplateEditor::document() const
+{
+    return m_editor->document();
+}
 
-QString TemplateEditor::attachmentPath() const { return m_fileBox->text(); }
+QString TemplateEditor::attachmentPath() const
+{
+    return m_fileBox->text();
+}
 
 void TemplateEditor::tabClick(int previousTab)
 {

@@ -33,8 +33,7 @@ inline const QString kCannotSave = QStringLiteral("Can\u2019t save the file, try
 class TemplateEditor : public QObject {
     Q_OBJECT
 public:
-    TemplateEditor(QChar letter, QWidget *root, shell::Prompter &prompter, FileChooser &files,
-                   QString previewPath);
+    TemplateEditor(QChar letter, QWidget *root, shell::Prompter &prompter, FileChooser &files, QString previewPath);
 
     // Switches on the editor's two display options and shows about:blank.
     void prepare();

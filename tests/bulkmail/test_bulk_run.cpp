@@ -28,13 +28,19 @@ struct BulkFixture {
         s.sendMailOn = QDate(2026, 12, 31);
         s.subject = "New Year";
         store.addCard("1.vcf", card("Anna", "Berg", "CATEGORIES:Family\r\n", "anna@example.org"));
-        store.addCard("2.vcf", card("Tom", "Lind", "CATEGORIES:Family,Golf\r\nEMAIL:tom2@example.org\r\n", "tom@example.org"));
+        store.addCard("2.vcf",
+                      card("Tom", "Lind", "CATEGORIES:Family,Golf\r\nEMAIL:tom2@example.org\r\n", "tom@example.org"));
         store.addCard("3.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Two;Only;;;\r\nEMAIL:\r\nEND:VCARD\r\n");
         store.addCard("4.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\nEND:VCARD\r\n");
     }
     int go()
     {
-        return BulkRun([this] { ++opened; return std::make_unique<hostmail::Application>(store.paths); }, prompter)
+        return BulkRun(
+                   [this] {
+                       ++opened;
+                       return std::make_unique<hostmail::Application>(store.paths);
+                   },
+                   prompter)
             .run(s, doc);
     }
     QString body(int i) const { return hostmail::mime::bodyText(store.read(store.drafts().at(i))).chopped(1); }
@@ -127,9 +133,11 @@ TEST(BulkRun, EveryTemplateImageIsAttachedRepeatsIncluded)
 {
     BulkFixture f;
     const QString png = f.store.dir.path() + "/star.png";
-    f.store.write(png, QByteArray::fromBase64(
-                           "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="));
-    f.doc.imageSources = {QUrl::fromLocalFile(png).toString(), "https://example.org/x.png", QUrl::fromLocalFile(png).toString()};
+    f.store.write(
+        png, QByteArray::fromBase64(
+                 "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="));
+    f.doc.imageSources = {QUrl::fromLocalFile(png).toString(), "https://example.org/x.png",
+                          QUrl::fromLocalFile(png).toString()};
     f.s.distList = "Family";
     f.go();
     EXPECT_EQ(f.store.read(f.store.drafts().first()).count("filename=star.png"), 2);

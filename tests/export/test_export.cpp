@@ -22,7 +22,8 @@ TEST(DeviceLocator, FirstRemovableVolumeWithContactsWins)
     };
     const QString fixed = root("fixed", true), bare = root("stick", false), first = root("usb", true),
                   second = root("ipod", true);
-    DeviceLocator locator({{fixed, DriveFixed}, {bare, DriveRemovable}, {first, DriveRemovable}, {second, DriveRemovable}});
+    DeviceLocator locator(
+        {{fixed, DriveFixed}, {bare, DriveRemovable}, {first, DriveRemovable}, {second, DriveRemovable}});
     EXPECT_EQ(locator.getDriveTypeName(fixed), "Fixed Drive");
     EXPECT_EQ(locator.locateiPodDrive(), first);
     EXPECT_EQ(QDir::currentPath(), first + "Contacts");
@@ -45,8 +46,9 @@ TEST(ExportRun, NamesFilesAndAdvancesForEveryEntry)
     s.addCard("2.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\nEND:VCARD\r\n");
     s.addCard("3.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nNOTE:second\r\nEND:VCARD\r\n");
     s.addCard("4.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nEND:VCARD\r\n");
-    s.write(s.paths.calendar + "/r.ics", "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:1\r\nSUMMARY:Review: Q1/Q2\r\n"
-                                         "DTSTART:20260105T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    s.write(s.paths.calendar + "/r.ics",
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:1\r\nSUMMARY:Review: Q1/Q2\r\n"
+            "DTSTART:20260105T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
     s.write(s.paths.notes + "/n.txt", "Call \"Bob\"?\nabout it\n");
     QTemporaryDir device;
     RecordingPrompter prompter;
@@ -59,8 +61,7 @@ TEST(ExportRun, NamesFilesAndAdvancesForEveryEntry)
     run.run({device.path(), true, true, true});
 
     const QString root = device.path() + "/";
-    EXPECT_EQ(QDir(root + "Contacts").entryList(QDir::Files | QDir::Hidden),
-              QStringList({".vcf", "Smith, John.vcf"}));
+    EXPECT_EQ(QDir(root + "Contacts").entryList(QDir::Files | QDir::Hidden), QStringList({".vcf", "Smith, John.vcf"}));
     EXPECT_TRUE(s.read(root + "Contacts/Smith, John.vcf").contains("NOTE:second"));
     EXPECT_TRUE(QFile::exists(root + "Calendars/Review  Q1 Q2.ics"));
     EXPECT_TRUE(QFile::exists(root + "Notes/Call  Bob  .txt"));
@@ -76,7 +77,8 @@ TEST(ExportRun, NothingCheckedStillCreatesTheFolders)
     TempStore s;
     QTemporaryDir device;
     RecordingPrompter prompter;
-    ExportRun([&] { return std::make_unique<hostmail::Application>(s.paths); }, prompter, {}).run({device.path(), false, false, false});
+    ExportRun([&] { return std::make_unique<hostmail::Application>(s.paths); }, prompter, {})
+        .run({device.path(), false, false, false});
     for (const char *f : {"Contacts", "Calendars", "Notes"})
         EXPECT_TRUE(QDir(device.path() + "/" + f).exists()) << f;
     EXPECT_EQ(prompter.texts(), QStringList{kNothingChecked});

@@ -40,7 +40,10 @@ Snapshot snapshot(const QString &folder)
     return out;
 }
 
-int countFiles(const QString &folder) { return int(QDir(folder).entryList(QDir::Files).size()); }
+int countFiles(const QString &folder)
+{
+    return int(QDir(folder).entryList(QDir::Files).size());
+}
 
 // Every stored message is whole: its HTML body runs to the end.
 void expectWholeMessages(const QString &folder)
@@ -203,7 +206,12 @@ TEST(KilledRun, ReminderRunLeavesEveryContactOldOrNewNeverCut)
     for (const QByteArray &event : snapshot(r.store.paths.calendar))
         EXPECT_TRUE(event.endsWith("END:VCALENDAR\r\n"));
     // Temporary files left by the kill are never taken for contacts.
-    EXPECT_EQ(hostmail::Application(r.store.paths).GetNamespace("MAPI").GetDefaultFolder(hostmail::olFolderContacts).items().Count(), 3000);
+    EXPECT_EQ(hostmail::Application(r.store.paths)
+                  .GetNamespace("MAPI")
+                  .GetDefaultFolder(hostmail::olFolderContacts)
+                  .items()
+                  .Count(),
+              3000);
 }
 
 TEST(FullDisk, FailedWritesLeaveNoPartMessageAndKeepEarlierDrafts)

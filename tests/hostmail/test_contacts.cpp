@@ -1,5 +1,5 @@
-#include "hostmail/AppointmentItem.h"
 #include "hostmail/Application.h"
+#include "hostmail/AppointmentItem.h"
 #include "hostmail/ContactItem.h"
 #include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
@@ -21,18 +21,22 @@ Items contacts(const TempStore &s)
     return Application(s.paths).GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(olFolderContacts).items();
 }
 
-ContactItem &contact(const Items &items, int i) { return dynamic_cast<ContactItem &>(items.at(i)); }
+ContactItem &contact(const Items &items, int i)
+{
+    return dynamic_cast<ContactItem &>(items.at(i));
+}
 
-const QByteArray kMessy = "BEGIN:VCARD\n"
-                          "VERSION:3.0\n"
-                          "UID:messy-1\n"
-                          "N:Berg;Anna;;;\n"
-                          "X-UNKNOWN;odd=\"a:b\":keep me  \n"
-                          "PHOTO;ENCODING=b;TYPE=JPEG:AAAABBBBCCCCDDDDEEEEFFFFGGGGHHHHIIIIJJJJKKKKLLLLMMMMNNNNOOOOPPPPQQQQ\n"
-                          " RRRRSSSS\n"
-                          "BDAY;VALUE=date:19850314\n"
-                          "NOTE:trailing blanks stay   \n"
-                          "END:VCARD\n";
+const QByteArray kMessy =
+    "BEGIN:VCARD\n"
+    "VERSION:3.0\n"
+    "UID:messy-1\n"
+    "N:Berg;Anna;;;\n"
+    "X-UNKNOWN;odd=\"a:b\":keep me  \n"
+    "PHOTO;ENCODING=b;TYPE=JPEG:AAAABBBBCCCCDDDDEEEEFFFFGGGGHHHHIIIIJJJJKKKKLLLLMMMMNNNNOOOOPPPPQQQQ\n"
+    " RRRRSSSS\n"
+    "BDAY;VALUE=date:19850314\n"
+    "NOTE:trailing blanks stay   \n"
+    "END:VCARD\n";
 
 } // namespace
 
@@ -75,7 +79,8 @@ TEST(ContactSave, YearlessDatesStayYearlessAndOtherCardsOfTheFileStay)
     EXPECT_EQ(s.read(s.contactFile("two.vcf")), two);
     ann.setAnniversary(QDate(2001, 1, 1));
     ann.Save();
-    EXPECT_TRUE(s.read(s.contactFile("two.vcf")).contains("ANNIVERSARY:2001-01-01\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nUID:b"));
+    EXPECT_TRUE(s.read(s.contactFile("two.vcf"))
+                    .contains("ANNIVERSARY:2001-01-01\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nUID:b"));
 }
 
 TEST(ContactSave, MaintainsOneYearlyEventPerOccasion)

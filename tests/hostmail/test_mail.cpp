@@ -25,7 +25,10 @@ QString recorder(const TempStore &s, int code = 0, const char *extra = "")
     return script;
 }
 
-QByteArray headersOf(const QByteArray &message) { return message.left(message.indexOf("\n\n") + 1); }
+QByteArray headersOf(const QByteArray &message)
+{
+    return message.left(message.indexOf("\n\n") + 1);
+}
 
 } // namespace
 
@@ -105,7 +108,8 @@ TEST(MailSend, DeferredMessagesWaitAndListsExpandAtDelivery)
 {
     TempStore s;
     s.paths.deliveryCommand = recorder(s);
-    s.addCard(QStringLiteral("ann.vcf"), "BEGIN:VCARD\nVERSION:4.0\nUID:ann\nN:A;Ann;;;\nEMAIL:ann@example.org\nEND:VCARD\n");
+    s.addCard(QStringLiteral("ann.vcf"),
+              "BEGIN:VCARD\nVERSION:4.0\nUID:ann\nN:A;Ann;;;\nEMAIL:ann@example.org\nEND:VCARD\n");
     s.addCard(QStringLiteral("family.vcf"), "BEGIN:VCARD\nVERSION:4.0\nKIND:group\nFN:Family\n"
                                             "MEMBER:urn:uuid:ann\nMEMBER:mailto:bob@example.org\nEND:VCARD\n");
     auto mail = Application(s.paths).CreateMailItem();

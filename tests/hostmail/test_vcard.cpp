@@ -46,7 +46,8 @@ TEST(VCardRead, AppleYearlessAndOutlookQuotedPrintable)
     const ContactData outlook =
         only("BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=utf-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=\r\n"
              "=C3=BCrgen\r\nEMAIL;PREF;INTERNET:j@example.de\r\nBDAY:19700101\r\n"
-             "X-MS-SPOUSE;CHARSET=windows-1252:Ren\xe9" "e\r\nX-MS-ANNIVERSARY:19951224\r\nEND:VCARD\r\n");
+             "X-MS-SPOUSE;CHARSET=windows-1252:Ren\xe9"
+             "e\r\nX-MS-ANNIVERSARY:19951224\r\nEND:VCARD\r\n");
     EXPECT_EQ(outlook.lastName, QString::fromUtf8("Müller"));
     EXPECT_EQ(outlook.firstName, QString::fromUtf8("Jürgen"));
     EXPECT_EQ(outlook.spouse, QString::fromUtf8("Renée"));
@@ -84,12 +85,12 @@ TEST(VCardRead, UnsetAndBrokenDatesReadAsNoDate)
 
 TEST(VCardRead, FoldedLinesEscapesAndSeveralCardsAFile)
 {
-    auto file = VCardFile::fromBytes(QStringLiteral("x.vcf"),
-                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Long;Na\r\n me;;;\r\nFN:x\r\n"
-                                     "CATEGORIES:Work\\,Home,Golf\r\nEND:VCARD\r\n"
-                                     "garbage between cards\r\n"
-                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Two;Second;;;\r\nEND:VCARD\r\n"
-                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Cut;Off;;;\r\n");
+    auto file =
+        VCardFile::fromBytes(QStringLiteral("x.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Long;Na\r\n me;;;\r\nFN:x\r\n"
+                                                      "CATEGORIES:Work\\,Home,Golf\r\nEND:VCARD\r\n"
+                                                      "garbage between cards\r\n"
+                                                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Two;Second;;;\r\nEND:VCARD\r\n"
+                                                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Cut;Off;;;\r\n");
     ASSERT_EQ(file->cards().size(), 2); // the unterminated third card is not offered
     const ContactData first = readContact(file->cards().at(0));
     EXPECT_EQ(first.firstName, "Name");
@@ -100,9 +101,8 @@ TEST(VCardRead, FoldedLinesEscapesAndSeveralCardsAFile)
 TEST(VCardRead, GroupCardsOfEachExporterAreLists)
 {
     for (const char *marker : {"KIND:group", "X-ADDRESSBOOKSERVER-KIND:group", "X-EVOLUTION-LIST:TRUE"}) {
-        const ContactData c =
-            only(QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:Family\n") + marker +
-                 "\nMEMBER:urn:uuid:1234\nEMAIL:x@example.org\nEND:VCARD\n");
+        const ContactData c = only(QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:Family\n") + marker +
+                                   "\nMEMBER:urn:uuid:1234\nEMAIL:x@example.org\nEND:VCARD\n");
         EXPECT_TRUE(c.isGroup) << marker;
         EXPECT_FALSE(c.members.isEmpty()) << marker;
     }
@@ -124,7 +124,6 @@ TEST(VCardFold, LongLinesFoldWithoutSplittingCharacters)
     const QByteArray folded = foldLine(line, "\r\n");
     for (const QByteArray &part : folded.split('\n'))
         EXPECT_LE(part.size(), 76);
-    auto file = VCardFile::fromBytes(QStringLiteral("x.vcf"),
-                                     "BEGIN:VCARD\r\n" + folded + "\r\nEND:VCARD\r\n");
+    auto file = VCardFile::fromBytes(QStringLiteral("x.vcf"), "BEGIN:VCARD\r\n" + folded + "\r\nEND:VCARD\r\n");
     EXPECT_EQ(file->cards().at(0).lines.at(0).value(), QString(40, QChar(0x00E9)));
 }

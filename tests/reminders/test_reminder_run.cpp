@@ -43,7 +43,8 @@ TEST(ReminderRun, NoCreatesNoLog)
 TEST(ReminderRun, LogsAndRewritesEverySetDate)
 {
     ReminderFixture f;
-    f.store.addCard("1.vcf", card("Anna", "Berg", "UID:anna\r\nBDAY:1985-03-14T10:30:00\r\nX-ANNIVERSARY:2010-06-02\r\n"));
+    f.store.addCard("1.vcf",
+                    card("Anna", "Berg", "UID:anna\r\nBDAY:1985-03-14T10:30:00\r\nX-ANNIVERSARY:2010-06-02\r\n"));
     f.store.addCard("2.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\nEND:VCARD\r\n");
     f.store.addCard("3.vcf", card("Tom", "Lind", "UID:tom\r\nX-ANNIVERSARY:20000101\r\n"));
     f.store.addCard("4.vcf", card("No", "Dates", "BDAY;VALUE=text:unknown\r\n"));
@@ -61,7 +62,8 @@ TEST(ReminderRun, LogsAndRewritesEverySetDate)
     EXPECT_EQ(f.store.read(f.store.contactFile("3.vcf")), card("Tom", "Lind", "UID:tom\r\nX-ANNIVERSARY:20000101\r\n"));
     // The host made the yearly events.
     EXPECT_EQ(f.store.files(f.store.paths.calendar).size(), 4);
-    EXPECT_TRUE(QFile::exists(f.store.paths.calendar + "/" + hostmail::YearlyEvents::eventUid("leap", "birthday") + ".ics"));
+    EXPECT_TRUE(
+        QFile::exists(f.store.paths.calendar + "/" + hostmail::YearlyEvents::eventUid("leap", "birthday") + ".ics"));
 }
 
 TEST(ReminderRun, EmptyFolderLogsStartAndEnd)

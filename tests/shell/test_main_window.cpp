@@ -8,12 +8,12 @@
 #include "templates/views/DesignEditor.h"
 
 #include <QAction>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QRadioButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -24,26 +24,106 @@ using namespace shell;
 
 namespace {
 
-QStringList taskFiles(const TempStore &s) { return s.files(s.paths.tasks); }
+QStringList taskFiles(const TempStore &s)
+{
+    return s.files(s.paths.tasks);
+}
 
 } // namespace
 
 TEST_F(MainWindowFixture, EveryControlExistsUnderItsName)
 {
     open();
-    const char *names[] = {
-        "SSTab1", "SSTab2", "SSTab3", "SSTab4", "EditorA", "EditorB", "EditorO", "txtSourceA", "txtSourceB",
-        "txtSourceO", "WbrPreviewA", "WbrPreviewB", "WbrPreviewO", "CmdBOpen", "CmdBSave", "CmdBImage", "CmdBFont",
-        "CmdAddBAtt", "TxtBFile", "CmdAOpen", "CmdASave", "CmdAImage", "CmdAFont", "CmdAAtt", "TxtAFile", "CmdOOpen",
-        "CmdOSave", "CmdOImage", "CmdOFont", "CmdOAtt", "TxtOFile", "OptBSubjStd", "OptBSubjCust", "TxtBSubjStd",
-        "TxtBSubjCust", "ChkPrntCusBDt", "OptBSalStd", "OptBSalCust", "TxtBSalStd", "TxtBSalCust", "ChkPrntCusBNm",
-        "OptASubjStd", "OptASubjCust", "TxtASubjStd", "TxtASubjCust", "ChkPrntCusADt", "OptASalStd", "OptASalCust",
-        "TxtASalStd", "TxtASalCust", "ChkPrntCusANm", "chkChildren", "txtChildren", "OptHTML", "ProgressBar1",
-        "OptSendAutomatic", "OptSaveEmailDraft", "ChkCC", "TxtCC", "ChkBCC", "TxtBCC", "ChkDayPrior",
-        "chkSendBetweenDates", "dtFromDate", "dtToDate", "ChkHelpNeeded", "BtnSendEmails", "TxtSubject", "ToOption1",
-        "ToOption2", "ToOption3", "TxtDistList", "TxtCategory", "OptOSalStd", "OptOSalCust", "TxtOSalStd",
-        "TxtOSalCust", "ChkPrntCusONm", "OptSendAuto", "OptSaveDraft", "ChkCC1", "TxtCC1", "ChkBCC1", "dtSendMailOn",
-        "OptHTML1", "BtnSendOEmails", "Toolbar1", "StatusBar1", "cmdApply", "cmdCancel"};
+    const char *names[] = {"SSTab1",
+                           "SSTab2",
+                           "SSTab3",
+                           "SSTab4",
+                           "EditorA",
+                           "EditorB",
+                           "EditorO",
+                           "txtSourceA",
+                           "txtSourceB",
+                           "txtSourceO",
+                           "WbrPreviewA",
+                           "WbrPreviewB",
+                           "WbrPreviewO",
+                           "CmdBOpen",
+                           "CmdBSave",
+                           "CmdBImage",
+                           "CmdBFont",
+                           "CmdAddBAtt",
+                           "TxtBFile",
+                           "CmdAOpen",
+                           "CmdASave",
+                           "CmdAImage",
+                           "CmdAFont",
+                           "CmdAAtt",
+                           "TxtAFile",
+                           "CmdOOpen",
+                           "CmdOSave",
+                           "CmdOImage",
+                           "CmdOFont",
+                           "CmdOAtt",
+                           "TxtOFile",
+                           "OptBSubjStd",
+                           "OptBSubjCust",
+                           "TxtBSubjStd",
+                           "TxtBSubjCust",
+                           "ChkPrntCusBDt",
+                           "OptBSalStd",
+                           "OptBSalCust",
+                           "TxtBSalStd",
+                           "TxtBSalCust",
+                           "ChkPrntCusBNm",
+                           "OptASubjStd",
+                           "OptASubjCust",
+                           "TxtASubjStd",
+                           "TxtASubjCust",
+                           "ChkPrntCusADt",
+                           "OptASalStd",
+                           "OptASalCust",
+                           "TxtASalStd",
+                           "TxtASalCust",
+                           "ChkPrntCusANm",
+                           "chkChildren",
+                           "txtChildren",
+                           "OptHTML",
+                           "ProgressBar1",
+                           "OptSendAutomatic",
+                           "OptSaveEmailDraft",
+                           "ChkCC",
+                           "TxtCC",
+                           "ChkBCC",
+                           "TxtBCC",
+                           "ChkDayPrior",
+                           "chkSendBetweenDates",
+                           "dtFromDate",
+                           "dtToDate",
+                           "ChkHelpNeeded",
+                           "BtnSendEmails",
+                           "TxtSubject",
+                           "ToOption1",
+                           "ToOption2",
+                           "ToOption3",
+                           "TxtDistList",
+                           "TxtCategory",
+                           "OptOSalStd",
+                           "OptOSalCust",
+                           "TxtOSalStd",
+                           "TxtOSalCust",
+                           "ChkPrntCusONm",
+                           "OptSendAuto",
+                           "OptSaveDraft",
+                           "ChkCC1",
+                           "TxtCC1",
+                           "ChkBCC1",
+                           "dtSendMailOn",
+                           "OptHTML1",
+                           "BtnSendOEmails",
+                           "Toolbar1",
+                           "StatusBar1",
+                           "cmdApply",
+                           "cmdCancel"};
     for (const char *name : names)
         EXPECT_NE(window->findChild<QObject *>(QLatin1String(name)), nullptr) << name;
 
@@ -73,11 +153,13 @@ TEST_F(MainWindowFixture, ToolbarMenusAndStatusBar)
     for (QAction *m : window->menuBar()->actions()) {
         menus.append(m->text());
         for (QAction *a : m->menu()->actions())
-            menus.append(a->isSeparator() ? QStringLiteral("-") : a->text() + QLatin1Char('/') + a->shortcut().toString());
+            menus.append(a->isSeparator() ? QStringLiteral("-")
+                                          : a->text() + QLatin1Char('/') + a->shortcut().toString());
     }
     EXPECT_EQ(menus, QStringList({"&File", "&Save Preferences/Ctrl+S", "-", "Exit/", "&Edit", "Cut/Ctrl+X",
                                   "Copy/Ctrl+C", "Paste/Ctrl+V", "&Help", "Contents/", "-", "About Cheerpost/"}));
-    const QList<QLabel *> panels = find<QStatusBar>("StatusBar1")->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<QLabel *> panels =
+        find<QStatusBar>("StatusBar1")->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(panels.size(), 6);
     EXPECT_EQ(panels.at(1)->text(), "CAPS");
     EXPECT_EQ(panels.at(2)->text(), "NUM");

@@ -14,7 +14,8 @@ TEST(SettingsKey, MissingReadsEmptyAndWritesCreateAndReplace)
     writeSetting(QStringLiteral("CC"), QStringLiteral("b@example.org; c@example.org"));
     EXPECT_EQ(readSetting(QStringLiteral("CC")), "b@example.org; c@example.org");
     // The file lives under the user's config folder, in the group "Registry".
-    QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tovrel Software"), QStringLiteral("Cheerpost"));
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tovrel Software"),
+                QStringLiteral("Cheerpost"));
     EXPECT_TRUE(s.fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
     EXPECT_EQ(s.value(QStringLiteral("Registry/CC")).toString(), "b@example.org; c@example.org");
 }
@@ -22,7 +23,8 @@ TEST(SettingsKey, MissingReadsEmptyAndWritesCreateAndReplace)
 TEST(SettingsKey, NonTextAndNulValues)
 {
     {
-        QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tovrel Software"), QStringLiteral("Cheerpost"));
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tovrel Software"),
+                    QStringLiteral("Cheerpost"));
         s.setValue(QStringLiteral("Registry/Bytes"), QByteArray("abc"));
         s.setValue(QStringLiteral("Registry/List"), QStringList{"a", "b"});
         s.setValue(QStringLiteral("Registry/Nul"), QString::fromUtf8("before\0after", 12));

@@ -9,10 +9,10 @@
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QDir>
 #include <QWidget>
 
 #include <gtest/gtest.h>

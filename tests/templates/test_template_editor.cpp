@@ -80,13 +80,15 @@ TEST_F(TemplateFixture, OpenKeepsThePlainBodyAndReadsImagesForTheRuns)
     const QString folder = store.dir.path() + "/tpl";
     QDir().mkpath(folder);
     store.write(folder + "/cake.png", "png");
-    store.write(folder + "/birthday.txt", "<HTML><BODY><p>Hi</p><img src=\"cake.png\"><IMG SRC=\"https://example.org/w.png\"></BODY></HTML>");
+    store.write(folder + "/birthday.txt",
+                "<HTML><BODY><p>Hi</p><img src=\"cake.png\"><IMG SRC=\"https://example.org/w.png\"></BODY></HTML>");
     files.answers = {folder + "/birthday.txt"};
     window->editor('B').openClick();
     EXPECT_EQ(files.filters.last(), kOpenFilter);
     const TemplateDocument doc = window->editor('B').document();
     EXPECT_TRUE(doc.html.contains("<body><p>Hi</p>")) << doc.html.toStdString();
-    EXPECT_EQ(doc.imageSources, QStringList({QUrl::fromLocalFile(folder + "/cake.png").toString(), "https://example.org/w.png"}));
+    EXPECT_EQ(doc.imageSources,
+              QStringList({QUrl::fromLocalFile(folder + "/cake.png").toString(), "https://example.org/w.png"}));
 
     // An unreadable file is reported and the document stays.
     files.answers = {folder + "/missing.html"};
