@@ -7,13 +7,13 @@
 #include "generate_store.h"
 
 #include "bulkmail/core/BulkRun.h"
+#include "common/core/Prompter.h"
 #include "export/core/ExportRun.h"
 #include "greetings/core/GreetingRun.h"
-#include "hostmail/Application.h"
-#include "hostmail/HostEnums.h"
-#include "hostmail/Namespace.h"
+#include "hostmail/model/Application.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/model/Namespace.h"
 #include "reminders/core/ReminderRun.h"
-#include "shell/core/Prompter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -31,9 +31,9 @@
 
 namespace {
 
-struct Yes : shell::Prompter {
+struct Yes : common::Prompter {
     bool askYesNo(const QString &, const QString &) override { return true; }
-    void tell(const QString &, const QString &, shell::MessageIcon) override {}
+    void tell(const QString &, const QString &, common::MessageIcon) override {}
 };
 
 long peakKb()

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the vCard reader as a contact file, reads every
 // card's fields as the runs do, and edits the date lines as a save would.
-#include "hostmail/ContactData.h"
-#include "hostmail/VCardFile.h"
+#include "hostmail/vcard/ContactData.h"
+#include "hostmail/vcard/VCardFile.h"
 
 #include <cstdint>
 #include <cstdlib>

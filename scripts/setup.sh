@@ -3,7 +3,7 @@
 # or through sudo.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config
+packages=(cmake g++ make pkg-config git python3 clang-format
           qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
           libgmime-3.0-dev libical-dev
           libgtest-dev libbenchmark-dev

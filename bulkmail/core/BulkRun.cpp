@@ -1,20 +1,21 @@
 #include "bulkmail/core/BulkRun.h"
 
 #include "bulkmail/core/Recipients.h"
-#include "greetings/core/Composition.h"
-#include "greetings/core/Occasions.h"
-#include "hostmail/ContactItem.h"
-#include "hostmail/HostEnums.h"
+#include "common/core/AddressList.h"
+#include "common/core/Prompter.h"
 #include "hostmail/HostError.h"
-#include "hostmail/MailItem.h"
-#include "hostmail/WriteBatch.h"
-#include "shell/core/Prompter.h"
+#include "hostmail/model/ContactItem.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/model/MailItem.h"
+#include "hostmail/store/WriteBatch.h"
+#include "templates/core/BodyText.h"
+#include "templates/core/ImageSources.h"
 
 namespace bulkmail {
 
 using hostmail::HostError;
 
-BulkRun::BulkRun(shell::ApplicationFactory openHost, shell::Prompter &prompter)
+BulkRun::BulkRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter)
     : m_openHost(std::move(openHost)), m_prompter(prompter)
 {
 }
@@ -23,14 +24,14 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
 {
     m_made = 0;
     if (const auto refusal = modeRefusal(s)) {
-        m_prompter.tell(shell::kAppTitle, *refusal, shell::MessageIcon::Critical);
+        m_prompter.tell(common::kAppTitle, *refusal, common::MessageIcon::Critical);
         return 0;
     }
-    if (!m_prompter.askYesNo(shell::kAppTitle, kBulkConfirmText))
+    if (!m_prompter.askYesNo(common::kAppTitle, kBulkConfirmText))
         return 0;
     // Only pictures are attached from template images; the list is fixed for the run.
     QStringList images = bulkImagePaths(bulkImageList(bulkTemplate.imageSources));
-    images.removeIf([](const QString &path) { return !greetings::isImageFile(path); });
+    images.removeIf([](const QString &path) { return !templates::isImageFile(path); });
 
     std::unique_ptr<hostmail::Application> app;
     try {
@@ -41,7 +42,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     if (s.mode == RecipientMode::DistributionList) {
         if (app)
             compose(*app, s, s.distList, bulkTemplate.html, false, images);
-    } else if (s.mode == RecipientMode::Category || m_prompter.askYesNo(shell::kAppTitle, kAllContactsText)) {
+    } else if (s.mode == RecipientMode::Category || m_prompter.askYesNo(common::kAppTitle, kAllContactsText)) {
         hostmail::Items items;
         try {
             if (app)
@@ -55,18 +56,21 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
             if (s.mode == RecipientMode::Category && !categoryMatches(contact->Categories(), s.category))
                 continue;
             const auto to =
-                greetings::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
+                common::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
             if (!to)
                 continue;
             // The first name is escaped where it enters the HTML body.
-            const QString body = greetings::insertAfterBodyTag(bulkTemplate.html,
+            const QString body = templates::insertAfterBodyTag(bulkTemplate.html,
                                                                bulkSalutation(s, contact->FirstName().toHtmlEscaped()));
             compose(*app, s, *to, body, true, images);
         }
     }
-    batch.flush();
-    m_made -= static_cast<int>(batch.lost().size()); // handed over, but the disk refused them
-    m_prompter.tell(shell::kAppTitle, kBulkDoneText, shell::MessageIcon::Information);
+    try {
+        batch.flush();
+    } catch (const HostError &e) {
+        m_made -= static_cast<int>(e.files().size()); // handed over, but the disk refused them
+    }
+    m_prompter.tell(common::kAppTitle, kBulkDoneText, common::MessageIcon::Information);
     return m_made;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "bulkmail/core/BulkSettings.h"
-#include "shell/core/LaunchTask.h"
+#include "hostmail/model/ApplicationFactory.h"
 #include "templates/core/TemplateDocument.h"
 
-namespace shell {
+namespace common {
 class Prompter;
 }
 
@@ -19,7 +19,7 @@ inline const QString kBulkDoneText = QStringLiteral("All emails have been genera
 // One click on "Send Emails" of the bulk page.
 class BulkRun {
 public:
-    BulkRun(shell::ApplicationFactory openHost, shell::Prompter &prompter);
+    BulkRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter);
     // Returns the number of messages handed to the host.
     int run(const BulkSettings &settings, const templates::TemplateDocument &bulkTemplate);
 
@@ -27,8 +27,8 @@ private:
     void compose(const hostmail::Application &app, const BulkSettings &s, const QString &recipients,
                  const QString &body, bool contactMode, const QStringList &images);
 
-    shell::ApplicationFactory m_openHost;
-    shell::Prompter &m_prompter;
+    hostmail::ApplicationFactory m_openHost;
+    common::Prompter &m_prompter;
     int m_made = 0;
 };
 

@@ -1,6 +1,6 @@
 #include "bulkmail/core/Recipients.h"
 
-#include "greetings/core/Composition.h"
+#include "templates/core/ImageSources.h"
 
 namespace bulkmail {
 
@@ -29,7 +29,7 @@ QString bulkImageList(const QStringList &imageSources)
 {
     QString list;
     for (const QString &src : imageSources) {
-        const QString p = greetings::imagePathFromSource(src);
+        const QString p = templates::imagePathFromSource(src);
         if (!p.isEmpty())
             list += QLatin1Char(';') + p;
     }

@@ -1,7 +1,8 @@
 #include "bulkmail/views/BulkPage.h"
 
 #include "bulkmail/core/BulkRun.h"
-#include "greetings/views/PanelRules.h"
+#include "common/views/Controls.h"
+#include "common/views/PanelRules.h"
 #include "templates/views/TemplateEditor.h"
 
 #include <QCheckBox>
@@ -12,53 +13,61 @@
 
 namespace bulkmail {
 
-template <typename T> T *BulkPage::control(const char *name) const
-{
-    return greetings::pageControl<T>(m_page, name);
-}
+using common::requireChild;
 
-BulkPage::BulkPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationFactory openHost,
+BulkPage::BulkPage(QWidget *page, common::Prompter &prompter, hostmail::ApplicationFactory openHost,
                    templates::TemplateEditor &bulkEditor)
-    : QObject(page), m_page(page), m_prompter(prompter), m_openHost(std::move(openHost)), m_editor(bulkEditor)
+    : QObject(page), m_prompter(prompter), m_openHost(std::move(openHost)), m_editor(bulkEditor),
+      m_toList(requireChild<QRadioButton>(page, "ToOption1")),
+      m_toCategory(requireChild<QRadioButton>(page, "ToOption2")),
+      m_toAll(requireChild<QRadioButton>(page, "ToOption3")), m_salStd(requireChild<QRadioButton>(page, "OptOSalStd")),
+      m_salCust(requireChild<QRadioButton>(page, "OptOSalCust")),
+      m_saveDraft(requireChild<QRadioButton>(page, "OptSaveDraft")),
+      m_distList(requireChild<QLineEdit>(page, "TxtDistList")),
+      m_category(requireChild<QLineEdit>(page, "TxtCategory")), m_cc(requireChild<QLineEdit>(page, "TxtCC1")),
+      m_subject(requireChild<QLineEdit>(page, "TxtSubject")), m_txtSalStd(requireChild<QLineEdit>(page, "TxtOSalStd")),
+      m_txtSalCust(requireChild<QLineEdit>(page, "TxtOSalCust")), m_file(requireChild<QLineEdit>(page, "TxtOFile")),
+      m_chkCC(requireChild<QCheckBox>(page, "ChkCC1")), m_bcc(requireChild<QCheckBox>(page, "ChkBCC1")),
+      m_printName(requireChild<QCheckBox>(page, "ChkPrntCusONm")),
+      m_sendMailOn(requireChild<QDateEdit>(page, "dtSendMailOn")),
+      m_send(requireChild<QPushButton>(page, "BtnSendOEmails"))
 {
-    auto recipient = [this](const char *option, bool list, bool category, bool bcc) {
-        connect(control<QRadioButton>(option), &QRadioButton::toggled, this, [=, this](bool on) {
+    auto recipient = [this](QRadioButton *option, bool list, bool category, bool bcc) {
+        connect(option, &QRadioButton::toggled, this, [=, this](bool on) {
             if (!on)
                 return;
-            control<QLineEdit>("TxtDistList")->setEnabled(list);
-            control<QLineEdit>("TxtCategory")->setEnabled(category);
-            control<QCheckBox>("ChkBCC1")->setChecked(bcc);
+            m_distList->setEnabled(list);
+            m_category->setEnabled(category);
+            m_bcc->setChecked(bcc);
         });
     };
-    recipient("ToOption1", true, false, true);
-    recipient("ToOption2", false, true, false);
-    recipient("ToOption3", false, false, false);
-    greetings::enableWithOption(this, m_page, "OptOSalStd", "TxtOSalStd", "TxtOSalCust");
-    greetings::enableWithOption(this, m_page, "OptOSalCust", "TxtOSalCust", "TxtOSalStd");
-    greetings::clearWhenUnchecked(this, m_page, "ChkCC1", "TxtCC1");
-    connect(control<QPushButton>("BtnSendOEmails"), &QPushButton::clicked, this, &BulkPage::BtnSendOEmails_Click);
+    recipient(m_toList, true, false, true);
+    recipient(m_toCategory, false, true, false);
+    recipient(m_toAll, false, false, false);
+    common::enableWithOption(m_salStd, m_txtSalStd, m_txtSalCust);
+    common::enableWithOption(m_salCust, m_txtSalCust, m_txtSalStd);
+    common::clearWhenUnchecked(m_chkCC, m_cc);
+    connect(m_send, &QPushButton::clicked, this, &BulkPage::BtnSendOEmails_Click);
 }
 
 BulkSettings BulkPage::settings() const
 {
-    auto checked = [this](const char *name) { return control<QAbstractButton>(name)->isChecked(); };
-    auto text = [this](const char *name) { return control<QLineEdit>(name)->text(); };
     BulkSettings s;
-    s.mode = checked("ToOption1")   ? RecipientMode::DistributionList
-             : checked("ToOption2") ? RecipientMode::Category
-                                    : RecipientMode::AllContacts;
-    s.distList = text("TxtDistList");
-    s.category = text("TxtCategory");
-    s.bcc = checked("ChkBCC1");
-    s.cc = text("TxtCC1");
-    s.subject = text("TxtSubject");
-    s.salutationCustom = !checked("OptOSalStd");
-    s.salutationStd = text("TxtOSalStd");
-    s.salutationCust = text("TxtOSalCust");
-    s.printName = checked("ChkPrntCusONm");
-    s.saveDraft = checked("OptSaveDraft");
-    s.sendMailOn = control<QDateEdit>("dtSendMailOn")->date();
-    s.attachmentPath = text("TxtOFile");
+    s.mode = m_toList->isChecked()       ? RecipientMode::DistributionList
+             : m_toCategory->isChecked() ? RecipientMode::Category
+                                         : RecipientMode::AllContacts;
+    s.distList = m_distList->text();
+    s.category = m_category->text();
+    s.bcc = m_bcc->isChecked();
+    s.cc = m_cc->text();
+    s.subject = m_subject->text();
+    s.salutationCustom = !m_salStd->isChecked();
+    s.salutationStd = m_txtSalStd->text();
+    s.salutationCust = m_txtSalCust->text();
+    s.printName = m_printName->isChecked();
+    s.saveDraft = m_saveDraft->isChecked();
+    s.sendMailOn = m_sendMailOn->date();
+    s.attachmentPath = m_file->text();
     return s;
 }
 

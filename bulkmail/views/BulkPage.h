@@ -1,13 +1,18 @@
 #pragma once
 
 #include "bulkmail/core/BulkSettings.h"
-#include "shell/core/LaunchTask.h"
+#include "hostmail/model/ApplicationFactory.h"
 
 #include <QObject>
 
+class QCheckBox;
+class QDateEdit;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
 class QWidget;
 
-namespace shell {
+namespace common {
 class Prompter;
 }
 namespace templates {
@@ -16,23 +21,26 @@ class TemplateEditor;
 
 namespace bulkmail {
 
-// The bulk page's handlers and its "Send Emails" button.
+// The bulk page's handlers and its "Send Emails" button. Every control is
+// looked up once, here; a missing one fails the construction.
 class BulkPage : public QObject {
     Q_OBJECT
 public:
-    BulkPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationFactory openHost,
+    BulkPage(QWidget *page, common::Prompter &prompter, hostmail::ApplicationFactory openHost,
              templates::TemplateEditor &bulkEditor);
 
     BulkSettings settings() const;
     void BtnSendOEmails_Click();
 
 private:
-    template <typename T> T *control(const char *name) const;
-
-    QWidget *m_page;
-    shell::Prompter &m_prompter;
-    shell::ApplicationFactory m_openHost;
+    common::Prompter &m_prompter;
+    hostmail::ApplicationFactory m_openHost;
     templates::TemplateEditor &m_editor;
+    QRadioButton *m_toList, *m_toCategory, *m_toAll, *m_salStd, *m_salCust, *m_saveDraft;
+    QLineEdit *m_distList, *m_category, *m_cc, *m_subject, *m_txtSalStd, *m_txtSalCust, *m_file;
+    QCheckBox *m_chkCC, *m_bcc, *m_printName;
+    QDateEdit *m_sendMailOn;
+    QPushButton *m_send;
 };
 
 } // namespace bulkmail

@@ -1,11 +1,11 @@
 #include "export/core/ExportRun.h"
 
+#include "common/core/Prompter.h"
 #include "export/core/DeviceLocator.h"
-#include "hostmail/ContactItem.h"
-#include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
-#include "hostmail/WriteBatch.h"
-#include "shell/core/Prompter.h"
+#include "hostmail/model/ContactItem.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/store/WriteBatch.h"
 
 #include <QDir>
 
@@ -32,7 +32,7 @@ struct ExportRun::Routine {
     const char *completionText;
 };
 
-ExportRun::ExportRun(shell::ApplicationFactory openHost, shell::Prompter &prompter, ExportView view)
+ExportRun::ExportRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter, ExportView view)
     : m_openHost(std::move(openHost)), m_prompter(prompter), m_view(std::move(view))
 {
 }
@@ -47,7 +47,7 @@ void ExportRun::run(const ExportChoice &choice)
     if (m_view.showProgress)
         m_view.showProgress();
     if (!choice.contacts && !choice.calendarItems && !choice.notes) {
-        m_prompter.tell(shell::kAppTitle, kNothingChecked, shell::MessageIcon::Information);
+        m_prompter.tell(common::kAppTitle, kNothingChecked, common::MessageIcon::Information);
         return;
     }
     if (choice.contacts)
@@ -56,7 +56,7 @@ void ExportRun::run(const ExportChoice &choice)
         ExportToiCalendar(choice.location);
     if (choice.notes)
         ExportToText(choice.location);
-    m_prompter.tell(shell::kAppTitle, kExportDone, shell::MessageIcon::Information);
+    m_prompter.tell(common::kAppTitle, kExportDone, common::MessageIcon::Information);
 }
 
 void ExportRun::ExportToVCard(const QString &location)
@@ -113,7 +113,7 @@ void ExportRun::exportItems(const Routine &r, const QString &location)
         }
         batch.flush();
     } catch (const HostError &) {
-        // no host or folder: no file, the routine still completes
+        // no host or folder, or files the device refused: the routine still completes
     }
     if (m_view.setLabel)
         m_view.setLabel(QLatin1String(r.completionText));

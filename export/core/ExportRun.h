@@ -1,10 +1,10 @@
 #pragma once
 
-#include "shell/core/LaunchTask.h"
+#include "hostmail/model/ApplicationFactory.h"
 
 #include <functional>
 
-namespace shell {
+namespace common {
 class Prompter;
 }
 
@@ -35,7 +35,7 @@ struct ExportView {
 // The Export button: the three target folders, then the chosen item routines.
 class ExportRun {
 public:
-    ExportRun(shell::ApplicationFactory openHost, shell::Prompter &prompter, ExportView view);
+    ExportRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter, ExportView view);
     void run(const ExportChoice &choice);
 
     void ExportToVCard(const QString &location);
@@ -46,8 +46,8 @@ private:
     struct Routine;
     void exportItems(const Routine &r, const QString &location);
 
-    shell::ApplicationFactory m_openHost;
-    shell::Prompter &m_prompter;
+    hostmail::ApplicationFactory m_openHost;
+    common::Prompter &m_prompter;
     ExportView m_view;
 };
 

@@ -1,7 +1,7 @@
 #include "export/views/frmiPodExport.h"
 
+#include "common/core/Prompter.h"
 #include "export/core/ExportRun.h"
-#include "shell/core/Prompter.h"
 #include "ui_frmiPodExport.h"
 
 #include <QFileDialog>
@@ -52,7 +52,7 @@ void frmiPodExport::Form_Load()
     m_searched = true;
     const QString root = DeviceLocator(m_services.volumes()).locateiPodDrive();
     if (root.isEmpty()) {
-        m_services.prompter->tell(kNotFoundTitle, kNotFoundText, shell::MessageIcon::Critical);
+        m_services.prompter->tell(kNotFoundTitle, kNotFoundText, common::MessageIcon::Critical);
         ui->Label1->setText(QStringLiteral("Locate your iPod / External Drive by clicking Browse"));
         ui->CmdBrowse->setEnabled(true);
         return;

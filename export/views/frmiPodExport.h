@@ -1,7 +1,7 @@
 #pragma once
 
 #include "export/core/DeviceLocator.h"
-#include "shell/core/LaunchTask.h"
+#include "hostmail/model/ApplicationFactory.h"
 
 #include <QDialog>
 
@@ -11,7 +11,7 @@
 namespace Ui {
 class frmiPodExport;
 }
-namespace shell {
+namespace common {
 class Prompter;
 }
 
@@ -29,8 +29,8 @@ class frmiPodExport : public QDialog {
     Q_OBJECT
 public:
     struct Services {
-        shell::Prompter *prompter = nullptr;
-        shell::ApplicationFactory openHost;
+        common::Prompter *prompter = nullptr;
+        hostmail::ApplicationFactory openHost;
         std::function<QList<Volume>()> volumes = mountedVolumes;
         std::function<QString(QWidget *)> pickFolder; // empty when cancelled
     };

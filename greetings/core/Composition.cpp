@@ -1,7 +1,7 @@
 #include "greetings/core/Composition.h"
 
-#include <QMimeDatabase>
-#include <QUrl>
+#include "templates/core/BodyText.h"
+#include "templates/core/ImageSources.h"
 
 namespace greetings {
 
@@ -23,53 +23,10 @@ QString salutationLine(OccasionKind kind, const OccasionSettings &s, const QStri
     return line + QLatin1Char(',');
 }
 
-namespace {
-
-QString replaceNoCase(const QString &html, const QString &tag, const QString &with)
-{
-    QString out;
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = html.indexOf(tag, from, Qt::CaseInsensitive);
-        if (at < 0)
-            break;
-        out += QStringView(html).mid(from, at - from);
-        out += with;
-        from = at + tag.size();
-    }
-    if (from == 0)
-        return html;
-    out += QStringView(html).mid(from);
-    return out;
-}
-
-} // namespace
-
-QString insertAfterBodyTag(const QString &html, const QString &text)
-{
-    return replaceNoCase(html, QStringLiteral("<BODY>"), QLatin1String("<BODY>") + text);
-}
-
 QString composeBody(const QString &html, const QString &salutation, const QString &children)
 {
-    QString body = insertAfterBodyTag(html, salutation);
-    if (!children.isEmpty()) {
-        // Replacement keeps the end tag's own case.
-        QString out;
-        qsizetype from = 0;
-        for (;;) {
-            const qsizetype at = body.indexOf(QLatin1String("</BODY>"), from, Qt::CaseInsensitive);
-            if (at < 0)
-                break;
-            out += QStringView(body).mid(from, at - from);
-            out += children;
-            out += QStringView(body).mid(at, 7);
-            from = at + 7;
-        }
-        out += QStringView(body).mid(from);
-        body = out;
-    }
-    return body;
+    const QString body = templates::insertAfterBodyTag(html, salutation);
+    return children.isEmpty() ? body : templates::insertBeforeBodyEnd(body, children);
 }
 
 QString childrenLine(const QString &lead, const QString &children)
@@ -79,29 +36,11 @@ QString childrenLine(const QString &lead, const QString &children)
     return lead.trimmed() + QLatin1Char(' ') + children.trimmed();
 }
 
-QString imagePathFromSource(const QString &src)
-{
-    const qsizetype slash = src.indexOf(QLatin1Char('\\'));
-    if (slash >= 0) {
-        // 1-based position p of the first backslash; the path starts at p - 2.
-        if (slash + 1 <= 2)
-            return {};
-        return src.mid(slash - 2);
-    }
-    if (src.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
-        const QUrl url(src);
-        return url.isLocalFile() ? url.toLocalFile() : QString();
-    }
-    if (src.startsWith(QLatin1Char('/')))
-        return src;
-    return {};
-}
-
 QString imageAttachmentList(const QStringList &imageSources)
 {
     QStringList paths;
     for (const QString &src : imageSources) {
-        const QString p = imagePathFromSource(src);
+        const QString p = templates::imagePathFromSource(src);
         if (!p.isEmpty())
             paths.append(p);
     }
@@ -121,12 +60,6 @@ QStringList attachmentPaths(const QString &imageList, const QString &attachmentP
     if (!attachmentPath.isEmpty())
         out.append(attachmentPath);
     return out;
-}
-
-bool isImageFile(const QString &path)
-{
-    static const QMimeDatabase db;
-    return db.mimeTypeForFile(path, QMimeDatabase::MatchContent).name().startsWith(QLatin1String("image/"));
 }
 
 } // namespace greetings

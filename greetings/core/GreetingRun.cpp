@@ -1,11 +1,13 @@
 #include "greetings/core/GreetingRun.h"
 
-#include "hostmail/ContactItem.h"
-#include "hostmail/HostEnums.h"
+#include "common/core/AddressList.h"
+#include "common/core/Prompter.h"
 #include "hostmail/HostError.h"
-#include "hostmail/MailItem.h"
-#include "hostmail/WriteBatch.h"
-#include "shell/core/Prompter.h"
+#include "hostmail/model/ContactItem.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/model/MailItem.h"
+#include "hostmail/store/WriteBatch.h"
+#include "templates/core/ImageSources.h"
 
 namespace greetings {
 
@@ -18,13 +20,13 @@ namespace {
 QStringList templateImages(const templates::TemplateDocument &doc)
 {
     QStringList paths = attachmentPaths(imageAttachmentList(doc.imageSources), QString());
-    paths.removeIf([](const QString &path) { return !isImageFile(path); });
+    paths.removeIf([](const QString &path) { return !templates::isImageFile(path); });
     return paths;
 }
 
 } // namespace
 
-GreetingRun::GreetingRun(shell::ApplicationFactory openHost, shell::Prompter &prompter, Progress progress)
+GreetingRun::GreetingRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter, Progress progress)
     : m_openHost(std::move(openHost)), m_prompter(prompter), m_progress(std::move(progress))
 {
 }
@@ -46,11 +48,11 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
     const QStringList birthdayImages = templateImages(birthdayTemplate);
     const QStringList anniversaryImages = templateImages(anniversaryTemplate);
 
-    if (!m_prompter.askYesNo(shell::kAppTitle, kConfirmText))
+    if (!m_prompter.askYesNo(common::kAppTitle, kConfirmText))
         return 0;
     if (settings.helpNeeded) {
-        m_prompter.tell(shell::kAppTitle, kAdviceOne, shell::MessageIcon::Information);
-        m_prompter.tell(shell::kAppTitle, kAdviceTwo, shell::MessageIcon::Information);
+        m_prompter.tell(common::kAppTitle, kAdviceOne, common::MessageIcon::Information);
+        m_prompter.tell(common::kAppTitle, kAdviceTwo, common::MessageIcon::Information);
     }
 
     int made = 0;
@@ -77,10 +79,14 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
                 ++made;
         }
     }
-    batch.flush();
+    try {
+        batch.flush();
+    } catch (const HostError &) {
+        // a greeting the disk refused is skipped like any failed step
+    }
     if (m_progress)
         m_progress(100);
-    m_prompter.tell(shell::kAppTitle, kDoneText, shell::MessageIcon::Information);
+    m_prompter.tell(common::kAppTitle, kDoneText, common::MessageIcon::Information);
     return made;
 }
 
@@ -92,7 +98,7 @@ bool GreetingRun::deliver(const hostmail::Application &app, const hostmail::Cont
     if (!occasion)
         return false;
     const std::optional<QString> to =
-        addressList(contact.Email1Address(), contact.Email2Address(), contact.Email3Address());
+        common::addressList(contact.Email1Address(), contact.Email2Address(), contact.Email3Address());
     if (!to)
         return false;
     const OccasionSettings &s = *pass.settings;

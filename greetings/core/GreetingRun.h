@@ -3,12 +3,12 @@
 #include "greetings/core/Composition.h"
 #include "greetings/core/GreetingSettings.h"
 #include "greetings/core/Occasions.h"
-#include "shell/core/LaunchTask.h"
+#include "hostmail/model/ApplicationFactory.h"
 #include "templates/core/TemplateDocument.h"
 
 #include <functional>
 
-namespace shell {
+namespace common {
 class Prompter;
 }
 namespace hostmail {
@@ -37,7 +37,7 @@ inline const QString kAdviceTwo =
 class GreetingRun {
 public:
     using Progress = std::function<void(int)>;
-    GreetingRun(shell::ApplicationFactory openHost, shell::Prompter &prompter, Progress progress);
+    GreetingRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter, Progress progress);
 
     // Returns the number of messages handed to the host.
     int run(const GreetingSettings &settings, const templates::TemplateDocument &birthdayTemplate,
@@ -54,8 +54,8 @@ private:
                  const GreetingSettings &settings, int runYear, const SendWindow &window);
     void advance();
 
-    shell::ApplicationFactory m_openHost;
-    shell::Prompter &m_prompter;
+    hostmail::ApplicationFactory m_openHost;
+    common::Prompter &m_prompter;
     Progress m_progress;
     int m_value = 0;
 };

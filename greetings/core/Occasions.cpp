@@ -1,8 +1,7 @@
 #include "greetings/core/Occasions.h"
 
-#include "shell/core/Prompter.h"
-
-#include <QLocale>
+#include "common/core/Prompter.h"
+#include "common/core/ShortDate.h"
 
 namespace greetings {
 
@@ -14,11 +13,11 @@ QDate rolledDate(int year, int month, int day)
     return first.addDays(day - 1);
 }
 
-QDate LastDayOfMonth(const QDate &date, shell::Prompter *prompter)
+QDate LastDayOfMonth(const QDate &date, common::Prompter *prompter)
 {
     if (!date.isValid()) {
         if (prompter)
-            prompter->tell(shell::kAppTitle, QStringLiteral("Invalid date"), shell::MessageIcon::Exclamation);
+            prompter->tell(common::kAppTitle, QStringLiteral("Invalid date"), common::MessageIcon::Exclamation);
         return {};
     }
     return rolledDate(date.year(), date.month() + 1, 1).addDays(-1);
@@ -32,19 +31,6 @@ SendWindow sendWindow(const QDate &today, bool explicitWindow, const QDate &from
     return {rolledDate(year, f.month(), f.day()), rolledDate(year, t.month(), t.day())};
 }
 
-QString shortDateFormat()
-{
-    QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
-    if (!format.contains(QLatin1String("yyyy")))
-        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return format;
-}
-
-QString dateText(const QDate &date)
-{
-    return QLocale::system().toString(date, shortDateFormat());
-}
-
 std::optional<Occasion> occasionTest(const QDate &contactDate, int runYear, const SendWindow &window)
 {
     if (!contactDate.isValid() || contactDate.year() <= 1900 || contactDate.year() >= 2099)
@@ -52,19 +38,7 @@ std::optional<Occasion> occasionTest(const QDate &contactDate, int runYear, cons
     const QDate d = rolledDate(runYear, contactDate.month(), contactDate.day());
     if (d < window.start || d > window.end)
         return std::nullopt;
-    return Occasion{d, dateText(d)};
-}
-
-std::optional<QString> addressList(const QString &email1, const QString &email2, const QString &email3)
-{
-    if (email1.isEmpty())
-        return std::nullopt;
-    QString list = email1;
-    if (!email2.isEmpty())
-        list += QLatin1Char(';') + email2;
-    if (!email3.isEmpty())
-        list += QLatin1Char(';') + email3;
-    return list;
+    return Occasion{d, common::dateText(d)};
 }
 
 QDate deliveryDate(const QDate &contactDate, int runYear, bool dayPrior)

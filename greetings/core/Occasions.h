@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace shell {
+namespace common {
 class Prompter;
 }
 
@@ -13,7 +13,7 @@ namespace greetings {
 
 // The last calendar day of date's month. An invalid date is reported in an
 // exclamation box (when a prompter is given) and gives an invalid date.
-QDate LastDayOfMonth(const QDate &date, shell::Prompter *prompter = nullptr);
+QDate LastDayOfMonth(const QDate &date, common::Prompter *prompter = nullptr);
 
 // Both ends inclusive, both in the run year; empty when end < start.
 struct SendWindow {
@@ -22,19 +22,12 @@ struct SendWindow {
 };
 SendWindow sendWindow(const QDate &today, bool explicitWindow, const QDate &from, const QDate &to);
 
-// The user's short date format with a four-digit year, and a date in it.
-QString shortDateFormat();
-QString dateText(const QDate &date);
-
 struct Occasion {
     QDate date;   // in the run year
-    QString text; // dateText(date)
+    QString text; // the date in the short date format
 };
 // Years 1901 to 2098 only; 29 February rolls to 1 March in a common run year.
 std::optional<Occasion> occasionTest(const QDate &contactDate, int runYear, const SendWindow &window);
-
-// Email1;Email2;Email3 without the empty ones; none when Email1 is empty.
-std::optional<QString> addressList(const QString &email1, const QString &email2, const QString &email3);
 
 // The occasion date, or the calendar day before it with dayPrior (1 January
 // gives 31 December of the year before; 29 February gives 28 February).

@@ -1,9 +1,10 @@
 #include "greetings/views/GreetingPage.h"
 
+#include "common/core/Clock.h"
+#include "common/views/Controls.h"
+#include "common/views/PanelRules.h"
 #include "greetings/core/GreetingRun.h"
 #include "greetings/core/Occasions.h"
-#include "greetings/views/PanelRules.h"
-#include "shell/core/Clock.h"
 #include "templates/views/TemplateEditor.h"
 
 #include <QCheckBox>
@@ -15,96 +16,106 @@
 
 namespace greetings {
 
-template <typename T> T *GreetingPage::control(const char *name) const
+using common::requireChild;
+
+GreetingPage::OccasionControls GreetingPage::occasionControls(QChar letter) const
 {
-    return pageControl<T>(m_page, name);
+    auto named = [&](const char *pattern) { return QString::fromLatin1(pattern).arg(letter); };
+    OccasionControls c{};
+    c.subjStd = requireChild<QRadioButton>(m_page, named("Opt%1SubjStd"));
+    c.subjCust = requireChild<QRadioButton>(m_page, named("Opt%1SubjCust"));
+    c.salStd = requireChild<QRadioButton>(m_page, named("Opt%1SalStd"));
+    c.salCust = requireChild<QRadioButton>(m_page, named("Opt%1SalCust"));
+    c.txtSubjStd = requireChild<QLineEdit>(m_page, named("Txt%1SubjStd"));
+    c.txtSubjCust = requireChild<QLineEdit>(m_page, named("Txt%1SubjCust"));
+    c.txtSalStd = requireChild<QLineEdit>(m_page, named("Txt%1SalStd"));
+    c.txtSalCust = requireChild<QLineEdit>(m_page, named("Txt%1SalCust"));
+    c.file = requireChild<QLineEdit>(m_page, named("Txt%1File"));
+    c.printDate = requireChild<QCheckBox>(m_page, named("ChkPrntCus%1Dt"));
+    c.printNames = requireChild<QCheckBox>(m_page, named("ChkPrntCus%1Nm"));
+    return c;
 }
 
-GreetingPage::GreetingPage(QWidget *page, shell::Prompter &prompter, shell::ApplicationFactory openHost,
+GreetingPage::GreetingPage(QWidget *page, common::Prompter &prompter, hostmail::ApplicationFactory openHost,
                            templates::TemplateEditor &birthdayEditor, templates::TemplateEditor &anniversaryEditor)
     : QObject(page), m_page(page), m_prompter(prompter), m_openHost(std::move(openHost)), m_birthday(birthdayEditor),
-      m_anniversary(anniversaryEditor)
+      m_anniversary(anniversaryEditor), m_b(occasionControls(QLatin1Char('B'))),
+      m_a(occasionControls(QLatin1Char('A'))), m_helpNeeded(requireChild<QCheckBox>(page, "ChkHelpNeeded")),
+      m_cc(requireChild<QCheckBox>(page, "ChkCC")), m_bcc(requireChild<QCheckBox>(page, "ChkBCC")),
+      m_dayPrior(requireChild<QCheckBox>(page, "ChkDayPrior")),
+      m_children(requireChild<QCheckBox>(page, "chkChildren")),
+      m_betweenDates(requireChild<QCheckBox>(page, "chkSendBetweenDates")),
+      m_txtCC(requireChild<QLineEdit>(page, "TxtCC")), m_txtBCC(requireChild<QLineEdit>(page, "TxtBCC")),
+      m_txtChildren(requireChild<QLineEdit>(page, "txtChildren")),
+      m_saveDraft(requireChild<QRadioButton>(page, "OptSaveEmailDraft")),
+      m_from(requireChild<QDateEdit>(page, "dtFromDate")), m_to(requireChild<QDateEdit>(page, "dtToDate")),
+      m_progress(requireChild<QProgressBar>(page, "ProgressBar1")),
+      m_send(requireChild<QPushButton>(page, "BtnSendEmails"))
 {
-    enableWithOption(this, m_page, "OptBSubjStd", "TxtBSubjStd", "TxtBSubjCust");
-    enableWithOption(this, m_page, "OptBSubjCust", "TxtBSubjCust", "TxtBSubjStd");
-    enableWithOption(this, m_page, "OptBSalStd", "TxtBSalStd", "TxtBSalCust");
-    enableWithOption(this, m_page, "OptBSalCust", "TxtBSalCust", "TxtBSalStd");
-    enableWithOption(this, m_page, "OptASubjStd", "TxtASubjStd", "TxtASubjCust");
-    enableWithOption(this, m_page, "OptASubjCust", "TxtASubjCust", "TxtASubjStd");
-    enableWithOption(this, m_page, "OptASalStd", "TxtASalStd", "TxtASalCust");
-    enableWithOption(this, m_page, "OptASalCust", "TxtASalCust", "TxtASalStd");
-    clearWhenUnchecked(this, m_page, "ChkCC", "TxtCC");
-    clearWhenUnchecked(this, m_page, "ChkBCC", "TxtBCC");
-    connect(control<QCheckBox>("chkChildren"), &QCheckBox::toggled, this,
-            [this](bool on) { control<QLineEdit>("txtChildren")->setEnabled(on); });
-    connect(control<QCheckBox>("chkSendBetweenDates"), &QCheckBox::toggled, this, [this](bool on) {
-        auto *from = control<QDateEdit>("dtFromDate");
-        auto *to = control<QDateEdit>("dtToDate");
-        from->setEnabled(on);
-        to->setEnabled(on);
+    for (const OccasionControls *c : {&m_b, &m_a}) {
+        common::enableWithOption(c->subjStd, c->txtSubjStd, c->txtSubjCust);
+        common::enableWithOption(c->subjCust, c->txtSubjCust, c->txtSubjStd);
+        common::enableWithOption(c->salStd, c->txtSalStd, c->txtSalCust);
+        common::enableWithOption(c->salCust, c->txtSalCust, c->txtSalStd);
+    }
+    common::clearWhenUnchecked(m_cc, m_txtCC);
+    common::clearWhenUnchecked(m_bcc, m_txtBCC);
+    connect(m_children, &QCheckBox::toggled, m_txtChildren, &QLineEdit::setEnabled);
+    connect(m_betweenDates, &QCheckBox::toggled, this, [this](bool on) {
+        m_from->setEnabled(on);
+        m_to->setEnabled(on);
         if (on) {
-            const QDate today = shell::Clock::today();
-            from->setDate(today);
-            to->setDate(LastDayOfMonth(today, &m_prompter));
+            const QDate today = common::Clock::today();
+            m_from->setDate(today);
+            m_to->setDate(LastDayOfMonth(today, &m_prompter));
         }
     });
-    connect(control<QPushButton>("BtnSendEmails"), &QPushButton::clicked, this, &GreetingPage::BtnSendEmails_Click);
+    connect(m_send, &QPushButton::clicked, this, &GreetingPage::BtnSendEmails_Click);
 }
 
-OccasionSettings GreetingPage::occasion(QChar letter) const
+OccasionSettings GreetingPage::occasion(const OccasionControls &c) const
 {
-    auto named = [this, letter](const char *pattern) {
-        const QString name = QString::fromLatin1(pattern).arg(letter);
-        QWidget *w = m_page->findChild<QWidget *>(name);
-        Q_ASSERT_X(w, "GreetingPage", qPrintable(name));
-        return w;
-    };
-    auto checked = [&](const char *pattern) { return static_cast<QAbstractButton *>(named(pattern))->isChecked(); };
-    auto text = [&](const char *pattern) { return static_cast<QLineEdit *>(named(pattern))->text(); };
     OccasionSettings o;
-    o.subjectCustom = checked("Opt%1SubjCust");
-    o.subjectStd = text("Txt%1SubjStd");
-    o.subjectCust = text("Txt%1SubjCust");
-    o.printDate = checked("ChkPrntCus%1Dt");
-    o.salutationCustom = !checked("Opt%1SalStd");
-    o.salutationStd = text("Txt%1SalStd");
-    o.salutationCust = text("Txt%1SalCust");
-    o.printNames = checked("ChkPrntCus%1Nm");
-    o.attachmentPath = text("Txt%1File");
+    o.subjectCustom = c.subjCust->isChecked();
+    o.subjectStd = c.txtSubjStd->text();
+    o.subjectCust = c.txtSubjCust->text();
+    o.printDate = c.printDate->isChecked();
+    o.salutationCustom = !c.salStd->isChecked();
+    o.salutationStd = c.txtSalStd->text();
+    o.salutationCust = c.txtSalCust->text();
+    o.printNames = c.printNames->isChecked();
+    o.attachmentPath = c.file->text();
     return o;
 }
 
 GreetingSettings GreetingPage::settings() const
 {
-    auto checked = [this](const char *name) { return control<QAbstractButton>(name)->isChecked(); };
-    auto text = [this](const char *name) { return control<QLineEdit>(name)->text(); };
     GreetingSettings s;
-    s.birthday = occasion(QLatin1Char('B'));
-    s.anniversary = occasion(QLatin1Char('A'));
-    s.helpNeeded = checked("ChkHelpNeeded");
-    s.cc = text("TxtCC");
-    s.bcc = text("TxtBCC");
-    s.dayPrior = checked("ChkDayPrior");
-    s.saveDraft = checked("OptSaveEmailDraft");
-    s.children = checked("chkChildren");
-    s.childrenLead = text("txtChildren");
-    s.sendBetweenDates = checked("chkSendBetweenDates");
-    s.fromDate = control<QDateEdit>("dtFromDate")->date();
-    s.toDate = control<QDateEdit>("dtToDate")->date();
+    s.birthday = occasion(m_b);
+    s.anniversary = occasion(m_a);
+    s.helpNeeded = m_helpNeeded->isChecked();
+    s.cc = m_txtCC->text();
+    s.bcc = m_txtBCC->text();
+    s.dayPrior = m_dayPrior->isChecked();
+    s.saveDraft = m_saveDraft->isChecked();
+    s.children = m_children->isChecked();
+    s.childrenLead = m_txtChildren->text();
+    s.sendBetweenDates = m_betweenDates->isChecked();
+    s.fromDate = m_from->date();
+    s.toDate = m_to->date();
     return s;
 }
 
 void GreetingPage::BtnSendEmails_Click()
 {
-    auto *bar = control<QProgressBar>("ProgressBar1");
     const GreetingSettings s = settings();
     const templates::TemplateDocument birthday = m_birthday.document();
     const templates::TemplateDocument anniversary = m_anniversary.document();
-    GreetingRun run(m_openHost, m_prompter, [bar](int value) {
+    GreetingRun run(m_openHost, m_prompter, [bar = m_progress](int value) {
         bar->setValue(value);
         bar->repaint();
     });
-    run.run(s, birthday, anniversary, shell::Clock::today());
+    run.run(s, birthday, anniversary, common::Clock::today());
 }
 
 } // namespace greetings

@@ -1,11 +1,11 @@
 #include "reminders/core/ReminderRun.h"
 
-#include "hostmail/ContactData.h"
-#include "hostmail/ContactItem.h"
-#include "hostmail/HostEnums.h"
+#include "common/core/Prompter.h"
 #include "hostmail/HostError.h"
-#include "hostmail/WriteBatch.h"
-#include "shell/core/Prompter.h"
+#include "hostmail/model/ContactItem.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/store/WriteBatch.h"
+#include "hostmail/vcard/ContactData.h"
 
 #include <QFile>
 #include <QLocale>
@@ -24,7 +24,7 @@ QString logDateTime(const QDateTime &when)
     return logDate(when.date()) + QLatin1Char(' ') + QLocale::c().toString(when.time(), QStringLiteral("h:mm:ss AP"));
 }
 
-ReminderRun::ReminderRun(shell::ApplicationFactory openHost, shell::Prompter &prompter)
+ReminderRun::ReminderRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter)
     : m_openHost(std::move(openHost)), m_prompter(prompter)
 {
 }
@@ -47,7 +47,7 @@ bool isSet(const QDate &d)
 
 bool ReminderRun::run(const std::function<QDateTime()> &clock)
 {
-    if (!m_prompter.askYesNo(shell::kAppTitle, kReminderQuestion))
+    if (!m_prompter.askYesNo(common::kAppTitle, kReminderQuestion))
         return false;
     hostmail::Items items;
     try {
@@ -89,7 +89,11 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
         rewrite(birthday, " - BIRTHDAY- ", &hostmail::ContactItem::setBirthday);
         rewrite(anniversary, " - ANNIVER - ", &hostmail::ContactItem::setAnniversary);
     }
-    batch.flush();
+    try {
+        batch.flush();
+    } catch (const HostError &) {
+        // a contact or event file the disk refused is skipped like any failed save
+    }
     line(QStringLiteral("Ended On: ") + logDateTime(clock()));
     log.close();
     return true;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "shell/core/LaunchTask.h"
+#include "hostmail/model/ApplicationFactory.h"
 
 #include <QDateTime>
 
-namespace shell {
+namespace common {
 class Prompter;
 }
 
@@ -29,13 +29,13 @@ QString logDateTime(const QDateTime &when);
 // keeps a log of what it touched in the current directory.
 class ReminderRun {
 public:
-    ReminderRun(shell::ApplicationFactory openHost, shell::Prompter &prompter);
+    ReminderRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter);
     // clock gives the time for the start and end lines. Returns false on No.
     bool run(const std::function<QDateTime()> &clock);
 
 private:
-    shell::ApplicationFactory m_openHost;
-    shell::Prompter &m_prompter;
+    hostmail::ApplicationFactory m_openHost;
+    common::Prompter &m_prompter;
 };
 
 } // namespace reminders

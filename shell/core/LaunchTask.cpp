@@ -1,8 +1,8 @@
 #include "shell/core/LaunchTask.h"
 
-#include "hostmail/HostEnums.h"
 #include "hostmail/HostError.h"
-#include "hostmail/TaskItem.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/model/TaskItem.h"
 #include "shell/core/SettingsKey.h"
 
 namespace shell {
@@ -20,7 +20,7 @@ QDate launchTaskStart(const QDate &today)
     return QDate(y, m, 1);
 }
 
-bool ensureLaunchTask(const ApplicationFactory &openHost, const QDate &today)
+bool ensureLaunchTask(const hostmail::ApplicationFactory &openHost, const QDate &today)
 {
     if (!readSetting(QStringLiteral("SetTask")).isEmpty())
         return false;

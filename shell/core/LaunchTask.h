@@ -1,15 +1,10 @@
 #pragma once
 
-#include "hostmail/Application.h"
+#include "hostmail/model/ApplicationFactory.h"
 
 #include <QDate>
 
-#include <functional>
-#include <memory>
-
 namespace shell {
-
-using ApplicationFactory = std::function<std::unique_ptr<hostmail::Application>()>;
 
 inline const QString kLaunchTaskSubject =
     QStringLiteral("Please launch Cheerpost to send Birthday / Anniversary emails");
@@ -20,6 +15,6 @@ QDate launchTaskStart(const QDate &today);
 // When SetTask is empty, creates the monthly launch reminder task and only
 // then writes SetTask = "1". A host failure leaves SetTask empty; returns
 // whether a task was created.
-bool ensureLaunchTask(const ApplicationFactory &openHost, const QDate &today);
+bool ensureLaunchTask(const hostmail::ApplicationFactory &openHost, const QDate &today);
 
 } // namespace shell

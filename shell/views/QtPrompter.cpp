@@ -19,12 +19,12 @@ bool QtPrompter::askYesNo(const QString &title, const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
-void QtPrompter::tell(const QString &title, const QString &text, MessageIcon icon)
+void QtPrompter::tell(const QString &title, const QString &text, common::MessageIcon icon)
 {
-    const QMessageBox::Icon i = icon == MessageIcon::Information   ? QMessageBox::Information
-                                : icon == MessageIcon::Critical    ? QMessageBox::Critical
-                                : icon == MessageIcon::Exclamation ? QMessageBox::Warning
-                                                                   : QMessageBox::NoIcon;
+    const QMessageBox::Icon i = icon == common::MessageIcon::Information   ? QMessageBox::Information
+                                : icon == common::MessageIcon::Critical    ? QMessageBox::Critical
+                                : icon == common::MessageIcon::Exclamation ? QMessageBox::Warning
+                                                                           : QMessageBox::NoIcon;
     QMessageBox box(i, title, lines(text), QMessageBox::Ok, m_parent);
     box.exec();
 }

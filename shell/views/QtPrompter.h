@@ -1,17 +1,17 @@
 #pragma once
 
-#include "shell/core/Prompter.h"
+#include "common/core/Prompter.h"
 
 class QWidget;
 
 namespace shell {
 
 // Real message boxes; the lines' carriage returns become line breaks.
-class QtPrompter : public Prompter {
+class QtPrompter : public common::Prompter {
 public:
     explicit QtPrompter(QWidget *parent = nullptr) : m_parent(parent) {}
     bool askYesNo(const QString &title, const QString &text) override;
-    void tell(const QString &title, const QString &text, MessageIcon icon) override;
+    void tell(const QString &title, const QString &text, common::MessageIcon icon) override;
 
 private:
     QWidget *m_parent;

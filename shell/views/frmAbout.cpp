@@ -1,6 +1,6 @@
 #include "shell/views/frmAbout.h"
 
-#include "shell/core/Prompter.h"
+#include "common/core/Prompter.h"
 #include "shell/core/SystemInfo.h"
 #include "ui_frmAbout.h"
 
@@ -9,7 +9,7 @@
 
 namespace shell {
 
-frmAbout::frmAbout(Prompter &prompter, QWidget *parent)
+frmAbout::frmAbout(common::Prompter &prompter, QWidget *parent)
     : QDialog(parent), toolCandidates(systemInfoCandidates()), ui(std::make_unique<Ui::frmAbout>()),
       m_prompter(prompter)
 {
@@ -31,7 +31,7 @@ void frmAbout::StartSysInfo()
 {
     const QString tool = findSystemInfoTool(toolCandidates);
     if (tool.isEmpty() || !QProcess::startDetached(tool, {}))
-        m_prompter.tell(kAppTitle, kSystemInfoUnavailable, MessageIcon::None);
+        m_prompter.tell(common::kAppTitle, kSystemInfoUnavailable, common::MessageIcon::None);
 }
 
 } // namespace shell

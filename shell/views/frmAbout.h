@@ -8,15 +8,17 @@ namespace Ui {
 class frmAbout;
 }
 
-namespace shell {
-
+namespace common {
 class Prompter;
+}
+
+namespace shell {
 
 // The about box; not modal. Enter and Escape close it.
 class frmAbout : public QDialog {
     Q_OBJECT
 public:
-    explicit frmAbout(Prompter &prompter, QWidget *parent = nullptr);
+    explicit frmAbout(common::Prompter &prompter, QWidget *parent = nullptr);
     ~frmAbout() override;
 
     // Starts the system information tool, or says it is unavailable.
@@ -25,7 +27,7 @@ public:
 
 private:
     std::unique_ptr<Ui::frmAbout> ui;
-    Prompter &m_prompter;
+    common::Prompter &m_prompter;
 };
 
 } // namespace shell

@@ -1,10 +1,11 @@
 #include "shell/views/frmNewMainForm.h"
 
 #include "bulkmail/views/BulkPage.h"
+#include "common/core/Clock.h"
 #include "export/views/frmiPodExport.h"
 #include "greetings/views/GreetingPage.h"
 #include "reminders/core/ReminderRun.h"
-#include "shell/core/Clock.h"
+#include "shell/core/LaunchTask.h"
 #include "shell/core/SettingsKey.h"
 #include "shell/views/Preferences.h"
 #include "shell/views/QtPrompter.h"
@@ -16,7 +17,7 @@
 #include "templates/views/TemplateEditor.h"
 #include "ui_frmNewMainForm.h"
 
-#include "greetings/core/Occasions.h"
+#include "common/core/ShortDate.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -50,6 +51,7 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     m_greetings =
         new greetings::GreetingPage(ui->tabGreetings, *m_prompter, m_services.openHost, *m_editorB, *m_editorA);
     m_bulk = new bulkmail::BulkPage(ui->tabBulk, *m_prompter, m_services.openHost, *m_editorO);
+    m_preferences = std::make_unique<Preferences>(this);
 
     connect(ui->mnuSavePrefs, &QAction::triggered, this, &frmNewMainForm::SavePrefs);
     connect(ui->tbSavePreferences, &QAction::triggered, this, &frmNewMainForm::SavePrefs);
@@ -69,7 +71,7 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     connect(ui->mnuPaste, &QAction::triggered, this,
             [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Paste); });
     for (auto *picker : findChildren<QDateEdit *>())
-        picker->setDisplayFormat(greetings::shortDateFormat());
+        picker->setDisplayFormat(common::shortDateFormat());
     setUpToolbarAndStatus();
 }
 
@@ -134,9 +136,9 @@ void frmNewMainForm::Form_Load()
     m_editorO->prepare();
     const QString setTask = readSetting(QStringLiteral("SetTask"));
     m_helpFile = helpFilePath(m_services.programFolder);
-    restorePreferences(this);
+    m_preferences->restore();
     if (setTask.isEmpty())
-        ensureLaunchTask(m_services.openHost, Clock::today());
+        ensureLaunchTask(m_services.openHost, common::Clock::today());
 }
 
 templates::TemplateEditor &frmNewMainForm::editor(QChar letter) const
@@ -146,12 +148,12 @@ templates::TemplateEditor &frmNewMainForm::editor(QChar letter) const
 
 void frmNewMainForm::SavePrefs()
 {
-    shell::SavePrefs(this);
+    m_preferences->SavePrefs();
 }
 
 void frmNewMainForm::GenerateReminders()
 {
-    reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return Clock::now(); });
+    reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return common::Clock::now(); });
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/core/LaunchTask.h"
+#include "hostmail/model/ApplicationFactory.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -26,17 +26,21 @@ class frmiPodExport;
 struct Volume;
 } // namespace exporting
 
+namespace common {
+class Prompter;
+}
+
 namespace shell {
 
-class Prompter;
+class Preferences;
 class frmAbout;
 class frmHelp;
 
 // What the main window works with; tests give their own.
 struct MainServices {
-    Prompter *prompter = nullptr;                      // message boxes; default real ones
+    common::Prompter *prompter = nullptr;              // message boxes; default real ones
     templates::FileChooser *files = nullptr;           // file dialogs; default QFileDialog
-    ApplicationFactory openHost;                       // default: the configured store
+    hostmail::ApplicationFactory openHost;             // default: the configured store
     QString programFolder;                             // default: the executable's folder
     std::function<QList<exporting::Volume>()> volumes; // default: the mounted volumes
 };
@@ -65,16 +69,17 @@ public:
     QPointer<exporting::frmiPodExport> exportWindow() const { return m_export; }
     QString previewPath() const { return m_previewPath; }
     QString helpFile() const { return m_helpFile; }
-    Prompter &prompter() const { return *m_prompter; }
+    common::Prompter &prompter() const { return *m_prompter; }
 
 private:
     void setUpToolbarAndStatus();
 
     std::unique_ptr<Ui::frmNewMainForm> ui;
     MainServices m_services;
-    std::unique_ptr<Prompter> m_ownPrompter;
+    std::unique_ptr<common::Prompter> m_ownPrompter;
     std::unique_ptr<templates::FileChooser> m_ownFiles;
-    Prompter *m_prompter;
+    std::unique_ptr<Preferences> m_preferences;
+    common::Prompter *m_prompter;
     QString m_previewPath;
     QString m_helpFile;
     templates::TemplateEditor *m_editorA = nullptr;

@@ -1,6 +1,7 @@
 #include "templates/views/TemplateEditor.h"
 
-#include "shell/core/Prompter.h"
+#include "common/core/Prompter.h"
+#include "common/views/Controls.h"
 #include "templates/core/TemplateText.h"
 #include "templates/views/DesignEditor.h"
 #include "templates/views/FileChooser.h"
@@ -15,18 +16,9 @@
 
 namespace templates {
 
-namespace {
+using common::requireChild;
 
-template <typename T> T *child(QWidget *root, const QString &name)
-{
-    T *w = root->findChild<T *>(name);
-    Q_ASSERT_X(w, "TemplateEditor", qPrintable(name));
-    return w;
-}
-
-} // namespace
-
-TemplateEditor::TemplateEditor(QChar letter, QWidget *root, shell::Prompter &prompter, FileChooser &files,
+TemplateEditor::TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, FileChooser &files,
                                QString previewPath)
     : QObject(root), m_letter(letter), m_prompter(prompter), m_files(files), m_previewPath(std::move(previewPath))
 {
@@ -34,11 +26,11 @@ TemplateEditor::TemplateEditor(QChar letter, QWidget *root, shell::Prompter &pro
     const QString tabName = letter == QLatin1Char('B')   ? QStringLiteral("SSTab2")
                             : letter == QLatin1Char('A') ? QStringLiteral("SSTab3")
                                                          : QStringLiteral("SSTab4");
-    m_tabs = child<QTabWidget>(root, tabName);
-    m_editor = child<DesignEditor>(root, QStringLiteral("Editor") + l);
-    m_source = child<QPlainTextEdit>(root, QStringLiteral("txtSource") + l);
-    m_preview = child<QWebEngineView>(root, QStringLiteral("WbrPreview") + l);
-    m_fileBox = child<QLineEdit>(root, QStringLiteral("Txt%1File").arg(l));
+    m_tabs = requireChild<QTabWidget>(root, tabName);
+    m_editor = requireChild<DesignEditor>(root, QStringLiteral("Editor") + l);
+    m_source = requireChild<QPlainTextEdit>(root, QStringLiteral("txtSource") + l);
+    m_preview = requireChild<QWebEngineView>(root, QStringLiteral("WbrPreview") + l);
+    m_fileBox = requireChild<QLineEdit>(root, QStringLiteral("Txt%1File").arg(l));
     const QString attachName =
         letter == QLatin1Char('B') ? QStringLiteral("CmdAddBAtt") : QStringLiteral("Cmd%1Att").arg(l);
 
@@ -47,15 +39,15 @@ TemplateEditor::TemplateEditor(QChar letter, QWidget *root, shell::Prompter &pro
         m_current = index;
         tabClick(previous);
     });
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Open").arg(l)), &QPushButton::clicked, this,
+    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Open").arg(l)), &QPushButton::clicked, this,
             &TemplateEditor::openClick);
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Save").arg(l)), &QPushButton::clicked, this,
+    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Save").arg(l)), &QPushButton::clicked, this,
             &TemplateEditor::saveClick);
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Image").arg(l)), &QPushButton::clicked, this,
+    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Image").arg(l)), &QPushButton::clicked, this,
             &TemplateEditor::imageClick);
-    connect(child<QPushButton>(root, QStringLiteral("Cmd%1Font").arg(l)), &QPushButton::clicked, this,
+    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Font").arg(l)), &QPushButton::clicked, this,
             &TemplateEditor::fontClick);
-    connect(child<QPushButton>(root, attachName), &QPushButton::clicked, this, &TemplateEditor::attachClick);
+    connect(requireChild<QPushButton>(root, attachName), &QPushButton::clicked, this, &TemplateEditor::attachClick);
 }
 
 void TemplateEditor::prepare()
@@ -92,8 +84,8 @@ void TemplateEditor::openClick()
         return;
     QString error;
     if (!m_editor->loadFile(path, &error))
-        m_prompter.tell(shell::kAppTitle, QStringLiteral("Can\u2019t open the file %1: %2").arg(path, error),
-                        shell::MessageIcon::Critical);
+        m_prompter.tell(common::kAppTitle, QStringLiteral("Can\u2019t open the file %1: %2").arg(path, error),
+                        common::MessageIcon::Critical);
 }
 
 void TemplateEditor::saveClick()
@@ -102,7 +94,7 @@ void TemplateEditor::saveClick()
     if (path.isEmpty())
         return;
     if (!m_editor->saveFile(path))
-        m_prompter.tell(shell::kAppTitle, kCannotSave, shell::MessageIcon::Critical);
+        m_prompter.tell(common::kAppTitle, kCannotSave, common::MessageIcon::Critical);
 }
 
 void TemplateEditor::imageClick()

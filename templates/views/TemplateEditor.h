@@ -12,7 +12,7 @@ class QTabWidget;
 class QWebEngineView;
 class QWidget;
 
-namespace shell {
+namespace common {
 class Prompter;
 }
 
@@ -33,7 +33,7 @@ inline const QString kCannotSave = QStringLiteral("Can\u2019t save the file, try
 class TemplateEditor : public QObject {
     Q_OBJECT
 public:
-    TemplateEditor(QChar letter, QWidget *root, shell::Prompter &prompter, FileChooser &files, QString previewPath);
+    TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, FileChooser &files, QString previewPath);
 
     // Switches on the editor's two display options and shows about:blank.
     void prepare();
@@ -51,7 +51,7 @@ public:
 
 private:
     QChar m_letter;
-    shell::Prompter &m_prompter;
+    common::Prompter &m_prompter;
     FileChooser &m_files;
     QString m_previewPath;
     QTabWidget *m_tabs;

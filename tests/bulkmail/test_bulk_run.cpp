@@ -1,8 +1,10 @@
 #include "bulkmail/core/BulkRun.h"
 #include "bulkmail/core/Recipients.h"
-#include "hostmail/Application.h"
-#include "hostmail/MimeMessage.h"
+#include "hostmail/mime/MimeMessage.h"
+#include "hostmail/model/Application.h"
 
+#include "support/Golden.h"
+#include "support/ProgramTexts.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
@@ -53,13 +55,13 @@ TEST(BulkRun, EmptyListOrCategoryStopsBeforeAnyQuestion)
     BulkFixture f;
     f.s.distList.clear();
     EXPECT_EQ(f.go(), 0);
-    EXPECT_EQ(f.prompter.texts(), QStringList{kNoListText});
-    EXPECT_EQ(f.prompter.boxes.first().icon, shell::MessageIcon::Critical);
+    EXPECT_EQ(f.prompter.texts(), QStringList{texts::noList});
+    EXPECT_EQ(f.prompter.boxes.first().icon, common::MessageIcon::Critical);
     BulkFixture g;
     g.s.mode = RecipientMode::Category;
     g.s.category.clear();
     g.go();
-    EXPECT_EQ(g.prompter.texts(), QStringList{kNoCategoryText});
+    EXPECT_EQ(g.prompter.texts(), QStringList{texts::noCategory});
     EXPECT_EQ(f.opened + g.opened, 0);
 }
 
@@ -68,7 +70,7 @@ TEST(BulkRun, NoToTheFirstQuestionEndsSilently)
     BulkFixture f;
     f.prompter.answers = {false};
     EXPECT_EQ(f.go(), 0);
-    EXPECT_EQ(f.prompter.texts(), QStringList{kBulkConfirmText});
+    EXPECT_EQ(f.prompter.texts(), QStringList{texts::bulkConfirm});
     EXPECT_EQ(f.opened, 0);
 }
 
@@ -83,7 +85,7 @@ TEST(BulkRun, DistributionListIsOneMessageToTheNameWithoutSalutation)
     EXPECT_EQ(headerText(m, "Bcc"), "Family: ;");
     EXPECT_EQ(f.body(0), "<html><body>Season's greetings</body></html>");
     EXPECT_EQ(hostmail::mime::deferredDelivery(m), QDateTime(QDate(2026, 12, 31), QTime(0, 0)));
-    EXPECT_EQ(f.prompter.texts().last(), kBulkDoneText);
+    EXPECT_EQ(f.prompter.texts().last(), texts::bulkDone);
 }
 
 TEST(BulkRun, CategoryMatchesTheWholeTextWithoutCase)
@@ -94,6 +96,7 @@ TEST(BulkRun, CategoryMatchesTheWholeTextWithoutCase)
     f.s.cc = "me@example.org";
     EXPECT_EQ(f.go(), 1);
     const QByteArray m = f.store.read(f.store.drafts().first());
+    EXPECT_TRUE(matchesGolden(stableMessage(m), "bulk-category.eml.ref"));
     EXPECT_EQ(headerText(m, "To"), "anna@example.org");
     EXPECT_EQ(headerText(m, "Cc"), "me@example.org");
     EXPECT_EQ(f.body(0), "<html><BODY>Dear Anna,Season's greetings</body></html>");
@@ -105,7 +108,7 @@ TEST(BulkRun, CategoryMatchesTheWholeTextWithoutCase)
     BulkFixture hint;
     hint.s.mode = RecipientMode::Category; // the hint text is a category too
     EXPECT_EQ(hint.go(), 0);
-    EXPECT_EQ(hint.prompter.texts().last(), kBulkDoneText);
+    EXPECT_EQ(hint.prompter.texts().last(), texts::bulkDone);
     EXPECT_TRUE(categoryMatches("Family, Golf", "family, golf"));
 }
 
@@ -115,7 +118,7 @@ TEST(BulkRun, AllContactsAsksAgainAndNamesEveryone)
     no.s.mode = RecipientMode::AllContacts;
     no.prompter.answers = {true, false};
     EXPECT_EQ(no.go(), 0);
-    EXPECT_EQ(no.prompter.texts(), QStringList({kBulkConfirmText, kAllContactsText, kBulkDoneText}));
+    EXPECT_EQ(no.prompter.texts(), QStringList({texts::bulkConfirm, texts::allContacts, texts::bulkDone}));
 
     BulkFixture yes;
     yes.s.mode = RecipientMode::AllContacts;

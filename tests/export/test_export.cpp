@@ -1,7 +1,8 @@
 #include "export/core/DeviceLocator.h"
 #include "export/core/ExportRun.h"
-#include "hostmail/Application.h"
+#include "hostmail/model/Application.h"
 
+#include "support/ProgramTexts.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
@@ -68,7 +69,7 @@ TEST(ExportRun, NamesFilesAndAdvancesForEveryEntry)
     EXPECT_TRUE(labels.contains("Export Contact Complete."));
     EXPECT_EQ(labels.first(), "Exporting Contact: .vcf"); // the group sorts first and names nothing
     EXPECT_EQ(values.mid(0, 5), QList<int>({0, 1, 2, 3, 4}));
-    EXPECT_EQ(prompter.texts(), QStringList{kExportDone});
+    EXPECT_EQ(prompter.texts(), QStringList{texts::exportDone});
     EXPECT_EQ(cleanFileName("a:b/c\\d?e*f|g\"h\ti<j>"), "a b c d e f g h i<j>");
 }
 
@@ -81,5 +82,5 @@ TEST(ExportRun, NothingCheckedStillCreatesTheFolders)
         .run({device.path(), false, false, false});
     for (const char *f : {"Contacts", "Calendars", "Notes"})
         EXPECT_TRUE(QDir(device.path() + "/" + f).exists()) << f;
-    EXPECT_EQ(prompter.texts(), QStringList{kNothingChecked});
+    EXPECT_EQ(prompter.texts(), QStringList{texts::nothingChecked});
 }

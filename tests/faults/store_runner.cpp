@@ -1,9 +1,9 @@
 // Runs one long command on a store, answering Yes to every question, so that
 // a test can kill the process part way: store_runner bulk|reminder ROOT
 #include "bulkmail/core/BulkRun.h"
-#include "hostmail/Application.h"
+#include "common/core/Prompter.h"
+#include "hostmail/model/Application.h"
 #include "reminders/core/ReminderRun.h"
-#include "shell/core/Prompter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,9 +12,9 @@
 
 namespace {
 
-struct Yes : shell::Prompter {
+struct Yes : common::Prompter {
     bool askYesNo(const QString &, const QString &) override { return true; }
-    void tell(const QString &, const QString &, shell::MessageIcon) override {}
+    void tell(const QString &, const QString &, common::MessageIcon) override {}
 };
 
 } // namespace

@@ -3,11 +3,12 @@
 #include "bench/generate_store.h"
 #include "bulkmail/core/BulkRun.h"
 #include "greetings/core/GreetingRun.h"
-#include "hostmail/Application.h"
-#include "hostmail/HostEnums.h"
-#include "hostmail/Namespace.h"
+#include "hostmail/model/Application.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/model/Namespace.h"
 #include "reminders/core/ReminderRun.h"
 
+#include "support/ProgramTexts.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
@@ -129,7 +130,7 @@ struct FileSizeLimit {
 struct Runs {
     TempStore store;
     RecordingPrompter prompter;
-    shell::ApplicationFactory open = [this] { return std::make_unique<hostmail::Application>(store.paths); };
+    hostmail::ApplicationFactory open = [this] { return std::make_unique<hostmail::Application>(store.paths); };
 
     int greetings(const QDate &today, const QString &html = QStringLiteral("<html><body><p>Hi</p></body></html>"))
     {
@@ -227,7 +228,7 @@ TEST(FullDisk, FailedWritesLeaveNoPartMessageAndKeepEarlierDrafts)
     }
     EXPECT_EQ(snapshot(r.draftFolder()), before);
     EXPECT_EQ(countFiles(r.store.paths.drafts() + "/tmp"), 0);
-    EXPECT_EQ(r.prompter.texts().last(), greetings::kDoneText);
+    EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
 }
 
 TEST(FullDisk, ASmallFileSystemFillsWithWholeMessagesOnly)
@@ -248,7 +249,7 @@ TEST(FullDisk, ASmallFileSystemFillsWithWholeMessagesOnly)
     EXPECT_EQ(after.value("1.earlier:2,DS"), before.value("1.earlier:2,DS"));
     expectWholeMessages(r.draftFolder());
     EXPECT_EQ(countFiles(r.store.paths.drafts() + "/tmp"), 0);
-    EXPECT_EQ(r.prompter.texts().last(), bulkmail::kBulkDoneText);
+    EXPECT_EQ(r.prompter.texts().last(), texts::bulkDone);
 }
 
 TEST(ReadOnlyStore, ReminderRunChangesNothingAndStillEnds)
@@ -276,7 +277,7 @@ TEST(ReadOnlyStore, GreetingRunWithReadOnlyMailEndsWithItsMessage)
         GTEST_SKIP() << "a read-only mount could not be made";
     r.greetings(QDate(2026, 5, 1));
     EXPECT_EQ(countFiles(r.draftFolder()), 0);
-    EXPECT_EQ(r.prompter.texts().last(), greetings::kDoneText);
+    EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
     ::chmod(QFile::encodeName(r.store.paths.mail).constData(), 0755);
 }
 
@@ -303,5 +304,5 @@ TEST(HostileContacts, NoCrashNoInjectedHeaderAndTheRunEnds)
         EXPECT_FALSE(head.contains("\nBcc:")) << head.constData();
         EXPECT_FALSE(head.contains("\nX-Evil")) << head.constData();
     }
-    EXPECT_EQ(r.prompter.texts().last(), greetings::kDoneText);
+    EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
 }

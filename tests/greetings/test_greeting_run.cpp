@@ -1,8 +1,11 @@
+#include "common/core/ShortDate.h"
 #include "greetings/core/GreetingRun.h"
-#include "hostmail/Application.h"
 #include "hostmail/HostError.h"
-#include "hostmail/MimeMessage.h"
+#include "hostmail/mime/MimeMessage.h"
+#include "hostmail/model/Application.h"
 
+#include "support/Golden.h"
+#include "support/ProgramTexts.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
@@ -33,7 +36,7 @@ struct GreetingFixture {
         GreetingRun run(
             [this]() -> std::unique_ptr<hostmail::Application> {
                 ++hostOpened;
-                prompter.boxes.append({false, "host", "opened", shell::MessageIcon::None});
+                prompter.boxes.append({false, "host", "opened", common::MessageIcon::None});
                 if (hostFails)
                     throw hostmail::HostError("down");
                 return std::make_unique<hostmail::Application>(store.paths);
@@ -60,7 +63,7 @@ TEST(GreetingRun, NoToTheQuestionTouchesNothing)
     EXPECT_EQ(r.go(), 0);
     EXPECT_EQ(r.hostOpened, 0);
     EXPECT_EQ(r.progress, QList<int>{0});
-    EXPECT_EQ(r.prompter.texts(), QStringList{kConfirmText});
+    EXPECT_EQ(r.prompter.texts(), QStringList{texts::greetingConfirm});
     EXPECT_TRUE(r.store.drafts().isEmpty());
 }
 
@@ -69,14 +72,14 @@ TEST(GreetingRun, EmptyFolderAndMissingHostStillComplete)
     GreetingFixture empty;
     EXPECT_EQ(empty.go(), 0);
     EXPECT_EQ(empty.progress, QList<int>({0, 100}));
-    EXPECT_EQ(empty.prompter.texts().last(), kDoneText);
-    EXPECT_EQ(empty.prompter.boxes.last().icon, shell::MessageIcon::Information);
+    EXPECT_EQ(empty.prompter.texts().last(), texts::greetingDone);
+    EXPECT_EQ(empty.prompter.boxes.last().icon, common::MessageIcon::Information);
 
     GreetingFixture down;
     down.hostFails = true;
     EXPECT_EQ(down.go(), 0);
     EXPECT_EQ(down.progress, QList<int>({0, 100}));
-    EXPECT_EQ(down.prompter.texts().last(), kDoneText);
+    EXPECT_EQ(down.prompter.texts().last(), texts::greetingDone);
 }
 
 TEST(GreetingRun, HelpShowsTwoAdviceBoxesBeforeTheHostIsOpened)
@@ -84,8 +87,8 @@ TEST(GreetingRun, HelpShowsTwoAdviceBoxesBeforeTheHostIsOpened)
     GreetingFixture r;
     r.settings.helpNeeded = true;
     r.go();
-    EXPECT_EQ(r.prompter.texts(), QStringList({kConfirmText, kAdviceOne, kAdviceTwo, "opened", kDoneText}));
-    EXPECT_TRUE(kAdviceOne.contains("Offline mode.\rI can launch"));
+    EXPECT_EQ(r.prompter.texts(),
+              QStringList({texts::greetingConfirm, texts::adviceOne, texts::adviceTwo, "opened", texts::greetingDone}));
 }
 
 TEST(GreetingRun, ComposesEachQualifyingOccasionAsADraft)
@@ -113,10 +116,11 @@ TEST(GreetingRun, ComposesEachQualifyingOccasionAsADraft)
     EXPECT_EQ(r.progress, QList<int>({0, 5, 10, 15, 100}));
 
     const QByteArray anna = r.draft(0);
+    EXPECT_TRUE(matchesGolden(stableMessage(anna), "greeting-birthday.eml.ref"));
     EXPECT_EQ(headerText(anna, "To"), "anna@example.org, anna2@example.org, anna3@example.org");
     EXPECT_EQ(headerText(anna, "Cc"), "cc@example.org");
     EXPECT_EQ(headerText(anna, "Bcc"), "bcc@example.org");
-    EXPECT_EQ(headerText(anna, "Subject"), "Happy Birthday ! - " + dateText(QDate(2026, 3, 14)));
+    EXPECT_EQ(headerText(anna, "Subject"), "Happy Birthday ! - " + common::dateText(QDate(2026, 3, 14)));
     EXPECT_EQ(hostmail::mime::deferredDelivery(anna), QDateTime(QDate(2026, 3, 13), QTime(0, 0)));
     EXPECT_EQ(bodyOf(anna), "<html><BODY>Dear Anna,<p>Happy day!</p></body></html>");
 
@@ -124,7 +128,7 @@ TEST(GreetingRun, ComposesEachQualifyingOccasionAsADraft)
     EXPECT_TRUE(headerText(tomBirthday, "Subject").startsWith("Happy Birthday !"));
     EXPECT_EQ(bodyOf(tomBirthday), "<html><BODY>Dear Tom,<p>Happy day!</p>PS: Lots of love to Sam, Mia</body></html>");
     const QByteArray tomAnniversary = r.draft(2);
-    EXPECT_EQ(headerText(tomAnniversary, "Subject"), "Happy Anniversary ! - " + dateText(QDate(2026, 3, 25)));
+    EXPECT_EQ(headerText(tomAnniversary, "Subject"), "Happy Anniversary ! - " + common::dateText(QDate(2026, 3, 25)));
     EXPECT_EQ(bodyOf(tomAnniversary),
               "<HTML><BODY>Dear Tom and Lisa,<p>Congratulations</p>PS: Lots of love to Sam, Mia</BODY></HTML>");
 }

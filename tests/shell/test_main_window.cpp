@@ -2,9 +2,10 @@
 #include "shell/core/SettingsKey.h"
 #include "shell/views/frmAbout.h"
 #include "shell/views/frmSplash.h"
+#include "support/Golden.h"
 #include "support/MainWindowFixture.h"
 
-#include "hostmail/MimeMessage.h"
+#include "hostmail/mime/MimeMessage.h"
 #include "templates/views/DesignEditor.h"
 
 #include <QAction>
@@ -168,17 +169,19 @@ TEST_F(MainWindowFixture, ToolbarMenusAndStatusBar)
 
 TEST_F(MainWindowFixture, FirstStartCreatesTheLaunchTaskOnceAndDecemberRolls)
 {
-    Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+    common::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
     open();
     ASSERT_EQ(taskFiles(store).size(), 1);
-    const QByteArray ics = store.read(taskFiles(store).first());
-    EXPECT_TRUE(ics.contains("DTSTART;VALUE=DATE:20270101"));
-    EXPECT_TRUE(ics.contains("DUE;VALUE=DATE:20270101"));
+    EXPECT_EQ(hostOpenings, 1);
+    // Monthly on day 1 from 1 January, high importance, with a reminder.
+    const QString task = taskFiles(store).first();
+    EXPECT_TRUE(
+        matchesGolden(stableCalendar(store.read(task), QFileInfo(task).baseName().toUtf8()), "launch-task.ics.ref"));
     EXPECT_EQ(readSetting(QStringLiteral("SetTask")), "1");
 
-    // Second start: no task, no host.
-    hostFails = true;
+    // Second start: no task, and the host is not even opened.
     open();
+    EXPECT_EQ(hostOpenings, 1);
     EXPECT_EQ(taskFiles(store).size(), 1);
     EXPECT_EQ(launchTaskStart(QDate(2026, 1, 31)), QDate(2026, 2, 1));
 }
@@ -247,7 +250,7 @@ TEST(Splash, AKeyOrAClickDismissesIt)
 
 TEST_F(MainWindowFixture, SendButtonsRunTheCommandsFromThePages)
 {
-    Clock::setFixed(QDateTime(QDate(2026, 3, 10), QTime(9, 0)));
+    common::Clock::setFixed(QDateTime(QDate(2026, 3, 10), QTime(9, 0)));
     store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\nCATEGORIES:Family\r\n", "anna@example.org"));
     open();
     find<QRadioButton>("OptSaveEmailDraft")->setChecked(true);

@@ -24,7 +24,7 @@ protected:
 
 TEST_F(PrefsFixture, FirstRunShowsTheDefaults)
 {
-    Clock::setFixed(QDateTime(QDate(2026, 5, 10), QTime(8, 0)));
+    common::Clock::setFixed(QDateTime(QDate(2026, 5, 10), QTime(8, 0)));
     open();
     EXPECT_TRUE(option("OptSendAutomatic")->isChecked());
     EXPECT_EQ(edit("TxtBSubjStd")->text(), "Happy Birthday !");
@@ -94,7 +94,7 @@ TEST_F(PrefsFixture, AnEmptiedStandardSubjectComesBackAsTheDefault)
 
 TEST_F(PrefsFixture, FlagsIgnoreCaseAndHandlersRunAsOnAUsersChange)
 {
-    Clock::setFixed(QDateTime(QDate(2026, 5, 10), QTime(8, 0)));
+    common::Clock::setFixed(QDateTime(QDate(2026, 5, 10), QTime(8, 0)));
     setSetTask();
     writeSetting("DayPrior", "true");
     writeSetting("HelpNeeded", "True");
@@ -135,7 +135,7 @@ TEST_F(PrefsFixture, BccSurvivesOnlyWithTheDistributionList)
 
 TEST_F(PrefsFixture, PanelHandlers)
 {
-    Clock::setFixed(QDateTime(QDate(2026, 5, 10), QTime(8, 0)));
+    common::Clock::setFixed(QDateTime(QDate(2026, 5, 10), QTime(8, 0)));
     setSetTask();
     open();
     check("ChkCC")->setChecked(true);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/core/Clock.h"
 #include "export/core/DeviceLocator.h"
-#include "hostmail/Application.h"
 #include "hostmail/HostError.h"
-#include "shell/core/Clock.h"
+#include "hostmail/model/Application.h"
 #include "shell/views/frmNewMainForm.h"
 #include "support/FakeFiles.h"
 #include "support/RecordingPrompter.h"
@@ -26,6 +26,7 @@ protected:
     FakeFiles files;
     std::unique_ptr<shell::frmNewMainForm> window;
     bool hostFails = false;
+    int hostOpenings = 0; // how often a command opened the host
 
     static QString settingsFile()
     {
@@ -44,7 +45,7 @@ protected:
     void TearDown() override
     {
         window.reset();
-        shell::Clock::setFixed({});
+        common::Clock::setFixed({});
     }
     shell::frmNewMainForm &open(bool load = true)
     {
@@ -52,6 +53,7 @@ protected:
         s.prompter = &prompter;
         s.files = &files;
         s.openHost = [this]() -> std::unique_ptr<hostmail::Application> {
+            ++hostOpenings;
             if (hostFails)
                 throw hostmail::HostError(QStringLiteral("no host"));
             return std::make_unique<hostmail::Application>(store.paths);

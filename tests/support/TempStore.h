@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hostmail/StorePaths.h"
+#include "hostmail/store/StorePaths.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>

@@ -3,6 +3,7 @@
 #include "templates/views/TemplateEditor.h"
 
 #include "support/MainWindowFixture.h"
+#include "support/ProgramTexts.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -25,15 +26,6 @@ protected:
 };
 
 } // namespace
-
-TEST(TemplateText, GeneratorTagAndFilters)
-{
-    const QString lower = "<meta name=\"generator\" content=\"microsoft dhtml editing control\">";
-    const QString other = "<META CONTENT=\"Microsoft DHTML Editing Control\" NAME=\"GENERATOR\">";
-    EXPECT_EQ(removeGeneratorTag("<head>" + kGeneratorTag + lower + other + "</head>"), "<head>" + other + "</head>");
-    EXPECT_EQ(dialogFilter(kOpenFilter), "HTML (*.html);;RTF (*.rtf);;Text (*.txt);;All (*.*)");
-    EXPECT_EQ(dialogFilter(kAttachFilter), "JPG (*.jpg);;All (*.*)");
-}
 
 TEST_F(TemplateFixture, StartsEmptyWithBlankPreviews)
 {
@@ -84,7 +76,7 @@ TEST_F(TemplateFixture, OpenKeepsThePlainBodyAndReadsImagesForTheRuns)
                 "<HTML><BODY><p>Hi</p><img src=\"cake.png\"><IMG SRC=\"https://example.org/w.png\"></BODY></HTML>");
     files.answers = {folder + "/birthday.txt"};
     window->editor('B').openClick();
-    EXPECT_EQ(files.filters.last(), kOpenFilter);
+    EXPECT_EQ(files.filters.last(), texts::openFilter);
     const TemplateDocument doc = window->editor('B').document();
     EXPECT_TRUE(doc.html.contains("<body><p>Hi</p>")) << doc.html.toStdString();
     EXPECT_EQ(doc.imageSources,
@@ -93,7 +85,7 @@ TEST_F(TemplateFixture, OpenKeepsThePlainBodyAndReadsImagesForTheRuns)
     // An unreadable file is reported and the document stays.
     files.answers = {folder + "/missing.html"};
     window->editor('B').openClick();
-    EXPECT_EQ(prompter.boxes.last().icon, shell::MessageIcon::Critical);
+    EXPECT_EQ(prompter.boxes.last().icon, common::MessageIcon::Critical);
     EXPECT_TRUE(window->editor('B').document().html.contains("<p>Hi</p>"));
 }
 
@@ -103,7 +95,7 @@ TEST_F(TemplateFixture, SaveWritesTheExactPathOrSaysItCannot)
     setDocument("EditorO", "<html><body><p>Bulk</p></body></html>");
     files.answers = {store.dir.path() + "/plain"};
     window->editor('O').saveClick();
-    EXPECT_EQ(files.filters.last(), kSaveFilter);
+    EXPECT_EQ(files.filters.last(), texts::saveFilter);
     EXPECT_TRUE(store.read(store.dir.path() + "/plain").contains("<p>Bulk</p>"));
     EXPECT_TRUE(prompter.boxes.isEmpty());
 
@@ -112,7 +104,7 @@ TEST_F(TemplateFixture, SaveWritesTheExactPathOrSaysItCannot)
     ASSERT_EQ(prompter.boxes.size(), 1);
     EXPECT_EQ(prompter.boxes.last().text, "Can\u2019t save the file, try again.");
     EXPECT_EQ(prompter.boxes.last().title, "Cheerpost");
-    EXPECT_EQ(prompter.boxes.last().icon, shell::MessageIcon::Critical);
+    EXPECT_EQ(prompter.boxes.last().icon, common::MessageIcon::Critical);
 }
 
 TEST_F(TemplateFixture, AttachReplacesOnlyItsOwnBox)
@@ -122,7 +114,7 @@ TEST_F(TemplateFixture, AttachReplacesOnlyItsOwnBox)
     window->editor('A').attachClick();
     window->editor('B').attachClick();
     window->editor('O').attachClick();
-    EXPECT_EQ(files.filters.last(), kAttachFilter);
+    EXPECT_EQ(files.filters.last(), texts::attachFilter);
     window->editor('B').attachClick(); // cancelled
     EXPECT_EQ(find<QLineEdit>("TxtAFile")->text(), "/pics/a.jpg");
     EXPECT_EQ(find<QLineEdit>("TxtBFile")->text(), "");

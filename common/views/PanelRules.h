@@ -1,0 +1,15 @@
+#pragma once
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace common {
+
+// The rules the greeting and bulk pages share: selecting an option of a
+// Standard/Custom pair enables its box and disables the other's (texts kept);
+// clearing a CC/BCC check box disables its box and empties it.
+void enableWithOption(QRadioButton *option, QLineEdit *enables, QLineEdit *disables);
+void clearWhenUnchecked(QCheckBox *check, QLineEdit *box);
+
+} // namespace common

@@ -1,0 +1,42 @@
+#include "hostmail/model/Application.h"
+
+#include "hostmail/HostError.h"
+#include "hostmail/model/MailItem.h"
+#include "hostmail/model/TaskItem.h"
+
+#include <QDir>
+
+namespace hostmail {
+
+Application::Application(StorePaths paths) : m_paths(std::move(paths))
+{
+    const QStringList folders = {m_paths.contacts, m_paths.calendar, m_paths.tasks, m_paths.notes};
+    for (const QString &f : folders) {
+        if (f.isEmpty() || !QDir().mkpath(f))
+            throw HostError(QStringLiteral("Cannot open the mail store folder %1").arg(f));
+    }
+}
+
+std::unique_ptr<Application> Application::open()
+{
+    return std::make_unique<Application>(StorePaths::fromConfiguration());
+}
+
+Namespace Application::GetNamespace(const QString &type) const
+{
+    if (type != QLatin1String("MAPI"))
+        throw HostError(QStringLiteral("No namespace %1").arg(type));
+    return Namespace(m_paths);
+}
+
+std::unique_ptr<MailItem> Application::CreateMailItem() const
+{
+    return std::make_unique<MailItem>(m_paths);
+}
+
+std::unique_ptr<TaskItem> Application::CreateTaskItem() const
+{
+    return std::make_unique<TaskItem>(m_paths);
+}
+
+} // namespace hostmail

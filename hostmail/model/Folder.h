@@ -1,0 +1,27 @@
+#pragma once
+
+#include "hostmail/model/Items.h"
+#include "hostmail/store/StorePaths.h"
+
+namespace hostmail {
+
+// A default folder of the store (olFolderContacts, olFolderCalendar or
+// olFolderNotes). Items() reads the folder afresh on every call.
+class Folder {
+public:
+    Folder(int kind, StorePaths paths) : m_kind(kind), m_paths(std::move(paths)) {}
+
+    int kind() const { return m_kind; }
+    QString path() const;
+    Items items() const; // throws HostError when the folder cannot be read
+
+private:
+    Items contacts() const;
+    Items calendar() const;
+    Items notes() const;
+
+    int m_kind;
+    StorePaths m_paths;
+};
+
+} // namespace hostmail

@@ -1,0 +1,101 @@
+#include "hostmail/model/MailItem.h"
+
+#include "hostmail/HostError.h"
+#include "hostmail/delivery/Delivery.h"
+#include "hostmail/mime/MimeMessage.h"
+#include "hostmail/store/AtomicFile.h"
+#include "hostmail/store/Maildir.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+
+namespace hostmail {
+
+namespace {
+
+// The last files attached, read and encoded once: a run attaches the same
+// pictures to every message. A file is known by place, size and change time.
+class AttachmentCache {
+public:
+    std::optional<AttachmentData> find(const QByteArray &key)
+    {
+        const std::lock_guard lock(m_mutex);
+        for (const auto &[k, data] : m_entries) {
+            if (k == key)
+                return data;
+        }
+        return std::nullopt;
+    }
+    void keep(const QByteArray &key, const AttachmentData &data)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_entries.size() >= 8)
+            m_entries.removeFirst();
+        m_entries.append({key, data});
+    }
+
+private:
+    std::mutex m_mutex;
+    QList<QPair<QByteArray, AttachmentData>> m_entries;
+};
+
+} // namespace
+
+void Attachments::Add(const QString &path)
+{
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if (path.isEmpty() || ::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw HostError(QStringLiteral("Cannot attach %1: no such file").arg(path));
+    QByteArray key = name + '\0';
+    for (const qint64 v : {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+                           qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)})
+        key += QByteArray::number(v) + ':';
+    static AttachmentCache cache;
+    if (auto known = cache.find(key)) {
+        m_files.append(std::move(*known));
+        return;
+    }
+    AttachmentData a;
+    a.content = readWholeFile(path);
+    a.fileName = QFileInfo(path).fileName();
+    static const QMimeDatabase db;
+    a.mimeType = db.mimeTypeForFileNameAndData(path, a.content.left(512)).name();
+    a.base64 = mime::base64Lines(a.content);
+    if (a.content.size() == st.st_size)
+        cache.keep(key, a);
+    m_files.append(std::move(a));
+}
+
+QByteArray MailItem::message() const
+{
+    MessageFields f = m_fields;
+    f.from = m_paths.from;
+    f.attachments = m_attachments.files();
+    return mime::compose(f);
+}
+
+QString MailItem::Save()
+{
+    return Maildir(m_paths.drafts()).add(message(), QStringLiteral("DS"));
+}
+
+QString MailItem::Send()
+{
+    const QString queued = Maildir(m_paths.outbox()).add(message());
+    const QDateTime due = m_fields.deferredDelivery;
+    if (due.isValid() && due > QDateTime::currentDateTime())
+        return queued;
+    try {
+        return Delivery(m_paths).deliver(queued);
+    } catch (const HostError &) {
+        return queued; // stays in Outbox; cheerpost-deliver tries again
+    }
+}
+
+} // namespace hostmail

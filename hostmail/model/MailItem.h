@@ -1,0 +1,51 @@
+#pragma once
+
+#include "hostmail/mime/MessageFields.h"
+#include "hostmail/store/StorePaths.h"
+
+namespace hostmail {
+
+// The attachments of a new mail item.
+class Attachments {
+public:
+    // Reads the file now; a missing or unreadable file fails this call only.
+    void Add(const QString &path);
+    int Count() const { return static_cast<int>(m_files.size()); }
+    const QList<AttachmentData> &files() const { return m_files; }
+
+private:
+    QList<AttachmentData> m_files;
+};
+
+// A new mail message. Save keeps it in Drafts; Send queues it in Outbox and
+// delivers it at once when its deferred delivery time has come.
+class MailItem {
+public:
+    explicit MailItem(StorePaths paths) : m_paths(std::move(paths)) {}
+
+    void setTo(const QString &v) { m_fields.to = v; }
+    void setCC(const QString &v) { m_fields.cc = v; }
+    void setBCC(const QString &v) { m_fields.bcc = v; }
+    void setSubject(const QString &v) { m_fields.subject = v; }
+    void setBodyFormat(int v) { m_fields.bodyFormat = v; }
+    void setHTMLBody(const QString &v) { m_fields.body = v; }
+    void setDeferredDeliveryTime(const QDateTime &v) { m_fields.deferredDelivery = v; }
+    QString To() const { return m_fields.to; }
+    QString CC() const { return m_fields.cc; }
+    QString BCC() const { return m_fields.bcc; }
+    QString Subject() const { return m_fields.subject; }
+    QString HTMLBody() const { return m_fields.body; }
+    QDateTime DeferredDeliveryTime() const { return m_fields.deferredDelivery; }
+    Attachments &attachments() { return m_attachments; }
+
+    QString Save(); // returns the draft's file; throws HostError
+    QString Send(); // returns where the message is now; throws HostError when it cannot be queued
+
+private:
+    QByteArray message() const;
+    StorePaths m_paths;
+    MessageFields m_fields;
+    Attachments m_attachments;
+};
+
+} // namespace hostmail

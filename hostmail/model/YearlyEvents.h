@@ -1,0 +1,26 @@
+#pragma once
+
+#include "hostmail/vcard/ContactData.h"
+
+#include <QString>
+
+namespace hostmail {
+
+// The host's yearly all-day events for contacts' birthdays and anniversaries:
+// one file a contact and occasion in the Calendar folder, named by a UID that
+// stays the same for that contact and occasion.
+class YearlyEvents {
+public:
+    explicit YearlyEvents(QString calendarFolder) : m_folder(std::move(calendarFolder)) {}
+
+    // Creates or rewrites the events of a set date, removes those of an unset one.
+    void refresh(const QString &contactKey, const ContactData &contact) const;
+
+    static QString eventUid(const QString &contactKey, const char *occasion);
+
+private:
+    void refreshOne(const QString &contactKey, const char *occasion, const QString &summary, const QDate &date) const;
+    QString m_folder;
+};
+
+} // namespace hostmail

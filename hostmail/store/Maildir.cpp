@@ -1,0 +1,86 @@
+#include "hostmail/store/Maildir.h"
+
+#include "hostmail/HostError.h"
+#include "hostmail/store/AtomicFile.h"
+
+#include <QAtomicInteger>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace hostmail {
+
+void Maildir::create() const
+{
+    for (const char *sub : {"tmp", "new", "cur"}) {
+        if (!QDir().mkpath(m_path + QLatin1Char('/') + QLatin1String(sub)))
+            throw HostError(QStringLiteral("Cannot create the mail folder %1").arg(m_path));
+    }
+}
+
+QString Maildir::uniqueName()
+{
+    static QAtomicInteger<quint64> counter;
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    static const QString host = QSysInfo::machineHostName()
+                                    .replace(QLatin1Char('/'), QLatin1String("\\057"))
+                                    .replace(QLatin1Char(':'), QLatin1String("\\072"));
+    return QStringLiteral("%1.M%2P%3Q%4.%5")
+        .arg(ms / 1000)
+        .arg((ms % 1000) * 1000)
+        .arg(::getpid())
+        .arg(counter.fetchAndAddRelaxed(1) + 1)
+        .arg(host);
+}
+
+QString Maildir::add(const QByteArray &message, const QString &flags) const
+{
+    const QString name = uniqueName();
+    const QString temp = m_path + QLatin1String("/tmp/") + name;
+    const QString target = flags.isNull() ? m_path + QLatin1String("/new/") + name
+                                          : m_path + QLatin1String("/cur/") + name + QLatin1String(":2,") + flags;
+    writeFileThrough(temp, target, message); // makes the folders when they are missing
+    return target;
+}
+
+QString Maildir::moveIn(const QString &file, const QString &flags) const
+{
+    create();
+    QString base = QFileInfo(file).fileName();
+    const qsizetype info = base.indexOf(QLatin1String(":2,"));
+    if (info >= 0)
+        base.truncate(info);
+    const QString target = m_path + QLatin1String("/cur/") + base + QLatin1String(":2,") + flags;
+    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) != 0)
+        throw HostError(QStringLiteral("Cannot move %1 to %2").arg(file, m_path));
+    return target;
+}
+
+int Maildir::removeStaleTemporaries(const QDateTime &now) const
+{
+    int removed = 0;
+    const QDir tmp(m_path + QLatin1String("/tmp"));
+    for (const QFileInfo &file : tmp.entryInfoList(QDir::Files | QDir::Hidden)) {
+        if (file.lastModified().secsTo(now) > 36 * 3600 && QFile::remove(file.filePath()))
+            ++removed;
+    }
+    return removed;
+}
+
+QStringList Maildir::messages() const
+{
+    QStringList out;
+    for (const char *sub : {"new", "cur"}) {
+        const QDir dir(m_path + QLatin1Char('/') + QLatin1String(sub));
+        for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
+            out.append(dir.filePath(name));
+    }
+    return out;
+}
+
+} // namespace hostmail

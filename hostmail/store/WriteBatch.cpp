@@ -1,0 +1,213 @@
+#include "hostmail/store/WriteBatch.h"
+
+#include "hostmail/HostError.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace hostmail {
+
+namespace {
+
+thread_local WriteBatch *t_batch = nullptr;
+
+// How far the caller may run ahead of the worker.
+constexpr size_t kQueuedFiles = 64;
+constexpr qint64 kQueuedBytes = 16 * 1024 * 1024;
+constexpr size_t kSyncfsFrom = 8;
+
+} // namespace
+
+WriteBatch::WriteBatch()
+{
+    if (t_batch) {
+        m_outer = t_batch;
+        return;
+    }
+    t_batch = this;
+    m_worker = std::thread([this] { work(); });
+}
+
+WriteBatch::~WriteBatch()
+{
+    if (m_outer)
+        return;
+    commit(); // what failed is only reported by flush()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_worker.join();
+    t_batch = nullptr;
+}
+
+WriteBatch *WriteBatch::current()
+{
+    return t_batch;
+}
+
+void WriteBatch::add(WriteJob job)
+{
+    if (m_outer) {
+        m_outer->add(std::move(job));
+        return;
+    }
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.size() < kQueuedFiles && m_queuedBytes < kQueuedBytes; });
+    m_queuedBytes += job.data.size();
+    m_queue.push_back(std::move(job));
+    lock.unlock();
+    m_changed.notify_all();
+}
+
+bool WriteBatch::holds(const QByteArray &target) const
+{
+    if (m_outer)
+        return m_outer->holds(target);
+    const std::lock_guard lock(m_mutex);
+    if (m_index.contains(target) || m_writing == target)
+        return true;
+    for (const WriteJob &job : m_queue) {
+        if (job.target == target)
+            return true;
+    }
+    for (const Pending &p : m_committing) {
+        if (p.job.target == target)
+            return true;
+    }
+    return false;
+}
+
+void WriteBatch::work()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (m_queue.empty())
+            return;
+        WriteJob job = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_queuedBytes -= job.data.size();
+        m_busy = true;
+        m_writing = job.target;
+        lock.unlock();
+        m_changed.notify_all();
+        const int fd = detail::writeTemp(job);
+        lock.lock();
+        m_writing.clear();
+        if (fd < 0)
+            m_failed.append(QFile::decodeName(job.target));
+        else
+            keep(fd, std::move(job));
+        if (static_cast<int>(m_pending.size()) >= kMaxFiles || m_pendingBytes >= kMaxBytes) {
+            m_committing = takePending();
+            lock.unlock();
+            const QStringList failed = commitPending(m_committing);
+            lock.lock();
+            m_failed.append(failed);
+            m_committing.clear();
+        }
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
+
+void WriteBatch::keep(int fd, WriteJob job)
+{
+    const qint64 size = job.data.size();
+    job.data = QByteArray(); // on disk now; only the names are needed
+    m_pendingBytes += size;
+    // A second write to the same target replaces the first, as its rename would.
+    if (const auto it = m_index.constFind(job.target); it != m_index.cend()) {
+        Pending &old = m_pending[*it];
+        ::close(old.fd);
+        ::unlink(old.job.temp.constData());
+        m_pendingBytes -= old.size;
+        old = {fd, std::move(job), size};
+        return;
+    }
+    m_index.insert(job.target, m_pending.size());
+    m_pending.push_back({fd, std::move(job), size});
+}
+
+std::vector<WriteBatch::Pending> WriteBatch::takePending()
+{
+    std::vector<Pending> pending;
+    pending.swap(m_pending);
+    m_index.clear();
+    m_pendingBytes = 0;
+    return pending;
+}
+
+void WriteBatch::commit()
+{
+    if (m_outer) {
+        m_outer->commit();
+        return;
+    }
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    m_failed.append(commitPending(takePending())); // the worker waits for work meanwhile
+}
+
+void WriteBatch::flush()
+{
+    if (m_outer) {
+        m_outer->flush();
+        return;
+    }
+    commit();
+    QStringList failed;
+    {
+        const std::lock_guard lock(m_mutex);
+        failed.swap(m_failed);
+    }
+    if (!failed.isEmpty())
+        throw HostError(QStringLiteral("%1 file(s) could not be written: %2")
+                            .arg(failed.size())
+                            .arg(failed.join(QLatin1String(", "))),
+                        failed);
+}
+
+QStringList WriteBatch::commitPending(const std::vector<Pending> &pending)
+{
+    QStringList lost;
+    if (pending.empty())
+        return lost;
+    // One syncfs per file system; where it fails, each file is flushed on its
+    // own so that only the files that really failed are dropped. A few files
+    // are flushed on their own anyway: syncfs would flush all of the system's
+    // other writes too.
+    QSet<dev_t> synced;
+    QSet<dev_t> failed;
+    for (size_t i = 0; pending.size() >= kSyncfsFrom && i < pending.size(); ++i) {
+        struct stat st {};
+        if (::fstat(pending[i].fd, &st) != 0 || synced.contains(st.st_dev) || failed.contains(st.st_dev))
+            continue;
+        (::syncfs(pending[i].fd) == 0 ? synced : failed).insert(st.st_dev);
+    }
+    QSet<QByteArray> folders;
+    for (const Pending &p : pending) {
+        struct stat st {};
+        bool ok = ::fstat(p.fd, &st) == 0 && synced.contains(st.st_dev);
+        if (!ok)
+            ok = ::fsync(p.fd) == 0;
+        ok = ::close(p.fd) == 0 && ok;
+        if (ok && detail::renameIntoPlace(p.job) == 0) {
+            folders.insert(detail::folderOf(p.job.target));
+        } else {
+            ::unlink(p.job.temp.constData());
+            lost.append(QFile::decodeName(p.job.target));
+        }
+    }
+    for (const QByteArray &folder : std::as_const(folders))
+        detail::syncFolderPath(folder);
+    return lost;
+}
+
+} // namespace hostmail

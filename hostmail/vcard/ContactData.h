@@ -1,0 +1,48 @@
+#pragma once
+
+#include "hostmail/vcard/VCardFile.h"
+
+#include <QDate>
+#include <QStringList>
+
+namespace hostmail {
+
+// The host's value for an unset birthday or anniversary.
+inline QDate noDateValue()
+{
+    return QDate(4501, 1, 1);
+}
+
+// How a date property was written, so that a new value goes back in the same form.
+enum class DateForm { Basic, Extended, YearlessBasic, YearlessExtended, AppleNoYear };
+
+struct DateField {
+    int line = -1; // index into the card's lines, -1 when the card has none
+    QDate date = noDateValue();
+    DateForm form = DateForm::Extended;
+    bool hasTime = false; // written as a date-time; a write keeps the date only
+};
+
+// What a card holds, in the host's terms.
+struct ContactData {
+    QString uid;
+    QString fullName;
+    QString firstName;
+    QString lastName;
+    QStringList emails; // in file order
+    QString spouse;
+    QString children;
+    QString categories;
+    DateField birthday;
+    DateField anniversary;
+    bool isGroup = false;
+    QStringList members; // urn:uuid:..., mailto:... or plain addresses
+};
+
+ContactData readContact(const VCardCard &card);
+
+// Date parsing and writing in the forms real address books use.
+bool parseVCardDate(const QByteArray &value, QDate *date, DateForm *form);
+QByteArray formatVCardDate(const QDate &date, DateForm form);
+
+} // namespace hostmail

@@ -1,0 +1,366 @@
+#include "hostmail/vcard/VCardFile.h"
+
+#include "hostmail/store/AtomicFile.h"
+
+#include <QStringDecoder>
+#include <QVarLengthArray>
+
+namespace hostmail {
+
+namespace {
+
+bool equalsNoCase(QByteArrayView a, const char *b)
+{
+    return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0;
+}
+
+QByteArray unquote(QByteArray v)
+{
+    if (v.size() >= 2 && v.startsWith('"') && v.endsWith('"'))
+        return v.mid(1, v.size() - 2);
+    return v;
+}
+
+// Index of the first ':' that is not inside a quoted parameter value.
+qsizetype valueColon(const QByteArray &line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line.at(i);
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ':' && !quoted)
+            return i;
+    }
+    return -1;
+}
+
+bool isQuotedPrintablePrefix(const QByteArray &prefix)
+{
+    if (!prefix.contains('Q') && !prefix.contains('q'))
+        return false; // most lines: no upper-case copy needed
+    return prefix.contains("QUOTED-PRINTABLE") || prefix.toUpper().contains("QUOTED-PRINTABLE");
+}
+
+void parsePrefix(ContentLine &line)
+{
+    const QByteArray &p = line.prefix;
+    qsizetype i = 0;
+    qsizetype nameEnd = p.size();
+    bool quoted = false;
+    QVarLengthArray<qsizetype, 8> cuts;
+    for (; i < p.size(); ++i) {
+        const char c = p.at(i);
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ';' && !quoted)
+            cuts.append(i);
+    }
+    if (!cuts.isEmpty())
+        nameEnd = cuts.front();
+    QByteArray fullName = p.left(nameEnd);
+    const qsizetype dot = fullName.lastIndexOf('.');
+    if (dot >= 0) {
+        line.group = fullName.left(dot);
+        fullName = fullName.mid(dot + 1);
+    }
+    line.name = fullName.trimmed().toUpper();
+    cuts.append(p.size());
+    for (qsizetype k = 0; k + 1 < cuts.size(); ++k) {
+        const QByteArray part = p.mid(cuts[k] + 1, cuts[k + 1] - cuts[k] - 1);
+        const qsizetype eq = part.indexOf('=');
+        if (eq < 0) {
+            const QByteArray bare = part.trimmed().toUpper();
+            if (bare == "QUOTED-PRINTABLE" || bare == "BASE64" || bare == "8BIT" || bare == "7BIT")
+                line.params.append({"ENCODING", bare});
+            else
+                line.params.append({"TYPE", bare});
+        } else {
+            line.params.append({part.left(eq).trimmed().toUpper(), unquote(part.mid(eq + 1))});
+        }
+    }
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = static_cast<char>(c | 0x20);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+QByteArray decodeQuotedPrintable(const QByteArray &in)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char c = in.at(i);
+        if (c == '=' && i + 2 < in.size()) {
+            const int hi = hexDigit(in.at(i + 1));
+            const int lo = hexDigit(in.at(i + 2));
+            if (hi >= 0 && lo >= 0) {
+                out.append(static_cast<char>(hi * 16 + lo));
+                i += 2;
+                continue;
+            }
+        }
+        if (c == '=' && i == in.size() - 1)
+            break; // a soft break left at the very end
+        out.append(c);
+    }
+    return out;
+}
+
+} // namespace
+
+bool ContentLine::hasParam(const char *paramName, const char *wanted) const
+{
+    for (const auto &[k, v] : params) {
+        if (k != paramName)
+            continue;
+        for (const QByteArray &one : v.split(',')) {
+            if (equalsNoCase(unquote(one.trimmed()), wanted))
+                return true;
+        }
+    }
+    return false;
+}
+
+QByteArray ContentLine::param(const char *paramName) const
+{
+    for (const auto &[k, v] : params) {
+        if (k == paramName)
+            return v;
+    }
+    return {};
+}
+
+QString ContentLine::value() const
+{
+    QByteArray bytes = rawValue;
+    if (hasParam("ENCODING", "QUOTED-PRINTABLE"))
+        bytes = decodeQuotedPrintable(bytes);
+    const QByteArray charset = param("CHARSET");
+    if (!charset.isEmpty() && !equalsNoCase(charset, "UTF-8")) {
+        QStringDecoder decoder(charset.constData());
+        if (decoder.isValid())
+            return decoder.decode(bytes);
+    }
+    return QString::fromUtf8(bytes);
+}
+
+std::shared_ptr<VCardFile> VCardFile::load(const QString &path)
+{
+    return fromBytes(path, readWholeFile(path));
+}
+
+std::shared_ptr<VCardFile> VCardFile::fromBytes(const QString &path, const QByteArray &bytes)
+{
+    auto file = std::make_shared<VCardFile>();
+    file->m_path = path;
+    file->m_bytes = bytes;
+    file->parse();
+    return file;
+}
+
+void VCardFile::parse()
+{
+    m_cards.clear();
+    const QByteArray &b = m_bytes;
+    const qsizetype n = b.size();
+
+    // Physical lines: [start, contentEnd) and the next line's start.
+    struct Physical {
+        qsizetype start, contentEnd, next;
+        bool crlf;
+    };
+    auto physicalAt = [&](qsizetype start) {
+        qsizetype nl = b.indexOf('\n', start);
+        Physical p{start, nl < 0 ? n : nl, nl < 0 ? n : nl + 1, false};
+        if (p.contentEnd > start && b.at(p.contentEnd - 1) == '\r') {
+            --p.contentEnd;
+            p.crlf = true;
+        }
+        return p;
+    };
+
+    VCardCard card;
+    bool inCard = false;
+    int depth = 0;
+    qsizetype pos = 0;
+    while (pos < n) {
+        Physical first = physicalAt(pos);
+        QByteArray logical = b.mid(first.start, first.contentEnd - first.start);
+        qsizetype next = first.next;
+        const bool qp = isQuotedPrintablePrefix(logical.left(qMax<qsizetype>(0, valueColon(logical))));
+        while (next < n) {
+            const char c = b.at(next);
+            if (c == ' ' || c == '\t') {
+                Physical cont = physicalAt(next);
+                logical.append(b.constData() + cont.start + 1, cont.contentEnd - cont.start - 1);
+                next = cont.next;
+            } else if (qp && logical.endsWith('=')) {
+                Physical cont = physicalAt(next);
+                logical.chop(1);
+                logical.append(b.constData() + cont.start, cont.contentEnd - cont.start);
+                next = cont.next;
+            } else {
+                break;
+            }
+        }
+        const QByteArrayView trimmed = QByteArrayView(logical).trimmed();
+        if (!inCard) {
+            if (equalsNoCase(trimmed, "BEGIN:VCARD")) {
+                card = VCardCard();
+                card.begin = first.start;
+                card.lines.reserve(16);
+                card.eol = first.crlf || first.next == n ? QByteArray("\r\n") : QByteArray("\n");
+                inCard = true;
+                depth = 0;
+            }
+        } else if (equalsNoCase(trimmed, "BEGIN:VCARD")) {
+            ++depth; // an embedded card (2.1 AGENT): its lines are not ours
+        } else if (equalsNoCase(trimmed, "END:VCARD")) {
+            if (depth > 0) {
+                --depth;
+            } else {
+                card.endLineBegin = first.start;
+                card.end = next;
+                m_cards.append(card);
+                inCard = false;
+            }
+        } else if (depth == 0) {
+            const qsizetype colon = valueColon(logical);
+            if (colon > 0) {
+                ContentLine line;
+                line.begin = first.start;
+                line.end = next;
+                line.prefix = logical.left(colon);
+                line.rawValue = logical.mid(colon + 1);
+                parsePrefix(line);
+                if (line.name == "VERSION")
+                    card.version = line.rawValue.trimmed();
+                card.lines.append(std::move(line));
+            }
+        }
+        pos = next;
+    }
+}
+
+QByteArray VCardFile::cardBytes(int card) const
+{
+    const VCardCard &c = m_cards.at(card);
+    return m_bytes.mid(c.begin, c.end - c.begin);
+}
+
+void VCardFile::splice(qsizetype begin, qsizetype end, const QByteArray &with)
+{
+    m_bytes.replace(begin, end - begin, with);
+    parse();
+}
+
+void VCardFile::replaceLine(int card, int line, const QByteArray &text)
+{
+    const VCardCard &c = m_cards.at(card);
+    const ContentLine &l = c.lines.at(line);
+    // Keep the line's own terminator, or the card's when the line had none.
+    QByteArray eol = c.eol;
+    const QByteArray old = m_bytes.mid(l.begin, l.end - l.begin);
+    if (old.endsWith("\r\n"))
+        eol = "\r\n";
+    else if (old.endsWith('\n'))
+        eol = "\n";
+    splice(l.begin, l.end, foldLine(text, eol) + eol);
+}
+
+void VCardFile::insertLine(int card, const QByteArray &text)
+{
+    const VCardCard &c = m_cards.at(card);
+    splice(c.endLineBegin, c.endLineBegin, foldLine(text, c.eol) + c.eol);
+}
+
+void VCardFile::removeLine(int card, int line)
+{
+    const ContentLine &l = m_cards.at(card).lines.at(line);
+    splice(l.begin, l.end, QByteArray());
+}
+
+void VCardFile::dropLines()
+{
+    for (VCardCard &card : m_cards)
+        card.lines = {};
+}
+
+void VCardFile::save() const
+{
+    writeFileAtomically(m_path, m_bytes);
+}
+
+QString unescapeText(const QString &value)
+{
+    if (!value.contains(QLatin1Char('\\')))
+        return value;
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+            const QChar e = value.at(++i);
+            if (e == QLatin1Char('n') || e == QLatin1Char('N'))
+                out.append(QLatin1Char('\n'));
+            else
+                out.append(e);
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QStringList splitUnescaped(const QString &value, QChar separator)
+{
+    QStringList parts;
+    QString current;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+            current.append(c);
+            current.append(value.at(++i));
+        } else if (c == separator) {
+            parts.append(unescapeText(current));
+            current.clear();
+        } else {
+            current.append(c);
+        }
+    }
+    parts.append(unescapeText(current));
+    return parts;
+}
+
+QByteArray foldLine(const QByteArray &line, const QByteArray &eol)
+{
+    constexpr qsizetype limit = 75;
+    if (line.size() <= limit)
+        return line;
+    QByteArray out;
+    qsizetype pos = 0;
+    qsizetype width = limit;
+    while (pos < line.size()) {
+        qsizetype take = qMin(width, line.size() - pos);
+        // Never cut inside a UTF-8 sequence.
+        while (take > 1 && pos + take < line.size() && (static_cast<unsigned char>(line.at(pos + take)) & 0xC0) == 0x80)
+            --take;
+        if (pos > 0) {
+            out.append(eol);
+            out.append(' ');
+        }
+        out.append(line.constData() + pos, take);
+        pos += take;
+        width = limit - 1;
+    }
+    return out;
+}
+
+} // namespace hostmail

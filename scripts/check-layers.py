@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Fails when a source file includes a header of a higher layer.
+
+Every folder of the program is one component on one layer. A file may
+include headers of its own component and of components on lower layers only:
+so a core never includes a views header, the mail host never includes the
+program above it, and two subsystems on one layer never include each other.
+Tests, benchmarks and fuzz targets may include anything.
+"""
+import pathlib
+import re
+import sys
+
+LAYERS = {
+    "common/core": 0,
+    "hostmail": 1,  # HostError.h, shared by the host's rooms
+    "hostmail/store": 2,
+    "hostmail/vcard": 3,
+    "hostmail/ical": 3,
+    "hostmail/mime": 3,
+    "hostmail/model": 4,
+    "hostmail/delivery": 5,
+    "templates/core": 6,
+    "greetings/core": 7,
+    "bulkmail/core": 7,
+    "reminders/core": 7,
+    "export/core": 7,
+    "shell/core": 7,
+    "common/views": 8,
+    "templates/views": 9,
+    "greetings/views": 10,
+    "bulkmail/views": 10,
+    "export/views": 10,
+    "shell/views": 11,
+    "app": 12,
+}
+UNCHECKED = ("tests/", "bench/", "fuzz/", "build/")
+# Sending a due message at once still delivers it from the model; the next
+# change queues every message and leaves delivery to its own room.
+KNOWN = {("hostmail/model/MailItem.cpp", "hostmail/delivery/Delivery.h")}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+
+
+def component(path):
+    """The longest folder of LAYERS that holds path, or None."""
+    parts = pathlib.PurePosixPath(path).parts[:-1]
+    for n in range(len(parts), 0, -1):
+        folder = "/".join(parts[:n])
+        if folder in LAYERS:
+            return folder
+    return None
+
+
+def main():
+    root = pathlib.Path(__file__).resolve().parent.parent
+    faults = []
+    for file in sorted(root.rglob("*")):
+        if file.suffix not in (".h", ".cpp") or not file.is_file():
+            continue
+        rel = file.relative_to(root).as_posix()
+        if rel.startswith(UNCHECKED):
+            continue
+        own = component(rel)
+        if own is None:
+            faults.append(f"{rel}: folder is on no layer (add it to scripts/check-layers.py)")
+            continue
+        for number, line in enumerate(file.read_text(encoding="utf-8").splitlines(), 1):
+            m = INCLUDE.match(line)
+            if not m or "/" not in m.group(1):
+                continue  # a generated ui_*.h header or a file of the same folder
+            target = component(m.group(1))
+            if target is None or target == own or (rel, m.group(1)) in KNOWN:
+                continue
+            if LAYERS[target] >= LAYERS[own]:
+                faults.append(f"{rel}:{number}: {own} (layer {LAYERS[own]}) includes {m.group(1)} "
+                              f"of {target} (layer {LAYERS[target]})")
+    for fault in faults:
+        print(fault, file=sys.stderr)
+    if faults:
+        print(f"{len(faults)} include(s) against the layers", file=sys.stderr)
+        return 1
+    print("layers: every include points down")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,224 @@
+#include "hostmail/HostError.h"
+#include "hostmail/model/Application.h"
+#include "hostmail/model/AppointmentItem.h"
+#include "hostmail/model/ContactItem.h"
+#include "hostmail/model/HostEnums.h"
+#include "hostmail/model/TaskItem.h"
+#include "hostmail/model/YearlyEvents.h"
+
+#include "support/Golden.h"
+#include "support/TempStore.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace hostmail;
+
+namespace {
+
+Items contacts(const TempStore &s)
+{
+    return Application(s.paths).GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(olFolderContacts).items();
+}
+
+ContactItem &contact(const Items &items, int i)
+{
+    return dynamic_cast<ContactItem &>(items.at(i));
+}
+
+const QByteArray kMessy =
+    "BEGIN:VCARD\n"
+    "VERSION:3.0\n"
+    "UID:messy-1\n"
+    "N:Berg;Anna;;;\n"
+    "X-UNKNOWN;odd=\"a:b\":keep me  \n"
+    "PHOTO;ENCODING=b;TYPE=JPEG:AAAABBBBCCCCDDDDEEEEFFFFGGGGHHHHIIIIJJJJKKKKLLLLMMMMNNNNOOOOPPPPQQQQ\n"
+    " RRRRSSSS\n"
+    "BDAY;VALUE=date:19850314\n"
+    "NOTE:trailing blanks stay   \n"
+    "END:VCARD\n";
+
+} // namespace
+
+TEST(ContactSave, RewritesOnlyTheDateLineAndKeepsEveryOtherByte)
+{
+    TempStore s;
+    s.addCard(QStringLiteral("anna.vcf"), kMessy);
+    Items items = contacts(s);
+    ASSERT_EQ(items.Count(), 1);
+    ContactItem &c = contact(items, 0);
+    EXPECT_EQ(c.Birthday(), QDate(1985, 3, 14));
+    c.setBirthday(QDate(1985, 3, 15));
+    c.Save();
+    QByteArray expected = kMessy;
+    expected.replace("BDAY;VALUE=date:19850314\n", "BDAY:19850315\n");
+    EXPECT_EQ(s.read(s.contactFile("anna.vcf")), expected);
+
+    // Adding an anniversary inserts one line before END; clearing removes it again.
+    c.setAnniversary(QDate(2010, 6, 20));
+    c.Save();
+    QByteArray withAnniversary = expected;
+    withAnniversary.replace("END:VCARD\n", "X-ANNIVERSARY:2010-06-20\nEND:VCARD\n");
+    EXPECT_EQ(s.read(s.contactFile("anna.vcf")), withAnniversary);
+    c.setAnniversary(noDateValue());
+    c.Save();
+    EXPECT_EQ(s.read(s.contactFile("anna.vcf")), expected);
+}
+
+TEST(ContactSave, YearlessDatesStayYearlessAndOtherCardsOfTheFileStay)
+{
+    TempStore s;
+    const QByteArray two = "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:a\r\nN:A;Ann;;;\r\nBDAY:--0412\r\nEND:VCARD\r\n"
+                           "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:b\r\nN:B;Bob;;;\r\nBDAY:--0101\r\nEND:VCARD\r\n";
+    s.addCard(QStringLiteral("two.vcf"), two);
+    Items items = contacts(s);
+    ContactItem &ann = contact(items, 0);
+    ann.setBirthday(QDate(2026, 4, 12));
+    ann.setBirthday(QDate(2000, 4, 12));
+    ann.Save();
+    EXPECT_EQ(s.read(s.contactFile("two.vcf")), two);
+    ann.setAnniversary(QDate(2001, 1, 1));
+    ann.Save();
+    EXPECT_TRUE(s.read(s.contactFile("two.vcf"))
+                    .contains("ANNIVERSARY:2001-01-01\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nUID:b"));
+}
+
+TEST(ContactSave, MaintainsOneYearlyEventPerOccasion)
+{
+    TempStore s;
+    s.addCard(QStringLiteral("anna.vcf"), kMessy);
+    Items items = contacts(s);
+    ContactItem &c = contact(items, 0);
+    c.Save();
+    c.Save();
+    const QString birthday = s.paths.calendar + "/" + YearlyEvents::eventUid("messy-1", "birthday") + ".ics";
+    ASSERT_EQ(s.files(s.paths.calendar), QStringList{birthday});
+    const QByteArray ics = s.read(birthday);
+    EXPECT_TRUE(ics.contains("RRULE:FREQ=YEARLY"));
+    EXPECT_TRUE(ics.contains("DTSTART;VALUE=DATE:19850314"));
+    EXPECT_TRUE(ics.contains("SUMMARY:Anna Berg's Birthday") || ics.contains("SUMMARY:Anna Berg"));
+
+    const Items calendar = Application(s.paths).GetNamespace("MAPI").GetDefaultFolder(olFolderCalendar).items();
+    ASSERT_EQ(calendar.Count(), 1);
+    EXPECT_EQ(calendar.at(0).TypeName(), "AppointmentItem");
+
+    c.setBirthday(noDateValue());
+    c.Save();
+    EXPECT_TRUE(s.files(s.paths.calendar).isEmpty());
+}
+
+TEST(ContactSave, FailuresLeaveTheFileAsItWas)
+{
+    TempStore s;
+    s.addCard(QStringLiteral("anna.vcf"), kMessy);
+    Items items = contacts(s);
+    ContactItem &c = contact(items, 0);
+
+    // Another program replaced the card meanwhile: nothing is overwritten.
+    const QByteArray other = "BEGIN:VCARD\nVERSION:3.0\nUID:someone-else\nN:X;Y;;;\nEND:VCARD\n";
+    s.addCard(QStringLiteral("anna.vcf"), other);
+    c.setBirthday(QDate(1990, 1, 1));
+    EXPECT_THROW(c.Save(), HostError);
+    EXPECT_EQ(s.read(s.contactFile("anna.vcf")), other);
+
+    if (::geteuid() != 0) { // root writes anywhere
+        s.addCard(QStringLiteral("anna.vcf"), kMessy);
+        ::chmod(s.paths.contacts.toLocal8Bit().constData(), 0555);
+        EXPECT_THROW(c.Save(), HostError);
+        ::chmod(s.paths.contacts.toLocal8Bit().constData(), 0755);
+        EXPECT_EQ(s.read(s.contactFile("anna.vcf")), kMessy);
+    }
+}
+
+TEST(Folders, ItemsCountSortTypesAndSaveAs)
+{
+    TempStore s;
+    s.addCard(QStringLiteral("1.vcf"), card("Zoe", "Young"));
+    s.addCard(QStringLiteral("2.vcf"), "BEGIN:VCARD\nVERSION:4.0\nKIND:group\nFN:Family\nEND:VCARD\n");
+    s.addCard(QStringLiteral("3.vcf"), card("Al", "Adams"));
+    s.write(s.paths.notes + "/n1.txt", "Shopping\nmilk\n");
+    s.write(s.paths.notes + "/n2.txt", "Call Bob\r\n");
+    Items items = contacts(s);
+    ASSERT_EQ(items.Count(), 3);
+    EXPECT_EQ(items.at(1).TypeName(), "DistListItem");
+    items.Sort(QStringLiteral("[LastName]"));
+    EXPECT_EQ(items.at(0).TypeName(), "DistListItem"); // no last name sorts first
+    EXPECT_EQ(contact(items, 1).LastNameAndFirstName(), "Adams, Al");
+    EXPECT_THROW(items.Sort(QStringLiteral("[Nope]")), HostError);
+
+    const QString out = s.dir.path() + "/adams.vcf";
+    contact(items, 1).SaveAs(out, olVCard);
+    EXPECT_EQ(s.read(out), card("Al", "Adams"));
+    EXPECT_THROW(contact(items, 1).SaveAs(out, olTXT), HostError);
+
+    Items notes = Application(s.paths).GetNamespace("MAPI").GetDefaultFolder(olFolderNotes).items();
+    notes.Sort(QStringLiteral("[Subject]"));
+    EXPECT_EQ(notes.at(0).Subject(), "Call Bob");
+    EXPECT_EQ(notes.at(1).TypeName(), "NoteItem");
+    EXPECT_THROW(Application(s.paths).GetNamespace("OTHER"), HostError);
+}
+
+TEST(Tasks, MonthlyTaskIsAVtodoWithRecurrenceAndReminder)
+{
+    TempStore s;
+    Application app(s.paths);
+    auto task = app.CreateTaskItem();
+    RecurrencePattern &p = task->GetRecurrencePattern();
+    p.RecurrenceType = olRecursMonthly;
+    p.DayOfMonth = 1;
+    p.Interval = 1;
+    p.PatternStartDate = QDate(2027, 1, 1);
+    task->setStartDate(QDate(2027, 1, 1));
+    task->setDueDate(QDate(2027, 1, 1));
+    task->setSubject(QStringLiteral("Please launch Cheerpost to send Birthday / Anniversary emails"));
+    task->setImportance(olImportanceHigh);
+    task->setReminderSet(true);
+    task->Save();
+    const QByteArray ics = s.read(task->savedPath());
+    EXPECT_TRUE(ics.contains("BEGIN:VTODO"));
+    EXPECT_TRUE(ics.contains("RRULE:FREQ=MONTHLY;BYMONTHDAY=1"));
+    EXPECT_TRUE(ics.contains("DTSTART;VALUE=DATE:20270101"));
+    EXPECT_TRUE(ics.contains("PRIORITY:1"));
+    EXPECT_TRUE(ics.contains("BEGIN:VALARM"));
+    EXPECT_TRUE(ics.contains("SUMMARY:Please launch Cheerpost to send Birthday / Anniversary emails"));
+}
+
+TEST(Application, AStoreThatCannotBeMadeFailsToOpen)
+{
+    TempStore s;
+    s.write(s.dir.path() + "/plainfile", "x");
+    StorePaths bad = StorePaths::underRoot(s.dir.path() + "/plainfile");
+    EXPECT_THROW(Application app(bad), HostError);
+}
+
+TEST(Folders, ALargeFolderIsReadOnEveryCoreInFileOrder)
+{
+    TempStore s;
+    const int n = 1200; // past the size from which the folder is read in parallel
+    for (int i = 0; i < n; ++i)
+        s.addCard(QStringLiteral("c%1.vcf").arg(i, 4, 10, QChar('0')),
+                  card(QStringLiteral("F%1").arg(i), QStringLiteral("L%1").arg(i), "BDAY:1980-01-02\r\n"));
+    const Items items = contacts(s);
+    ASSERT_EQ(items.Count(), n);
+    for (int i = 0; i < n; ++i)
+        EXPECT_EQ(contact(items, i).LastName(), QStringLiteral("L%1").arg(i)) << i;
+}
+
+TEST(ContactSave, EachFormIsRewrittenAsItsGoldenFile)
+{
+    // Birthday and anniversary moved by one day each: only those lines change,
+    // in the card's own date form, encoding and line ends.
+    for (const char *form : {"vcard21-quoted-printable.vcf", "vcard30-google.vcf", "vcard40.vcf"}) {
+        TempStore s;
+        QFile::copy(QStringLiteral(TEST_DATA_DIR "/") + form, s.contactFile(form));
+        QFile::setPermissions(s.contactFile(form), QFile::ReadOwner | QFile::WriteOwner);
+        Items items = contacts(s);
+        ASSERT_EQ(items.Count(), 1) << form;
+        ContactItem &c = contact(items, 0);
+        c.setBirthday(c.Birthday().addDays(1));
+        c.setAnniversary(c.Anniversary().addDays(1));
+        c.Save();
+        EXPECT_TRUE(matchesGolden(s.read(s.contactFile(form)), (QByteArray(form) + ".ref").constData()));
+    }
+}

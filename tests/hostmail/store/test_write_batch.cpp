@@ -1,0 +1,123 @@
+#include "hostmail/HostError.h"
+#include "hostmail/store/AtomicFile.h"
+#include "hostmail/store/Maildir.h"
+#include "hostmail/store/WriteBatch.h"
+
+#include "support/TempStore.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace hostmail;
+
+TEST(WriteBatch, FilesAppearWholeAtTheCommitAndNotBefore)
+{
+    TempStore s;
+    const QString path = s.dir.path() + "/a.vcf";
+    s.write(path, "old");
+    const Maildir drafts(s.paths.drafts());
+    QString draft;
+    {
+        WriteBatch batch;
+        writeFileAtomically(path, "new");
+        draft = drafts.add("Subject: x\n\nbody\n", "DS");
+        EXPECT_EQ(s.read(path), "old");
+        EXPECT_FALSE(QFile::exists(draft));
+        batch.flush();
+        EXPECT_EQ(s.read(path), "new");
+        EXPECT_EQ(s.read(draft), "Subject: x\n\nbody\n");
+        writeFileAtomically(path, "newer");
+    } // the end of the batch commits the rest
+    EXPECT_EQ(s.read(path), "newer");
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.vcf"});
+    EXPECT_TRUE(QDir(s.paths.drafts() + "/tmp").isEmpty());
+}
+
+TEST(WriteBatch, ReadsAndRemovalsSeeWhatWaitsAndALaterWriteWins)
+{
+    TempStore s;
+    const QString path = s.dir.path() + "/b.ics";
+    WriteBatch batch;
+    WriteBatch joined; // a second batch on the thread joins the first
+    writeFileAtomically(path, "one");
+    writeFileAtomically(path, "two");
+    EXPECT_EQ(readWholeFile(path), "two");
+    writeFileAtomically(path, "three");
+    removeFile(path);
+    EXPECT_FALSE(QFile::exists(path));
+    for (int i = 0; i < WriteBatch::kMaxFiles + 10; ++i)
+        writeFileAtomically(s.dir.path() + QStringLiteral("/n%1").arg(i), QByteArray::number(i));
+    EXPECT_NO_THROW(joined.flush());
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), WriteBatch::kMaxFiles + 10);
+}
+
+TEST(WriteBatch, LargeFilesAreCommittedWithoutWaitingForTheEnd)
+{
+    TempStore s;
+    WriteBatch batch;
+    const QByteArray big(12 * 1024 * 1024, 'x');
+    for (int i = 0; i < 3; ++i)
+        writeFileAtomically(s.dir.path() + QStringLiteral("/big%1").arg(i), big);
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(s.dir.path() + "/big0") && t.elapsed() < 20000)
+        QThread::msleep(5);
+    EXPECT_TRUE(QFile::exists(s.dir.path() + "/big0")); // past 32 MB the worker commits on its own
+    batch.flush();
+    EXPECT_EQ(QFileInfo(s.dir.path() + "/big2").size(), big.size());
+}
+
+TEST(WriteBatch, AFileThatCannotBePlacedFailsAsWithoutABatchAndLeavesNoTemporary)
+{
+    TempStore s;
+    const QString blocked = s.dir.path() + "/blocked";
+    QDir().mkpath(blocked + "/inside");                         // a folder in the way of the rename
+    EXPECT_THROW(writeFileAtomically(blocked, "x"), HostError); // without a batch: at the call
+    const QString fine = s.dir.path() + "/fine";
+    WriteBatch batch;
+    writeFileAtomically(blocked, "x");
+    writeFileAtomically(s.dir.path() + "/missing/folder/file", "y");
+    writeFileAtomically(fine, "z");
+    try {
+        batch.flush();
+        ADD_FAILURE() << "flush reported nothing";
+    } catch (const HostError &e) {
+        QStringList failed = e.files();
+        failed.sort();
+        EXPECT_EQ(failed, QStringList({blocked, s.dir.path() + "/missing/folder/file"}));
+    }
+    EXPECT_NO_THROW(batch.flush()); // reported once
+    EXPECT_EQ(s.read(fine), "z");
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"fine"});
+}
+
+TEST(Maildir, TemporariesLeftByAKilledWriterGoAfterThirtySixHours)
+{
+    TempStore s;
+    const Maildir drafts(s.paths.drafts());
+    drafts.create();
+    const QString old = s.paths.drafts() + "/tmp/old", fresh = s.paths.drafts() + "/tmp/fresh";
+    s.write(old, "par");
+    s.write(fresh, "part");
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-37 * 3600), QFileDevice::FileModificationTime));
+    file.close();
+    EXPECT_EQ(drafts.removeStaleTemporaries(QDateTime::currentDateTime()), 1);
+    EXPECT_FALSE(QFile::exists(old));
+    EXPECT_TRUE(QFile::exists(fresh));
+}
+
+TEST(WriteBatch, MaildirFoldersRemovedMeanwhileAreMadeAgain)
+{
+    TempStore s;
+    const Maildir outbox(s.paths.outbox());
+    outbox.add("first\n");
+    QDir(s.paths.outbox()).removeRecursively();
+    WriteBatch batch;
+    const QString second = outbox.add("second\n");
+    EXPECT_NO_THROW(batch.flush());
+    EXPECT_EQ(s.read(second), "second\n");
+}

@@ -1,0 +1,129 @@
+#include "hostmail/vcard/ContactData.h"
+#include "hostmail/vcard/VCardFile.h"
+
+#include <gtest/gtest.h>
+
+using namespace hostmail;
+
+namespace {
+
+ContactData only(const QByteArray &bytes)
+{
+    auto file = VCardFile::fromBytes(QStringLiteral("x.vcf"), bytes);
+    EXPECT_EQ(file->cards().size(), 1);
+    return readContact(file->cards().value(0));
+}
+
+} // namespace
+
+TEST(VCardRead, GoogleExportLabelsAnniversaryAndSpouse)
+{
+    const ContactData c = only("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Berg\r\nN:Berg;Anna;;;\r\n"
+                               "EMAIL;TYPE=INTERNET;TYPE=HOME:anna@example.org\r\n"
+                               "EMAIL;TYPE=INTERNET:anna@work.example\r\nBDAY:1985-03-14\r\n"
+                               "item1.X-ABDATE:2010-06-20\r\nitem1.X-ABLabel:_$!<Anniversary>!$_\r\n"
+                               "item2.X-ABRELATEDNAMES:Tom\r\nitem2.X-ABLabel:_$!<Spouse>!$_\r\n"
+                               "item3.X-ABRELATEDNAMES:Sam\r\nitem3.X-ABLabel:_$!<Child>!$_\r\n"
+                               "item4.X-ABRELATEDNAMES:Mia\r\nitem4.X-ABLabel:_$!<Child>!$_\r\n"
+                               "CATEGORIES:myContacts,Family\r\nEND:VCARD\r\n");
+    EXPECT_EQ(c.firstName, "Anna");
+    EXPECT_EQ(c.lastName, "Berg");
+    EXPECT_EQ(c.emails, QStringList({"anna@example.org", "anna@work.example"}));
+    EXPECT_EQ(c.birthday.date, QDate(1985, 3, 14));
+    EXPECT_EQ(c.anniversary.date, QDate(2010, 6, 20));
+    EXPECT_EQ(c.spouse, "Tom");
+    EXPECT_EQ(c.children, "Sam, Mia");
+    EXPECT_EQ(c.categories, "myContacts, Family");
+}
+
+TEST(VCardRead, AppleYearlessAndOutlookQuotedPrintable)
+{
+    const ContactData apple = only("BEGIN:VCARD\nVERSION:3.0\nN:Lind;Eva;;;\n"
+                                   "BDAY;X-APPLE-OMIT-YEAR=1604:1604-02-29\nEND:VCARD\n");
+    EXPECT_EQ(apple.birthday.date, QDate(2000, 2, 29));
+    EXPECT_EQ(apple.birthday.form, DateForm::AppleNoYear);
+
+    const ContactData outlook =
+        only("BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=utf-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=\r\n"
+             "=C3=BCrgen\r\nEMAIL;PREF;INTERNET:j@example.de\r\nBDAY:19700101\r\n"
+             "X-MS-SPOUSE;CHARSET=windows-1252:Ren\xe9"
+             "e\r\nX-MS-ANNIVERSARY:19951224\r\nEND:VCARD\r\n");
+    EXPECT_EQ(outlook.lastName, QString::fromUtf8("Müller"));
+    EXPECT_EQ(outlook.firstName, QString::fromUtf8("Jürgen"));
+    EXPECT_EQ(outlook.spouse, QString::fromUtf8("Renée"));
+    EXPECT_EQ(outlook.birthday.date, QDate(1970, 1, 1));
+    EXPECT_EQ(outlook.birthday.form, DateForm::Basic);
+    EXPECT_EQ(outlook.anniversary.date, QDate(1995, 12, 24));
+}
+
+TEST(VCardRead, EvolutionNextcloudAndVersion4Forms)
+{
+    const ContactData evo = only("BEGIN:VCARD\nVERSION:3.0\nN:Ek;Ola;;;\nX-EVOLUTION-SPOUSE:Kari\n"
+                                 "X-EVOLUTION-ANNIVERSARY:2001-05-05\nBDAY:1960-07-08T00:00:00Z\nEND:VCARD\n");
+    EXPECT_EQ(evo.spouse, "Kari");
+    EXPECT_EQ(evo.anniversary.date, QDate(2001, 5, 5));
+    EXPECT_EQ(evo.birthday.date, QDate(1960, 7, 8));
+
+    const ContactData v4 = only("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Li Wei\r\nN:Li;Wei;;;\r\nBDAY:--0412\r\n"
+                                "ANNIVERSARY:20120901\r\nRELATED;TYPE=spouse;VALUE=text:Chen\r\n"
+                                "RELATED;TYPE=child:urn:uuid:abc\r\nRELATED;TYPE=child;VALUE=text:Bo\r\n"
+                                "NOTE:a\\, b\\nc\r\nEND:VCARD\r\n");
+    EXPECT_EQ(v4.birthday.date, QDate(2000, 4, 12));
+    EXPECT_EQ(v4.birthday.form, DateForm::YearlessBasic);
+    EXPECT_EQ(v4.anniversary.date, QDate(2012, 9, 1));
+    EXPECT_EQ(v4.spouse, "Chen");
+    EXPECT_EQ(v4.children, "Bo");
+}
+
+TEST(VCardRead, UnsetAndBrokenDatesReadAsNoDate)
+{
+    for (const char *bday : {"BDAY;VALUE=text:circa 1800", "BDAY:", "BDAY:1985-02-30", "BDAY:garbage"}) {
+        const ContactData c = only(QByteArray("BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\n") + bday + "\nEND:VCARD\n");
+        EXPECT_EQ(c.birthday.date, noDateValue()) << bday;
+    }
+}
+
+TEST(VCardRead, FoldedLinesEscapesAndSeveralCardsAFile)
+{
+    auto file =
+        VCardFile::fromBytes(QStringLiteral("x.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Long;Na\r\n me;;;\r\nFN:x\r\n"
+                                                      "CATEGORIES:Work\\,Home,Golf\r\nEND:VCARD\r\n"
+                                                      "garbage between cards\r\n"
+                                                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Two;Second;;;\r\nEND:VCARD\r\n"
+                                                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Cut;Off;;;\r\n");
+    ASSERT_EQ(file->cards().size(), 2); // the unterminated third card is not offered
+    const ContactData first = readContact(file->cards().at(0));
+    EXPECT_EQ(first.firstName, "Name");
+    EXPECT_EQ(first.categories, "Work,Home, Golf");
+    EXPECT_EQ(readContact(file->cards().at(1)).lastName, "Two");
+}
+
+TEST(VCardRead, GroupCardsOfEachExporterAreLists)
+{
+    for (const char *marker : {"KIND:group", "X-ADDRESSBOOKSERVER-KIND:group", "X-EVOLUTION-LIST:TRUE"}) {
+        const ContactData c = only(QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:Family\n") + marker +
+                                   "\nMEMBER:urn:uuid:1234\nEMAIL:x@example.org\nEND:VCARD\n");
+        EXPECT_TRUE(c.isGroup) << marker;
+        EXPECT_FALSE(c.members.isEmpty()) << marker;
+    }
+}
+
+TEST(VCardDate, WritesBackInTheCardsOwnForm)
+{
+    EXPECT_EQ(formatVCardDate(QDate(2000, 4, 12), DateForm::YearlessBasic), "--0412");
+    EXPECT_EQ(formatVCardDate(QDate(2000, 4, 12), DateForm::YearlessExtended), "--04-12");
+    EXPECT_EQ(formatVCardDate(QDate(2000, 2, 29), DateForm::AppleNoYear), "1604-02-29");
+    EXPECT_EQ(formatVCardDate(QDate(2026, 4, 12), DateForm::YearlessBasic), "20260412");
+    EXPECT_EQ(formatVCardDate(QDate(1985, 3, 14), DateForm::Basic), "19850314");
+    EXPECT_EQ(formatVCardDate(QDate(1985, 3, 14), DateForm::Extended), "1985-03-14");
+}
+
+TEST(VCardFold, LongLinesFoldWithoutSplittingCharacters)
+{
+    const QByteArray line = "NOTE:" + QString(40, QChar(0x00E9)).toUtf8();
+    const QByteArray folded = foldLine(line, "\r\n");
+    for (const QByteArray &part : folded.split('\n'))
+        EXPECT_LE(part.size(), 76);
+    auto file = VCardFile::fromBytes(QStringLiteral("x.vcf"), "BEGIN:VCARD\r\n" + folded + "\r\nEND:VCARD\r\n");
+    EXPECT_EQ(file->cards().at(0).lines.at(0).value(), QString(40, QChar(0x00E9)));
+}
