@@ -9,7 +9,9 @@ namespace hostmail {
 
 struct AttachmentData {
     QString fileName;
+    QString sourcePath; // the file it was read from, links resolved: what the HTML may refer to
     QString mimeType;
+    QByteArray charset; // for text: the charset of content
     QByteArray content;
     QByteArray base64; // content encoded in lines of 76, or empty: made when composing
 };

@@ -1,12 +1,20 @@
 #include "hostmail/mime/MimeMessage.h"
 
 #include "hostmail/HostError.h"
+#include "hostmail/mime/HtmlText.h"
+#include "hostmail/mime/LocalReferences.h"
 
+#include <QFileInfo>
+#include <QHash>
+#include <QStringDecoder>
 #include <QSysInfo>
+#include <QUuid>
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 namespace hostmail::mime {
 
@@ -105,6 +113,66 @@ QByteArray base64Lines(const QByteArray &content)
     return out;
 }
 
+QByteArray textCharset(const QByteArray &content)
+{
+    if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF"))
+        return "utf-16";
+    bool ascii = true;
+    for (const char c : content) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii)
+        return "us-ascii";
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(content);
+    return utf8.hasError() ? "windows-1252" : "utf-8";
+}
+
+namespace {
+
+// A text part in UTF-8 (us-ascii when it is plain ASCII), quoted-printable.
+GMimeObject *textPartOf(const char *subtype, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    GMimeTextPart *part = g_mime_text_part_new_with_subtype(subtype);
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.constData(), static_cast<size_t>(bytes.size())));
+    GPtr<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(GMIME_PART(part), wrapper.get());
+    g_mime_text_part_set_charset(part, textCharset(bytes) == "us-ascii" ? "us-ascii" : "utf-8");
+    g_mime_part_set_content_encoding(GMIME_PART(part), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    return GMIME_OBJECT(part);
+}
+
+GMimeObject *filePart(const AttachmentData &a)
+{
+    const QByteArray type = a.mimeType.toUtf8();
+    const qsizetype slash = type.indexOf('/');
+    GMimePart *part = g_mime_part_new_with_type(slash > 0 ? type.left(slash).constData() : "application",
+                                                slash > 0 ? type.mid(slash + 1).constData() : "octet-stream");
+    if (!a.charset.isEmpty())
+        g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset", a.charset.constData());
+    // Handed over encoded: the same picture in 10,000 messages is encoded once.
+    const QByteArray encoded = a.base64.isEmpty() ? base64Lines(a.content) : a.base64;
+    GPtr<GMimeStream> content(
+        g_mime_stream_mem_new_with_buffer(encoded.constData(), static_cast<size_t>(encoded.size())));
+    GPtr<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_BASE64));
+    g_mime_part_set_content(part, wrapper.get());
+    g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_part_set_filename(part, utf8(a.fileName).constData());
+    return GMIME_OBJECT(part);
+}
+
+// The path a reference names, links resolved; empty when there is no such file.
+QString canonical(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+} // namespace
+
 QByteArray compose(const MessageFields &fields)
 {
     initialise();
@@ -128,32 +196,66 @@ QByteArray compose(const MessageFields &fields)
                                  nullptr);
     g_mime_object_set_header(root, "X-Mailer", "Cheerpost " CHEERPOST_VERSION, nullptr);
 
-    GPtr<GMimeTextPart> body(g_mime_text_part_new_with_subtype(fields.bodyFormat == 2 ? "html" : "plain"));
-    g_mime_text_part_set_text(body.get(), fields.body.toUtf8().constData());
-    g_mime_part_set_content_encoding(GMIME_PART(body.get()), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    // The body. Each picture the HTML names by a local file and that was
+    // attached goes inline, once, however often the HTML names it.
+    const qsizetype count = fields.attachments.size();
+    const QString messageKey = QUuid::createUuid().toString(QUuid::Id128); // makes each Content-ID unique
+    std::vector<QByteArray> contentIds(static_cast<size_t>(count));
+    GPtr<GMimeObject> body;
+    if (fields.bodyFormat == 2) {
+        QHash<QString, QString> known; // path named in the HTML -> its replacement
+        const QString html = rewriteLocalReferences(fields.body, [&](const QString &path) {
+            if (const auto it = known.constFind(path); it != known.cend())
+                return *it;
+            QString with;
+            const QString file = canonical(path);
+            for (qsizetype i = 0; !file.isEmpty() && i < count; ++i) {
+                const AttachmentData &a = fields.attachments.at(i);
+                if (a.sourcePath == file && a.mimeType.startsWith(QLatin1String("image/"))) {
+                    contentIds[static_cast<size_t>(i)] =
+                        QStringLiteral("picture%1.%2@cheerpost").arg(i + 1).arg(messageKey).toLatin1();
+                    with = QStringLiteral("cid:") + QString::fromLatin1(contentIds[static_cast<size_t>(i)]);
+                    break;
+                }
+            }
+            known.insert(path, with);
+            return with;
+        });
+        GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+        GPtr<GMimeObject> plain(textPartOf("plain", plainTextFromHtml(html)));
+        GPtr<GMimeObject> rich(textPartOf("html", html));
+        g_mime_multipart_add(alternative.get(), plain.get());
+        g_mime_multipart_add(alternative.get(), rich.get());
+        body.reset(GMIME_OBJECT(alternative.release()));
+        if (std::any_of(contentIds.begin(), contentIds.end(), [](const QByteArray &c) { return !c.isEmpty(); })) {
+            GPtr<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
+            g_mime_object_set_content_type_parameter(GMIME_OBJECT(related.get()), "type", "multipart/alternative");
+            g_mime_multipart_add(related.get(), body.get());
+            for (qsizetype i = 0; i < count; ++i) {
+                if (contentIds[static_cast<size_t>(i)].isEmpty())
+                    continue;
+                GPtr<GMimeObject> picture(filePart(fields.attachments.at(i)));
+                g_mime_object_set_disposition(picture.get(), "inline");
+                g_mime_object_set_content_id(picture.get(), contentIds[static_cast<size_t>(i)].constData());
+                g_mime_multipart_add(related.get(), picture.get());
+            }
+            body.reset(GMIME_OBJECT(related.release()));
+        }
+    } else {
+        body.reset(textPartOf("plain", fields.body));
+    }
 
-    if (fields.attachments.isEmpty()) {
-        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(body.get()));
+    if (std::all_of(contentIds.begin(), contentIds.end(), [](const QByteArray &c) { return !c.isEmpty(); })) {
+        g_mime_message_set_mime_part(message.get(), body.get());
     } else {
         GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
-        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
-        for (const AttachmentData &a : fields.attachments) {
-            const QByteArray type = a.mimeType.toUtf8();
-            const qsizetype slash = type.indexOf('/');
-            GPtr<GMimePart> part(
-                g_mime_part_new_with_type(slash > 0 ? type.left(slash).constData() : "application",
-                                          slash > 0 ? type.mid(slash + 1).constData() : "octet-stream"));
-            // Handed over encoded: the same picture in 10,000 messages is encoded once.
-            const QByteArray encoded = a.base64.isEmpty() ? base64Lines(a.content) : a.base64;
-            GPtr<GMimeStream> content(
-                g_mime_stream_mem_new_with_buffer(encoded.constData(), static_cast<size_t>(encoded.size())));
-            GPtr<GMimeDataWrapper> wrapper(
-                g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_BASE64));
-            g_mime_part_set_content(part.get(), wrapper.get());
-            g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
-            g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");
-            g_mime_part_set_filename(part.get(), utf8(a.fileName).constData());
-            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+        g_mime_multipart_add(mixed.get(), body.get());
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!contentIds[static_cast<size_t>(i)].isEmpty())
+                continue;
+            GPtr<GMimeObject> part(filePart(fields.attachments.at(i)));
+            g_mime_object_set_disposition(part.get(), "attachment");
+            g_mime_multipart_add(mixed.get(), part.get());
         }
         g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
     }
@@ -167,16 +269,48 @@ QString headerText(const QByteArray &message, const char *header)
     return v ? QString::fromUtf8(v) : QString();
 }
 
-QString bodyText(const QByteArray &message)
+namespace {
+
+// The first part of the message of type text/subtype, or null.
+GMimeTextPart *findTextPart(GMimeMessage *m, const char *subtype)
 {
-    GPtr<GMimeMessage> m(parse(message));
-    GMimeObject *part = g_mime_message_get_body(m.get());
-    if (!part || !GMIME_IS_TEXT_PART(part))
+    GMimeTextPart *found = nullptr;
+    const std::unique_ptr<GMimePartIter, void (*)(GMimePartIter *)> iter(g_mime_part_iter_new(GMIME_OBJECT(m)),
+                                                                         g_mime_part_iter_free);
+    do {
+        GMimeObject *part = g_mime_part_iter_get_current(iter.get());
+        if (part && GMIME_IS_TEXT_PART(part) &&
+            g_mime_content_type_is_type(g_mime_object_get_content_type(part), "text", subtype)) {
+            found = GMIME_TEXT_PART(part);
+            break;
+        }
+    } while (g_mime_part_iter_next(iter.get()));
+    return found;
+}
+
+QString decodedText(GMimeTextPart *part)
+{
+    if (!part)
         return {};
-    char *text = g_mime_text_part_get_text(GMIME_TEXT_PART(part));
+    char *text = g_mime_text_part_get_text(part);
     const QString out = QString::fromUtf8(text);
     g_free(text);
     return out;
+}
+
+} // namespace
+
+QString textPart(const QByteArray &message, const char *subtype)
+{
+    GPtr<GMimeMessage> m(parse(message));
+    return decodedText(findTextPart(m.get(), subtype));
+}
+
+QString bodyText(const QByteArray &message)
+{
+    GPtr<GMimeMessage> m(parse(message));
+    GMimeTextPart *html = findTextPart(m.get(), "html");
+    return decodedText(html ? html : findTextPart(m.get(), "*"));
 }
 
 QDateTime deferredDelivery(const QByteArray &message)
@@ -187,10 +321,16 @@ QDateTime deferredDelivery(const QByteArray &message)
     return QDateTime::fromString(v, Qt::RFC2822Date);
 }
 
-QByteArray expandGroups(const QByteArray &message, const GroupResolver &resolver)
+Outgoing prepareForDelivery(const QByteArray &message, const GroupResolver &resolver)
 {
     GPtr<GMimeMessage> m(parse(message));
-    bool changed = false;
+    Outgoing out;
+    InternetAddressList *bcc = g_mime_message_get_addresses(m.get(), GMIME_ADDRESS_TYPE_BCC);
+    QStringList hidden; // members of private lists, added to Bcc at the end
+    auto addMailbox = [](InternetAddressList *list, int at, const QString &address) {
+        GPtr<InternetAddress> box(internet_address_mailbox_new(nullptr, headerSafe(address).toUtf8().constData()));
+        internet_address_list_insert(list, at, box.get());
+    };
     for (GMimeAddressType type : {GMIME_ADDRESS_TYPE_TO, GMIME_ADDRESS_TYPE_CC, GMIME_ADDRESS_TYPE_BCC}) {
         InternetAddressList *list = g_mime_message_get_addresses(m.get(), type);
         for (int i = internet_address_list_length(list) - 1; i >= 0; --i) {
@@ -201,19 +341,34 @@ QByteArray expandGroups(const QByteArray &message, const GroupResolver &resolver
             if (members && internet_address_list_length(members) > 0)
                 continue;
             const char *name = internet_address_get_name(ia);
-            const QStringList addresses = resolver(QString::fromUtf8(name ? name : ""));
-            if (addresses.isEmpty())
-                continue;
-            internet_address_list_remove_at(list, i);
-            int at = i;
-            for (const QString &a : addresses) {
-                GPtr<InternetAddress> box(internet_address_mailbox_new(nullptr, headerSafe(a).toUtf8().constData()));
-                internet_address_list_insert(list, at++, box.get());
+            const QString listName = QString::fromUtf8(name ? name : "");
+            const ListMembers found = resolver(listName);
+            if (found.addresses.isEmpty()) {
+                out.unknownGroups.append(listName);
+            } else if (found.hidden) {
+                hidden.append(found.addresses);
+            } else {
+                internet_address_list_remove_at(list, i);
+                int at = i;
+                for (const QString &a : found.addresses)
+                    addMailbox(list, at++, a);
             }
-            changed = true;
         }
     }
-    return changed ? serialise(GMIME_OBJECT(m.get())) : message;
+    for (const QString &a : std::as_const(hidden))
+        addMailbox(bcc, internet_address_list_length(bcc), a);
+    g_mime_object_remove_header(GMIME_OBJECT(m.get()), "Deferred-Delivery");
+    for (GMimeAddressType type : {GMIME_ADDRESS_TYPE_TO, GMIME_ADDRESS_TYPE_CC, GMIME_ADDRESS_TYPE_BCC}) {
+        InternetAddressList *list = g_mime_message_get_addresses(m.get(), type);
+        for (int i = 0; i < internet_address_list_length(list); ++i) {
+            InternetAddress *ia = internet_address_list_get_address(list, i);
+            if (INTERNET_ADDRESS_IS_MAILBOX(ia))
+                out.recipients.append(
+                    QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(ia))));
+        }
+    }
+    out.message = serialise(GMIME_OBJECT(m.get()));
+    return out;
 }
 
 } // namespace hostmail::mime

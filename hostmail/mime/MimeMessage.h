@@ -13,23 +13,48 @@ namespace hostmail {
 // MIME messages through GMime.
 namespace mime {
 
-// A complete RFC 5322 message with LF line ends. A recipient part that is no
-// address (a distribution list's name) becomes an empty group "Name:;", which
-// delivery expands. CR and LF in any header value become blanks.
+// A complete RFC 5322 message with LF line ends. An HTML body goes out as
+// multipart/alternative with a plain-text rendering of it; a picture the HTML
+// refers to by a local file that was attached becomes an inline part of a
+// multipart/related body with a Content-ID, and the HTML refers to it by
+// "cid:". Every other local reference is emptied, so no path of the sender
+// leaves the machine. Other attachments follow in multipart/mixed. A
+// recipient part that is no address (a distribution list's name) becomes an
+// empty group "Name: ;", which delivery expands. CR and LF in any header
+// value become blanks.
 QByteArray compose(const MessageFields &fields);
 // content in base64, in lines of 76 characters each ended by a newline.
 QByteArray base64Lines(const QByteArray &content);
+// The charset of a text file's content: us-ascii, utf-8, utf-16 (with a
+// byte-order mark) or, for other 8-bit text, windows-1252.
+QByteArray textCharset(const QByteArray &content);
 
 // The Deferred-Delivery time of a message; invalid when it has none.
 QDateTime deferredDelivery(const QByteArray &message);
 
-// Replaces every empty group in To, Cc and Bcc whose name the resolver knows by
-// the addresses it gives. Returns the message unchanged when nothing matched.
-using GroupResolver = std::function<QStringList(const QString &name)>;
-QByteArray expandGroups(const QByteArray &message, const GroupResolver &resolver);
+// What a distribution list's name stands for at delivery.
+struct ListMembers {
+    QStringList addresses;
+    bool hidden = false; // a private list: members in the envelope only
+};
+using GroupResolver = std::function<ListMembers(const QString &name)>;
 
-// The decoded text of the message's first text part (its HTML body).
+// A queued message made ready for the delivery command: every empty group in
+// To, Cc and Bcc whose name the resolver knows is replaced by its members
+// (for a hidden list the group stays and the members go to Bcc, which the
+// command takes as envelope recipients and removes), and Deferred-Delivery is
+// dropped.
+struct Outgoing {
+    QByteArray message;
+    QStringList recipients;    // every address the command will deliver to
+    QStringList unknownGroups; // names no list answered
+};
+Outgoing prepareForDelivery(const QByteArray &message, const GroupResolver &resolver);
+
+// The decoded text of the message's HTML part, or of its first text part.
 QString bodyText(const QByteArray &message);
+// The decoded text of its first part of type text/subtype, or empty.
+QString textPart(const QByteArray &message, const char *subtype);
 
 // Header value helpers, exposed for tests.
 QString headerText(const QByteArray &message, const char *header);

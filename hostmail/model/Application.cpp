@@ -3,8 +3,10 @@
 #include "hostmail/HostError.h"
 #include "hostmail/model/MailItem.h"
 #include "hostmail/model/TaskItem.h"
+#include "hostmail/store/Maildir.h"
 
 #include <QDir>
+#include <QProcess>
 
 namespace hostmail {
 
@@ -15,6 +17,22 @@ Application::Application(StorePaths paths) : m_paths(std::move(paths))
         if (f.isEmpty() || !QDir().mkpath(f))
             throw HostError(QStringLiteral("Cannot open the mail store folder %1").arg(f));
     }
+    for (const QString &maildir : {m_paths.drafts(), m_paths.outbox(), m_paths.sent()})
+        Maildir(maildir).create();
+}
+
+Application::~Application()
+{
+    if (*m_sent && !m_paths.deliveryAgent.isEmpty())
+        QProcess::startDetached(m_paths.deliveryAgent, deliveryAgentArguments(m_paths));
+}
+
+QStringList Application::deliveryAgentArguments(const StorePaths &paths)
+{
+    return {QStringLiteral("--mail"),     paths.mail,
+            QStringLiteral("--contacts"), paths.contacts,
+            QStringLiteral("--command"),  paths.deliveryCommand,
+            QStringLiteral("--timeout"),  QString::number(paths.deliveryTimeoutSeconds)};
 }
 
 std::unique_ptr<Application> Application::open()
@@ -31,7 +49,7 @@ Namespace Application::GetNamespace(const QString &type) const
 
 std::unique_ptr<MailItem> Application::CreateMailItem() const
 {
-    return std::make_unique<MailItem>(m_paths);
+    return std::make_unique<MailItem>(m_paths, m_sent);
 }
 
 std::unique_ptr<TaskItem> Application::CreateTaskItem() const

@@ -3,6 +3,7 @@
 #include "hostmail/model/Namespace.h"
 #include "hostmail/store/StorePaths.h"
 
+#include <atomic>
 #include <memory>
 
 namespace hostmail {
@@ -11,10 +12,17 @@ class MailItem;
 class TaskItem;
 
 // The mail host's application object: the entry to every folder and to new
-// mail and task items. Opening it makes the store's folders where missing.
+// mail and task items. Opening it makes the store's folders where missing,
+// the Maildirs Drafts, Outbox and Sent complete. Mail that is sent waits in
+// the Outbox; when the application object of a command that sent mail is
+// released, it starts the delivery agent detached, once, so no command waits
+// on the network.
 class Application {
 public:
     explicit Application(StorePaths paths); // throws HostError when the store cannot be made
+    ~Application();
+    Application(const Application &) = delete;
+    Application &operator=(const Application &) = delete;
     // The store that host.conf and the XDG folders name.
     static std::unique_ptr<Application> open();
 
@@ -23,8 +31,12 @@ public:
     std::unique_ptr<TaskItem> CreateTaskItem() const;  // CreateItem(olTaskItem)
     const StorePaths &paths() const { return m_paths; }
 
+    // The agent's arguments for this store.
+    static QStringList deliveryAgentArguments(const StorePaths &paths);
+
 private:
     StorePaths m_paths;
+    std::shared_ptr<std::atomic<bool>> m_sent = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace hostmail

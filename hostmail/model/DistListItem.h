@@ -18,6 +18,8 @@ public:
     QString Subject() const override { return m_data.fullName; }
     QString DLName() const { return m_data.fullName; }
     QStringList members() const { return m_data.members; }
+    // A private list: its members must not see each other.
+    bool hidesMembers() const { return m_data.hideMembers; }
     void SaveAs(const QString &path, int format) const override;
 
 private:

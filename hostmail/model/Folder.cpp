@@ -8,6 +8,7 @@
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/model/NoteItem.h"
 #include "hostmail/store/AtomicFile.h"
+#include "hostmail/store/Limits.h"
 #include "hostmail/store/WriteBatch.h"
 #include "hostmail/vcard/VCardFile.h"
 
@@ -107,7 +108,7 @@ Items Folder::contacts() const
             std::shared_ptr<VCardFile> file;
             try {
                 file = VCardFile::fromBytes(folder + QLatin1Char('/') + names.at(n),
-                                            readWholeFileAt(folderFd, names.at(n)));
+                                            readWholeFileAt(folderFd, names.at(n), kMaxContactFileBytes));
             } catch (const HostError &) {
                 continue; // an unreadable file holds no contact we can offer
             }
@@ -151,7 +152,7 @@ Items Folder::calendar() const
     const QString folder = m_paths.calendar;
     for (const QString &name : filesIn(folder, ".ics")) {
         try {
-            const QByteArray bytes = readWholeFile(folder + QLatin1Char('/') + name);
+            const QByteArray bytes = readWholeFile(folder + QLatin1Char('/') + name, kMaxContactFileBytes);
             const QList<CalendarEvent> events = readCalendarEvents(bytes);
             for (const CalendarEvent &e : events) {
                 // A file of one event is exported as it is, byte for byte.
@@ -171,7 +172,8 @@ Items Folder::notes() const
     const QString folder = m_paths.notes;
     for (const QString &name : filesIn(folder, ".txt")) {
         try {
-            list.push_back(std::make_shared<NoteItem>(readWholeFile(folder + QLatin1Char('/') + name)));
+            list.push_back(
+                std::make_shared<NoteItem>(readWholeFile(folder + QLatin1Char('/') + name, kMaxContactFileBytes)));
         } catch (const HostError &) {
             continue;
         }

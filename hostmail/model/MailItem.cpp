@@ -1,9 +1,9 @@
 #include "hostmail/model/MailItem.h"
 
 #include "hostmail/HostError.h"
-#include "hostmail/delivery/Delivery.h"
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/store/AtomicFile.h"
+#include "hostmail/store/Limits.h"
 #include "hostmail/store/Maildir.h"
 
 #include <QFile>
@@ -52,6 +52,9 @@ void Attachments::Add(const QString &path)
     const QByteArray name = QFile::encodeName(path);
     if (path.isEmpty() || ::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         throw HostError(QStringLiteral("Cannot attach %1: no such file").arg(path));
+    if (st.st_size > kMaxAttachmentBytes)
+        throw HostError(
+            QStringLiteral("Cannot attach %1: it is larger than %2 MB").arg(path).arg(kMaxAttachmentBytes >> 20));
     QByteArray key = name + '\0';
     for (const qint64 v : {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
                            qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)})
@@ -62,10 +65,14 @@ void Attachments::Add(const QString &path)
         return;
     }
     AttachmentData a;
-    a.content = readWholeFile(path);
+    a.content = readWholeFile(path, kMaxAttachmentBytes);
     a.fileName = QFileInfo(path).fileName();
+    a.sourcePath = QFileInfo(path).canonicalFilePath();
     static const QMimeDatabase db;
-    a.mimeType = db.mimeTypeForFileNameAndData(path, a.content.left(512)).name();
+    const QMimeType type = db.mimeTypeForFileNameAndData(path, a.content.left(512));
+    a.mimeType = type.name();
+    if (type.inherits(QStringLiteral("text/plain")))
+        a.charset = mime::textCharset(a.content);
     a.base64 = mime::base64Lines(a.content);
     if (a.content.size() == st.st_size)
         cache.keep(key, a);
@@ -88,14 +95,9 @@ QString MailItem::Save()
 QString MailItem::Send()
 {
     const QString queued = Maildir(m_paths.outbox()).add(message());
-    const QDateTime due = m_fields.deferredDelivery;
-    if (due.isValid() && due > QDateTime::currentDateTime())
-        return queued;
-    try {
-        return Delivery(m_paths).deliver(queued);
-    } catch (const HostError &) {
-        return queued; // stays in Outbox; cheerpost-deliver tries again
-    }
+    if (m_sent)
+        *m_sent = true;
+    return queued;
 }
 
 } // namespace hostmail

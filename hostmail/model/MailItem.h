@@ -3,12 +3,16 @@
 #include "hostmail/mime/MessageFields.h"
 #include "hostmail/store/StorePaths.h"
 
+#include <atomic>
+#include <memory>
+
 namespace hostmail {
 
 // The attachments of a new mail item.
 class Attachments {
 public:
-    // Reads the file now; a missing or unreadable file fails this call only.
+    // Reads the file now; a missing or unreadable file, or one larger than
+    // kMaxAttachmentBytes, fails this call only.
     void Add(const QString &path);
     int Count() const { return static_cast<int>(m_files.size()); }
     const QList<AttachmentData> &files() const { return m_files; }
@@ -17,11 +21,15 @@ private:
     QList<AttachmentData> m_files;
 };
 
-// A new mail message. Save keeps it in Drafts; Send queues it in Outbox and
-// delivers it at once when its deferred delivery time has come.
+// A new mail message. Save keeps it in Drafts; Send queues it in Outbox, where
+// the delivery agent finds it on its deferred delivery time (at once when that
+// has come), and tells the application object that mail was sent.
 class MailItem {
 public:
-    explicit MailItem(StorePaths paths) : m_paths(std::move(paths)) {}
+    explicit MailItem(StorePaths paths, std::shared_ptr<std::atomic<bool>> sent = {})
+        : m_paths(std::move(paths)), m_sent(std::move(sent))
+    {
+    }
 
     void setTo(const QString &v) { m_fields.to = v; }
     void setCC(const QString &v) { m_fields.cc = v; }
@@ -44,6 +52,7 @@ public:
 private:
     QByteArray message() const;
     StorePaths m_paths;
+    std::shared_ptr<std::atomic<bool>> m_sent;
     MessageFields m_fields;
     Attachments m_attachments;
 };

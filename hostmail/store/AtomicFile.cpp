@@ -40,6 +40,17 @@ int writeAll(int fd, const QByteArray &data)
 }
 
 // Makes folder and its missing parents.
+void makeFolders(const QByteArray &folder);
+
+// After a missing folder was made for a Maildir: all three of its folders.
+void completeMaildir(const QByteArray &maildir)
+{
+    if (maildir.isEmpty())
+        return;
+    for (const char *sub : {"/tmp", "/new", "/cur"})
+        makeFolders(maildir + sub);
+}
+
 void makeFolders(const QByteArray &folder)
 {
     if (folder.isEmpty() || folder == "/" || ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST)
@@ -114,6 +125,7 @@ int writeTemp(WriteJob &job)
         fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno == ENOENT && job.makeFolders) {
             makeFolders(folderOf(job.temp));
+            completeMaildir(job.maildir);
             fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         }
     }
@@ -138,6 +150,7 @@ int renameIntoPlace(const WriteJob &job)
         return errno;
     // A Maildir's new/ or cur/ that went missing is made again.
     makeFolders(folderOf(job.target));
+    completeMaildir(job.maildir);
     return ::rename(job.temp.constData(), job.target.constData()) == 0 ? 0 : errno;
 }
 
@@ -154,7 +167,7 @@ void writeFileAtomically(const QString &path, const QByteArray &data)
     write(std::move(job), path);
 }
 
-void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data)
+void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data, const QString &maildir)
 {
     WriteJob job;
     job.temp = QFile::encodeName(temp);
@@ -162,6 +175,7 @@ void writeFileThrough(const QString &temp, const QString &target, const QByteArr
     job.data = data;
     job.uniqueTemp = false;
     job.makeFolders = true;
+    job.maildir = QFile::encodeName(maildir);
     write(std::move(job), target);
 }
 
@@ -173,12 +187,12 @@ void removeFile(const QString &path)
         throw HostError(QStringLiteral("Cannot remove %1: %2").arg(path, errnoText()));
 }
 
-QByteArray readWholeFile(const QString &path)
+QByteArray readWholeFile(const QString &path, qint64 maxBytes)
 {
-    return readWholeFileAt(AT_FDCWD, path);
+    return readWholeFileAt(AT_FDCWD, path, maxBytes);
 }
 
-QByteArray readWholeFileAt(int folderFd, const QString &path)
+QByteArray readWholeFileAt(int folderFd, const QString &path, qint64 maxBytes)
 {
     settle(path);
     const QByteArray name = QFile::encodeName(path);
@@ -197,12 +211,22 @@ QByteArray readWholeFileAt(int folderFd, const QString &path)
         ::close(fd);
         throw HostError(QStringLiteral("Cannot read %1: %2").arg(path, errnoText(error)));
     }
+    if (st.st_size > maxBytes) {
+        ::close(fd);
+        throw HostError(QStringLiteral("Cannot read %1: it is larger than %2 MB").arg(path).arg(maxBytes >> 20));
+    }
     QByteArray data;
     data.resize(static_cast<qsizetype>(st.st_size) + 1); // one byte more shows the end
     qsizetype used = 0;
     for (;;) {
-        if (used == data.size())
-            data.resize(data.size() * 2);
+        if (used == data.size()) {
+            if (used > maxBytes) { // it grew while being read
+                ::close(fd);
+                throw HostError(
+                    QStringLiteral("Cannot read %1: it is larger than %2 MB").arg(path).arg(maxBytes >> 20));
+            }
+            data.resize(qMin<qint64>(data.size() * 2, maxBytes + 1));
+        }
         const ssize_t n = ::read(fd, data.data() + used, static_cast<size_t>(data.size() - used));
         if (n < 0 && errno == EINTR)
             continue;

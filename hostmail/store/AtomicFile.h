@@ -15,20 +15,23 @@ void writeFileAtomically(const QString &path, const QByteArray &data);
 
 // Writes data to temp (a new file, mode 0600) and moves it to target once it is
 // on disk; for Maildir, whose rename from tmp/ into new/ or cur/ is the atomic
-// step. Missing folders of both are made. A failure removes temp and throws
-// HostError; inside a WriteBatch as above.
-void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data);
+// step. Missing folders of both are made, and then all three folders of the
+// Maildir at maildir, so that every reader can open it. A failure removes
+// temp and throws HostError; inside a WriteBatch as above.
+void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data,
+                      const QString &maildir = QString());
 
 // Removes a file; one that does not exist is not an error. Throws HostError.
 void removeFile(const QString &path);
 
-// Reads a whole file; throws HostError when it cannot be read. A file still
-// waiting in the current WriteBatch is committed first.
-QByteArray readWholeFile(const QString &path);
+// Reads a whole file; throws HostError when it cannot be read, or when it is
+// larger than maxBytes (then without reading it). A file still waiting in the
+// current WriteBatch is committed first.
+QByteArray readWholeFile(const QString &path, qint64 maxBytes);
 // The same for a path relative to an open folder (AT_FDCWD: the current one),
 // which spares the walk of the whole path for every file of a large folder.
 // A file waiting in a batch is only seen when the path is absolute.
-QByteArray readWholeFileAt(int folderFd, const QString &path);
+QByteArray readWholeFileAt(int folderFd, const QString &path, qint64 maxBytes);
 
 // One file to write durably: data goes to temp, then temp is renamed to
 // target. With uniqueTemp, temp is a mkstemp template and the file takes the
@@ -40,6 +43,7 @@ struct WriteJob {
     QByteArray data;
     bool uniqueTemp = true;
     bool makeFolders = false;
+    QByteArray maildir; // with makeFolders: a Maildir whose tmp/, new/ and cur/ are all made again
 };
 
 namespace detail {

@@ -2,6 +2,7 @@
 
 #include "hostmail/HostError.h"
 #include "hostmail/store/AtomicFile.h"
+#include "hostmail/store/Limits.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
@@ -10,7 +11,9 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace hostmail {
@@ -44,7 +47,15 @@ QString Maildir::add(const QByteArray &message, const QString &flags) const
     const QString temp = m_path + QLatin1String("/tmp/") + name;
     const QString target = flags.isNull() ? m_path + QLatin1String("/new/") + name
                                           : m_path + QLatin1String("/cur/") + name + QLatin1String(":2,") + flags;
-    writeFileThrough(temp, target, message); // makes the folders when they are missing
+    // A reader opens a Maildir only when all three folders are there: one
+    // that went missing is made again before the message is written.
+    for (const char *sub : {"/tmp", "/new", "/cur"}) {
+        if (!QFileInfo(m_path + QLatin1String(sub)).isDir()) {
+            create();
+            break;
+        }
+    }
+    writeFileThrough(temp, target, message, m_path);
     return target;
 }
 
@@ -56,8 +67,14 @@ QString Maildir::moveIn(const QString &file, const QString &flags) const
     if (info >= 0)
         base.truncate(info);
     const QString target = m_path + QLatin1String("/cur/") + base + QLatin1String(":2,") + flags;
-    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) != 0)
-        throw HostError(QStringLiteral("Cannot move %1 to %2").arg(file, m_path));
+    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) == 0)
+        return target;
+    if (errno != EXDEV)
+        throw HostError(
+            QStringLiteral("Cannot move %1 to %2: %3").arg(file, m_path, QString::fromLocal8Bit(std::strerror(errno))));
+    // On another file system: written there through tmp/ first, then removed here.
+    writeFileThrough(m_path + QLatin1String("/tmp/") + base, target, readWholeFile(file, kMaxMessageBytes), m_path);
+    removeFile(file);
     return target;
 }
 

@@ -17,7 +17,8 @@ public:
     void create() const; // throws HostError
     // Stores a message; with flags it goes to cur/ as "name:2,FLAGS", else new/.
     QString add(const QByteArray &message, const QString &flags = QString()) const;
-    // Moves a message file of another Maildir here, to cur/ with flags.
+    // Moves a message file of another Maildir here, to cur/ with flags; from
+    // another file system by writing it here first. Throws HostError.
     QString moveIn(const QString &file, const QString &flags) const;
     QStringList messages() const; // new/ then cur/, by name
     // Removes the files of tmp/ untouched for 36 hours, the Maildir rule: what

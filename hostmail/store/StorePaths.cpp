@@ -1,11 +1,29 @@
 #include "hostmail/store/StorePaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 namespace hostmail {
+
+namespace {
+
+// cheerpost-deliver beside the program (an installation), in the build tree
+// beside it, or on PATH.
+QString installedDeliveryAgent()
+{
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const QString &candidate : {here + QLatin1String("/cheerpost-deliver"),
+                                     here + QLatin1String("/../hostmail/delivery/cheerpost-deliver")}) {
+        if (QFileInfo(candidate).isExecutable())
+            return QDir::cleanPath(candidate);
+    }
+    return QStandardPaths::findExecutable(QStringLiteral("cheerpost-deliver"));
+}
+
+} // namespace
 
 StorePaths StorePaths::underRoot(const QString &root)
 {
@@ -53,10 +71,14 @@ StorePaths StorePaths::fromConfiguration()
     const QString command = text("DeliveryCommand");
     if (!command.isEmpty())
         p.deliveryCommand = command;
-    const int timeout = conf.value(QStringLiteral("DeliveryTimeout")).toInt();
-    if (timeout > 0)
-        p.deliveryTimeoutSeconds = timeout;
+    bool number = false;
+    const qlonglong timeout = conf.value(QStringLiteral("DeliveryTimeout")).toLongLong(&number);
+    if (number)
+        p.deliveryTimeoutSeconds = int(qBound(qlonglong(kMinTimeoutSeconds), timeout, qlonglong(kMaxTimeoutSeconds)));
     p.from = text("From");
+    p.deliveryAgent = text("DeliveryAgent");
+    if (p.deliveryAgent.isEmpty())
+        p.deliveryAgent = installedDeliveryAgent();
     return p;
 }
 

@@ -60,7 +60,77 @@ void setDate(DateField &field, const ContentLine &line, int index)
     field.hasTime = line.rawValue.contains('T');
 }
 
+// RFC 5322 atext, and any non-ASCII character (internationalised addresses).
+bool isAtext(QChar c)
+{
+    return c.unicode() >= 0x80 || c.isLetterOrNumber() || QStringView(u"!#$%&'*+-/=?^_`{|}~").contains(c);
+}
+
+bool isDotAtom(QStringView s)
+{
+    if (s.isEmpty() || s.startsWith(QLatin1Char('.')) || s.endsWith(QLatin1Char('.')) ||
+        s.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : s) {
+        if (c != QLatin1Char('.') && !isAtext(c))
+            return false;
+    }
+    return true;
+}
+
+bool isQuotedString(QStringView s)
+{
+    if (s.size() < 2 || !s.startsWith(QLatin1Char('"')) || !s.endsWith(QLatin1Char('"')))
+        return false;
+    for (qsizetype i = 1; i + 1 < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == QLatin1Char('\\'))
+            ++i;
+        else if (c == QLatin1Char('"') || c.unicode() < 0x20)
+            return false;
+    }
+    return true;
+}
+
+bool isAddrSpec(QStringView s)
+{
+    const qsizetype at = s.lastIndexOf(QLatin1Char('@'));
+    if (at <= 0)
+        return false;
+    const QStringView local = s.left(at), domain = s.mid(at + 1);
+    if (!isDotAtom(local) && !isQuotedString(local))
+        return false;
+    if (domain.startsWith(QLatin1Char('[')) && domain.endsWith(QLatin1Char(']')))
+        return domain.size() > 2 && !domain.mid(1, domain.size() - 2).contains(QLatin1Char('['));
+    return isDotAtom(domain);
+}
+
+// A display name: words of atext and blanks, or one quoted string.
+bool isDisplayName(QStringView s)
+{
+    s = s.trimmed();
+    if (s.isEmpty() || isQuotedString(s))
+        return true;
+    for (const QChar c : s) {
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('.') && !isAtext(c))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool isSingleMailbox(const QString &value)
+{
+    QStringView v = QStringView(value).trimmed();
+    if (v.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
+        v = v.mid(7);
+    if (v.endsWith(QLatin1Char('>'))) {
+        const qsizetype open = v.lastIndexOf(QLatin1Char('<'));
+        return open >= 0 && isDisplayName(v.left(open)) && isAddrSpec(v.mid(open + 1, v.size() - open - 2).trimmed());
+    }
+    return isAddrSpec(v);
+}
 
 bool parseVCardDate(const QByteArray &raw, QDate *date, DateForm *form)
 {
@@ -167,8 +237,10 @@ ContactData readContact(const VCardCard &card)
         } else if (name == "EMAIL") {
             const QString address = unescapeText(l.value()).trimmed();
             emailsAsMembers.append(mailtoAddress(address));
+            // A value that is no single mailbox keeps its slot, empty: it
+            // must never add recipients or name a list.
             if (!address.isEmpty() && c.emails.size() < 3)
-                c.emails.append(address);
+                c.emails.append(isSingleMailbox(address) ? address : QString());
         } else if (name == "CATEGORIES") {
             const QStringList cats = splitUnescaped(l.value(), QLatin1Char(','));
             for (const QString &cat : cats) {
@@ -217,14 +289,19 @@ ContactData readContact(const VCardCard &card)
         } else if (name == "X-EVOLUTION-LIST") {
             if (l.value().trimmed().compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
                 evolutionList = true;
+        } else if (name == "X-EVOLUTION-LIST-SHOW-ADDRESSES") {
+            if (l.value().trimmed().compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0)
+                c.hideMembers = true;
         } else if (name == "MEMBER" || name == "X-ADDRESSBOOKSERVER-MEMBER") {
             c.members.append(l.value().trimmed());
         }
     }
     if (evolutionList) {
         c.isGroup = true;
-        for (const QString &a : emailsAsMembers)
-            c.members.append(QStringLiteral("mailto:") + a);
+        for (const QString &a : emailsAsMembers) {
+            if (isSingleMailbox(a))
+                c.members.append(QStringLiteral("mailto:") + a);
+        }
     }
     if (haveN) {
         c.firstName = nameFirst;

@@ -29,17 +29,23 @@ struct ContactData {
     QString fullName;
     QString firstName;
     QString lastName;
-    QStringList emails; // in file order
+    QStringList emails; // in file order; an empty slot for a value that is no single mailbox
     QString spouse;
     QString children;
     QString categories;
     DateField birthday;
     DateField anniversary;
     bool isGroup = false;
-    QStringList members; // urn:uuid:..., mailto:... or plain addresses
+    bool hideMembers = false; // a private list: members must not see each other
+    QStringList members;      // urn:uuid:..., mailto:... or plain addresses
 };
 
 ContactData readContact(const VCardCard &card);
+
+// Whether a text is exactly one mailbox: "local@domain", optionally with a
+// display name ("Ann Berg <ann@example.org>"). A list of addresses, a group
+// or a bare name is not.
+bool isSingleMailbox(const QString &value);
 
 // Date parsing and writing in the forms real address books use.
 bool parseVCardDate(const QByteArray &value, QDate *date, DateForm *form);

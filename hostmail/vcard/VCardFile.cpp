@@ -1,6 +1,7 @@
 #include "hostmail/vcard/VCardFile.h"
 
 #include "hostmail/store/AtomicFile.h"
+#include "hostmail/store/Limits.h"
 
 #include <QStringDecoder>
 #include <QVarLengthArray>
@@ -153,7 +154,7 @@ QString ContentLine::value() const
 
 std::shared_ptr<VCardFile> VCardFile::load(const QString &path)
 {
-    return fromBytes(path, readWholeFile(path));
+    return fromBytes(path, readWholeFile(path, kMaxContactFileBytes));
 }
 
 std::shared_ptr<VCardFile> VCardFile::fromBytes(const QString &path, const QByteArray &bytes)

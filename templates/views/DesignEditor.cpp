@@ -153,6 +153,25 @@ QString DesignEditor::documentHtml() const
         .toString();
 }
 
+TemplateDocument DesignEditor::document() const
+{
+    const QString html =
+        evaluate(QStringLiteral(
+                     "(function() {"
+                     " var copy = document.documentElement.cloneNode(true);"
+                     " var images = copy.getElementsByTagName('img');"
+                     " for (var i = 0; i < images.length && i < document.images.length; ++i)"
+                     "   if (images[i].hasAttribute('src')) images[i].setAttribute('src', document.images[i].src);"
+                     " var backed = copy.querySelectorAll('[background]');"
+                     " for (var j = 0; j < backed.length; ++j)"
+                     "   backed[j].setAttribute('background',"
+                     "     new URL(backed[j].getAttribute('background'), document.baseURI).href);"
+                     " return (document.doctype ? new XMLSerializer().serializeToString(document.doctype)"
+                     "   + '\\n' : '') + copy.outerHTML; })()"))
+            .toString();
+    return {html, imageSources()};
+}
+
 QStringList DesignEditor::imageSources() const
 {
     return evaluate(QStringLiteral("Array.prototype.map.call(document.images, function(i) { return i.src; })"))

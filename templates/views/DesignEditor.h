@@ -28,7 +28,10 @@ public:
 
     QString documentHtml() const;
     QStringList imageSources() const;
-    TemplateDocument document() const { return {documentHtml(), imageSources()}; }
+    // The document as the send runs take it: its HTML with every picture
+    // reference made absolute (as the images resolve it), so that the host can
+    // find the file each names, and its images' sources.
+    TemplateDocument document() const;
 
     void insertImage(const QUrl &source);
     void applyFont(const QString &family, int pointSize, bool bold, bool italic);

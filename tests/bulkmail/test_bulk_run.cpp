@@ -45,7 +45,7 @@ struct BulkFixture {
                    prompter)
             .run(s, doc);
     }
-    QString body(int i) const { return hostmail::mime::bodyText(store.read(store.drafts().at(i))).chopped(1); }
+    QString body(int i) const { return hostmail::mime::bodyText(store.read(store.drafts().at(i))); }
 };
 
 } // namespace

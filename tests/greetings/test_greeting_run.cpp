@@ -9,6 +9,8 @@
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
+#include <QElapsedTimer>
+#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -47,10 +49,9 @@ struct GreetingFixture {
     QByteArray draft(int i) const { return store.read(store.drafts().at(i)); }
 };
 
-// Quoted-printable ends the part with a line break of its own.
 QString bodyOf(const QByteArray &message)
 {
-    return hostmail::mime::bodyText(message).chopped(1);
+    return hostmail::mime::bodyText(message);
 }
 
 } // namespace
@@ -177,13 +178,36 @@ TEST(GreetingRun, AttachesTemplatePicturesOnlyAndSkipsWhatIsMissing)
     EXPECT_FALSE(m.contains("secret"));
 }
 
-TEST(GreetingRun, SendModeQueuesInOutboxUntilTheDay)
+TEST(GreetingRun, SendQueuesAndStartsTheDeliveryAgentOnceWithoutWaitingForIt)
 {
     GreetingFixture r;
     r.settings.saveDraft = false;
-    r.store.paths.deliveryCommand = "/bin/false";
-    r.store.addCard("1.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n", "anna@example.org"));
-    EXPECT_EQ(r.go(), 1);
+    // An agent that takes its time: the run must not wait for it.
+    const QString agent = r.store.dir.path() + "/agent.sh";
+    r.store.write(agent, "#!/bin/sh\nsleep 2\necho \"$@\" >> \"$(dirname \"$0\")/agent.txt\"\n");
+    QFile::setPermissions(agent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    r.store.paths.deliveryAgent = agent;
+    for (int i = 0; i < 3; ++i)
+        r.store.addCard(QString("%1.vcf").arg(i),
+                        card("Anna", QString::number(i), "BDAY:1985-03-14\r\n", "anna@example.org"));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(r.go(), 3);
+    EXPECT_LT(clock.elapsed(), 1500);
     EXPECT_TRUE(r.store.drafts().isEmpty());
-    ASSERT_EQ(r.store.outbox().size(), 1);
+    EXPECT_EQ(r.store.outbox().size(), 3); // due on the 14th: the agent delivers then
+    const QString started = r.store.dir.path() + "/agent.txt";
+    while (!QFile::exists(started) && clock.elapsed() < 20000)
+        QThread::msleep(50);
+    QThread::msleep(300);
+    const QList<QByteArray> runs = r.store.read(started).trimmed().split('\n');
+    ASSERT_EQ(runs.size(), 1); // once per run, not once per message
+    EXPECT_TRUE(runs.first().contains(("--mail " + r.store.paths.mail).toUtf8())) << runs.first().constData();
+
+    GreetingFixture drafts; // saving drafts sends nothing and starts no agent
+    drafts.store.paths.deliveryAgent = agent;
+    drafts.store.addCard("1.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n", "anna@example.org"));
+    EXPECT_EQ(drafts.go(), 1);
+    QThread::msleep(2500);
+    EXPECT_EQ(r.store.read(started).trimmed().split('\n').size(), 1);
 }

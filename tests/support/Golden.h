@@ -49,6 +49,15 @@ inline QByteArray stableMessage(QByteArray message)
     int n = 0;
     for (auto it = boundary.globalMatch(QString(text)); it.hasNext();)
         text.replace(it.next().captured(1), QStringLiteral("BOUNDARY-%1").arg(++n));
+    // Content-IDs carry a random key of fixed length; quoted-printable may
+    // break a reference to one across lines ("=" and a line end anywhere).
+    const QRegularExpression key(QStringLiteral("(?mi)^Content-Id: <[^.>]*\\.([0-9a-f]{32})@"));
+    for (auto it = key.globalMatch(QString(text)); it.hasNext();) {
+        QString pattern;
+        for (const QChar c : it.next().captured(1))
+            pattern += QRegularExpression::escape(QString(c)) + QStringLiteral("(=\n)?");
+        text.replace(QRegularExpression(pattern), QString(32, QLatin1Char('x')));
+    }
     return text.toUtf8();
 }
 

@@ -1,28 +1,53 @@
+// Delivery against real stores: what the command receives, exactly once,
+// failures kept and retried, recipients as the user meant them.
 #include "hostmail/HostError.h"
 #include "hostmail/delivery/Delivery.h"
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/Application.h"
 #include "hostmail/model/MailItem.h"
 #include "hostmail/store/Maildir.h"
+#include "hostmail/store/StorePaths.h"
 
 #include "support/TempStore.h"
 
+#include <QProcess>
+#include <QSettings>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace hostmail;
 
 namespace {
 
-// A delivery command that records what it was given, then exits with code.
-QString recorder(const TempStore &s, int code = 0, const char *extra = "")
+// A delivery command: a shell script given its body. It runs in the test's
+// folder, where delivered.txt gathers what it received.
+QString command(const TempStore &s, const QString &name, const QString &body)
 {
-    const QString script = s.dir.path() + "/deliver.sh";
-    s.write(script, QStringLiteral("#!/bin/sh\n%1cat >> '%2/delivered.txt'\nexit %3\n")
-                        .arg(QString::fromLatin1(extra), s.dir.path())
-                        .arg(code)
-                        .toUtf8());
+    const QString script = s.dir.path() + "/" + name;
+    s.write(script, ("#!/bin/sh\ncd '" + s.dir.path() + "'\n" + body + "\n").toUtf8());
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return script;
+}
+
+// Records each message, then exits with code.
+QString recorder(const TempStore &s, int code = 0)
+{
+    return command(s, "record.sh",
+                   QStringLiteral("cat >> delivered.txt\necho --- >> delivered.txt\nexit %1").arg(code));
+}
+
+QString queue(const TempStore &s, const QString &to, const QDateTime &due = {}, const QString &bcc = {})
+{
+    auto mail = Application(s.paths).CreateMailItem();
+    mail->setTo(to);
+    mail->setBCC(bcc);
+    mail->setSubject(QStringLiteral("Hello"));
+    mail->setHTMLBody(QStringLiteral("<html><body><p>Hi</p></body></html>"));
+    mail->setDeferredDeliveryTime(due);
+    return mail->Send();
 }
 
 QByteArray headersOf(const QByteArray &message)
@@ -30,58 +55,229 @@ QByteArray headersOf(const QByteArray &message)
     return message.left(message.indexOf("\n\n") + 1);
 }
 
+int count(const QByteArray &haystack, const QByteArray &needle)
+{
+    return int(haystack.count(needle));
+}
+
 } // namespace
 
-TEST(MailSend, DeliversThroughTheCommandAndFilesInSent)
+TEST(Delivery, SendOnlyQueuesAndTheAgentDeliversWhatIsDueToSent)
 {
     TempStore s;
     s.paths.deliveryCommand = recorder(s);
-    auto mail = Application(s.paths).CreateMailItem();
-    mail->setTo(QStringLiteral("anna@example.org"));
-    mail->setBCC(QStringLiteral("hidden@example.org"));
-    mail->setSubject(QStringLiteral("Now"));
-    const QString where = mail->Send();
-    EXPECT_TRUE(where.contains("/Mail/Sent/cur/")) << where.toStdString();
+    const QString queued = queue(s, "anna@example.org", {}, "hidden@example.org");
+    EXPECT_TRUE(queued.contains("/Mail/Outbox/new/")) << queued.toStdString();
+    EXPECT_FALSE(QFile::exists(s.dir.path() + "/delivered.txt")); // Send never waits on the command
+
+    const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_EQ(report.delivered, 1);
     EXPECT_TRUE(Maildir(s.paths.outbox()).messages().isEmpty());
+    ASSERT_EQ(s.files(s.paths.sent() + "/cur").size(), 1);
+    EXPECT_TRUE(s.files(s.paths.sent() + "/cur").first().endsWith(":2,S"));
     const QByteArray delivered = s.read(s.dir.path() + "/delivered.txt");
     EXPECT_TRUE(delivered.contains("Bcc: hidden@example.org")); // sendmail -t takes it from here
+    EXPECT_FALSE(delivered.contains("Deferred-Delivery"));
 }
 
-TEST(MailSend, FailedOrHangingDeliveryLeavesTheMessageInOutbox)
-{
-    TempStore s;
-    s.paths.deliveryCommand = recorder(s, 75);
-    auto mail = Application(s.paths).CreateMailItem();
-    mail->setTo(QStringLiteral("anna@example.org"));
-    EXPECT_TRUE(mail->Send().contains("/Outbox/new/"));
-
-    s.paths.deliveryCommand = recorder(s, 0, "sleep 20\n");
-    s.paths.deliveryTimeoutSeconds = 1;
-    const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
-    EXPECT_EQ(report.failed, 1);
-    EXPECT_EQ(Maildir(s.paths.outbox()).messages().size(), 1);
-    EXPECT_TRUE(s.files(s.paths.sent() + "/cur").isEmpty());
-}
-
-TEST(MailSend, DeferredMessagesWaitAndListsExpandAtDelivery)
+TEST(Delivery, DeferredMessagesWaitForTheirDay)
 {
     TempStore s;
     s.paths.deliveryCommand = recorder(s);
-    s.addCard(QStringLiteral("ann.vcf"),
-              "BEGIN:VCARD\nVERSION:4.0\nUID:ann\nN:A;Ann;;;\nEMAIL:ann@example.org\nEND:VCARD\n");
-    s.addCard(QStringLiteral("family.vcf"), "BEGIN:VCARD\nVERSION:4.0\nKIND:group\nFN:Family\n"
-                                            "MEMBER:urn:uuid:ann\nMEMBER:mailto:bob@example.org\nEND:VCARD\n");
-    auto mail = Application(s.paths).CreateMailItem();
-    mail->setTo(QStringLiteral("Family"));
     const QDateTime due = QDateTime::currentDateTime().addDays(2);
-    mail->setDeferredDeliveryTime(due);
-    const QString queued = mail->Send();
-    EXPECT_TRUE(queued.contains("/Outbox/"));
-    EXPECT_TRUE(headersOf(s.read(queued)).contains("To: Family: ;"));
-
+    queue(s, "anna@example.org", due);
     Delivery delivery(s.paths);
     EXPECT_EQ(delivery.deliverDue(QDateTime::currentDateTime()).waiting, 1);
-    const DeliveryReport later = delivery.deliverDue(due.addSecs(60));
-    EXPECT_EQ(later.delivered, 1);
-    EXPECT_TRUE(s.read(s.dir.path() + "/delivered.txt").contains("To: ann@example.org, bob@example.org"));
+    EXPECT_FALSE(QFile::exists(s.dir.path() + "/delivered.txt"));
+    EXPECT_EQ(delivery.deliverDue(due.addSecs(60)).delivered, 1);
+    // The copy in Sent keeps the day it was meant for.
+    EXPECT_EQ(mime::deferredDelivery(s.read(s.files(s.paths.sent() + "/cur").first())).date(), due.date());
+}
+
+TEST(Delivery, AFailureIsLoggedKeptAndRetriedAfterAGrowingWait)
+{
+    TempStore s;
+    s.paths.deliveryCommand = command(s, "fail.sh", "cat > /dev/null\necho 'smtp: connection refused' >&2\nexit 75");
+    queue(s, "anna@example.org");
+    const QDateTime now = QDateTime::currentDateTime();
+    // The agent says what failed and exits non-zero.
+    QProcess agent;
+    agent.start(QStringLiteral(CHEERPOST_DELIVER),
+                {"--mail", s.paths.mail, "--contacts", s.paths.contacts, "--command", s.paths.deliveryCommand});
+    ASSERT_TRUE(agent.waitForFinished(30000));
+    EXPECT_EQ(agent.exitCode(), 1);
+    EXPECT_EQ(agent.readAllStandardOutput(), "0 delivered, 1 failed, 0 waiting\n");
+    const QByteArray said = agent.readAllStandardError();
+    EXPECT_TRUE(said.contains("exit status 75")) << said.constData();
+    EXPECT_TRUE(said.contains("See " + s.paths.deliveryLog().toUtf8()));
+    EXPECT_EQ(Maildir(s.paths.outbox()).messages().size(), 1);
+    const QByteArray log = s.read(s.paths.deliveryLog());
+    EXPECT_TRUE(log.contains("to: anna@example.org"));
+    EXPECT_TRUE(log.contains("exit status 75"));
+    EXPECT_TRUE(log.contains("smtp: connection refused"));
+
+    // Not on every timer tick: 15 minutes, then 30.
+    Delivery delivery(s.paths);
+    EXPECT_EQ(delivery.deliverDue(now.addSecs(10 * 60)).waiting, 1);
+    const DeliveryReport second = delivery.deliverDue(now.addSecs(16 * 60));
+    EXPECT_EQ(second.failed, 1);
+    EXPECT_TRUE(second.errors.first().contains("exit status 75"));
+    EXPECT_EQ(delivery.deliverDue(now.addSecs(16 * 60 + 20 * 60)).waiting, 1);
+    s.paths.deliveryCommand = recorder(s);
+    EXPECT_EQ(Delivery(s.paths).deliverDue(now.addSecs(16 * 60 + 31 * 60)).delivered, 1);
+    EXPECT_TRUE(Maildir(s.paths.outbox()).messages().isEmpty());
+}
+
+TEST(Delivery, AHangingCommandIsStoppedWithItsChildren)
+{
+    TempStore s;
+    s.paths.deliveryCommand = command(s, "hang.sh", "cat > /dev/null\nsleep 30 &\necho $! > child.pid\nwait");
+    s.paths.deliveryTimeoutSeconds = 1;
+    queue(s, "anna@example.org");
+    const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_EQ(report.failed, 1);
+    EXPECT_TRUE(report.errors.first().contains("did not finish in time"));
+    EXPECT_EQ(Maildir(s.paths.outbox()).messages().size(), 1);
+    const pid_t child = s.read(s.dir.path() + "/child.pid").trimmed().toInt();
+    ASSERT_GT(child, 0);
+    // The whole group went: the child is gone, or a zombie waiting to be reaped.
+    QFile status(QStringLiteral("/proc/%1/status").arg(child));
+    const QByteArray state = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray("State:\tgone");
+    EXPECT_TRUE(state.contains("State:\tZ") || state.contains("State:\tgone")) << state.constData();
+}
+
+TEST(Delivery, ACommandThatExitsZeroWithoutReadingEverythingHasFailed)
+{
+    TempStore s;
+    // A 2 MB message, never read; and one read only in part.
+    auto mail = Application(s.paths).CreateMailItem();
+    mail->setTo("anna@example.org");
+    mail->setHTMLBody("<html><body>" + QString(2 * 1024 * 1024, 'x') + "</body></html>");
+    mail->Send();
+    for (const char *body : {"exit 0", "head -c 100 > /dev/null\nexit 0"}) {
+        s.paths.deliveryCommand = command(s, "lazy.sh", body);
+        const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime().addDays(1));
+        EXPECT_EQ(report.failed, 1) << body;
+        EXPECT_EQ(report.delivered, 0) << body;
+        EXPECT_TRUE(report.errors.first().contains("without reading the whole message")) << body;
+        EXPECT_EQ(Maildir(s.paths.outbox()).messages().size(), 1) << body;
+        QFile::remove(s.paths.mail + "/.cheerpost-delivery-state"); // due again at once
+    }
+}
+
+TEST(Delivery, TwoDeliveriesAtOnceSendEachMessageOnce)
+{
+    TempStore s;
+    for (int i = 0; i < 200; ++i)
+        queue(s, QStringLiteral("p%1@example.org").arg(i));
+    // Slow enough that both runs overlap: each message takes a few milliseconds.
+    const QString cmd = command(s, "slow.sh", "grep '^To:' >> sent.txt\nsleep 0.01");
+    const QStringList args = {"--mail", s.paths.mail, "--contacts", s.paths.contacts, "--command", cmd};
+    QProcess first, second;
+    first.start(QStringLiteral(CHEERPOST_DELIVER), args);
+    second.start(QStringLiteral(CHEERPOST_DELIVER), args);
+    ASSERT_TRUE(first.waitForFinished(120000));
+    ASSERT_TRUE(second.waitForFinished(120000));
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().constData();
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
+    const QByteArray sent = s.read(s.dir.path() + "/sent.txt");
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(count(sent, QStringLiteral("To: p%1@example.org\n").arg(i).toUtf8()), 1) << i;
+    EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 200);
+    EXPECT_TRUE(Maildir(s.paths.outbox()).messages().isEmpty());
+    const QByteArray summary = first.readAllStandardOutput() + second.readAllStandardOutput();
+    EXPECT_TRUE(summary.contains("delivered")) << summary.constData();
+}
+
+TEST(Delivery, AMessageThatCannotBeFiledInSentIsNeverSentAgain)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    queue(s, "anna@example.org");
+    // Sent cannot take it: a file stands where its cur/ folder belongs, which
+    // stops root as well as anyone else.
+    QDir(s.paths.sent()).removeRecursively();
+    QDir().mkpath(s.paths.sent());
+    s.write(s.paths.sent() + "/cur", "in the way");
+
+    const DeliveryReport first = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_EQ(first.delivered, 0);
+    EXPECT_EQ(first.keptAside, 1);
+    EXPECT_EQ(Maildir(s.paths.outbox()).messages().size(), 1); // kept, never lost
+    EXPECT_TRUE(s.read(s.paths.deliveryLog()).contains("cannot be filed in Sent"));
+    for (int run = 0; run < 3; ++run)
+        EXPECT_EQ(Delivery(s.paths).deliverDue(QDateTime::currentDateTime().addDays(run + 1)).keptAside, 1);
+    EXPECT_EQ(count(s.read(s.dir.path() + "/delivered.txt"), "Subject: Hello"), 1);
+
+    // Once Sent can take it again, it is filed there, still not sent again.
+    QFile::remove(s.paths.sent() + "/cur");
+    EXPECT_EQ(Delivery(s.paths).deliverDue(QDateTime::currentDateTime()).keptAside, 0);
+    EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 1);
+    EXPECT_EQ(count(s.read(s.dir.path() + "/delivered.txt"), "Subject: Hello"), 1);
+}
+
+TEST(Delivery, AnInterruptedHandOverIsNotRepeated)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    const QString queued = queue(s, "anna@example.org");
+    // A delivery that was killed while the command had the message.
+    s.write(s.paths.mail + "/.cheerpost-delivery-state", QFileInfo(queued).fileName().toUtf8() + "\tsending\t0\t0\n");
+    const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_EQ(report.delivered, 0);
+    EXPECT_FALSE(QFile::exists(s.dir.path() + "/delivered.txt"));
+    EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 1);
+    EXPECT_TRUE(s.read(s.paths.deliveryLog()).contains("may not have gone out"));
+}
+
+TEST(Delivery, ListsTypedByTheUserExpandAndUnknownOnesAreNotDelivered)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    s.addCard("ann.vcf", "BEGIN:VCARD\nVERSION:4.0\nUID:ann\nN:A;Ann;;;\nEMAIL:ann@example.org\nEND:VCARD\n");
+    s.addCard("family.vcf", "BEGIN:VCARD\nVERSION:4.0\nKIND:group\nFN:Family\n"
+                            "MEMBER:urn:uuid:ann\nMEMBER:mailto:bob@example.org\nMEMBER:mailto:not an address\n"
+                            "END:VCARD\n");
+    const QString family = queue(s, "family");
+    EXPECT_TRUE(headersOf(s.read(family)).contains("To: family: ;"));
+    // The bulk page as it opens: its hint text names no list.
+    queue(s, "Enter the Outlook email distribution list");
+
+    const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_EQ(report.delivered, 1);
+    EXPECT_EQ(report.failed, 1);
+    EXPECT_TRUE(s.read(s.dir.path() + "/delivered.txt").contains("To: ann@example.org, bob@example.org\n"));
+    EXPECT_EQ(Maildir(s.paths.outbox()).messages().size(), 1); // not "sent" to nobody
+    EXPECT_TRUE(s.read(s.paths.deliveryLog())
+                    .contains("no recipient: no distribution list is named Enter the Outlook email distribution list"));
+}
+
+TEST(Delivery, APrivateListGoesInTheEnvelopeOnly)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    s.addCard("club.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Club\r\nFN:Club\r\nX-EVOLUTION-LIST:TRUE\r\n"
+                          "X-EVOLUTION-LIST-SHOW-ADDRESSES:FALSE\r\n"
+                          "EMAIL;X-EVOLUTION-DEST-NAME=Ann:\"Ann\" <ann@example.org>\r\n"
+                          "EMAIL:bob@example.org\r\nEND:VCARD\r\n");
+    queue(s, "Club");
+    EXPECT_EQ(Delivery(s.paths).deliverDue(QDateTime::currentDateTime()).delivered, 1);
+    const QByteArray received = headersOf(s.read(s.dir.path() + "/delivered.txt"));
+    EXPECT_TRUE(received.contains("To: Club: ;\n")) << received.constData();
+    // Only Bcc names the members, and sendmail -t takes Bcc out of what it sends.
+    EXPECT_TRUE(received.contains("Bcc: ann@example.org, bob@example.org\n")) << received.constData();
+    EXPECT_EQ(count(received, "ann@example.org"), 1);
+}
+
+TEST(Delivery, TimeoutsFromHostConfStayWithinOneSecondAndOneHour)
+{
+    TempStore s;
+    const QString conf = s.dir.path() + "/config/cheerpost/host.conf";
+    qputenv("XDG_CONFIG_HOME", (s.dir.path() + "/config").toUtf8());
+    QDir().mkpath(QFileInfo(conf).path());
+    for (const auto &[written, used] : {std::pair{"2147484", 3600}, {"-5", 1}, {"0", 1}, {"90", 90}, {"soon", 60}}) {
+        s.write(conf, QByteArray("[General]\nDeliveryTimeout=") + written + "\n");
+        EXPECT_EQ(StorePaths::fromConfiguration().deliveryTimeoutSeconds, used) << written;
+    }
+    qunsetenv("XDG_CONFIG_HOME");
 }

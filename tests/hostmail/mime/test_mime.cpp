@@ -1,4 +1,6 @@
 #include "hostmail/HostError.h"
+#include "hostmail/mime/HtmlText.h"
+#include "hostmail/mime/LocalReferences.h"
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/Application.h"
 #include "hostmail/model/MailItem.h"
@@ -57,4 +59,44 @@ TEST(MailCompose, LineBreaksInValuesNeverMakeAHeader)
     const QByteArray h = headersOf(s.read(mail->Save()));
     EXPECT_FALSE(h.contains("\nBcc: evil")) << h.constData();
     EXPECT_FALSE(h.contains("\nX-Injected")) << h.constData();
+}
+
+TEST(MailText, TheTextAlternativeReadsLikeTheHtml)
+{
+    EXPECT_EQ(mime::plainTextFromHtml(
+                  "<!DOCTYPE html><html><head><title>T</title><style>p{color:red}</style></head>"
+                  "<BODY>Dear Anna,<p>Happy&nbsp;birthday &amp; many   more!</p><h1>Party</h1>"
+                  "<p>Line one<br>Line two</p><ul><li>cake</li><li>tea</li></ul>"
+                  "<p>See <a href=\"https://example.org/p\">the plan</a> or <a href=\"mailto:a@b.example\">mail</a>, "
+                  "<a href=\"https://example.org\">https://example.org</a></p><script>x()</script>"
+                  "<img src=\"cid:1\" alt=\"A cake\"><!-- note --><p>&#8364;5 &#x263A; &bogus;</p></BODY></html>"),
+              "Dear Anna,\n\nHappy birthday & many more!\n\nParty\n\nLine one\nLine two\n\n- cake\n- tea\n\n"
+              "See the plan <https://example.org/p> or mail <a@b.example>, https://example.org\n\n[A cake]\n\n"
+              "\u20ac5 \u263a &bogus;\n");
+    EXPECT_EQ(mime::plainTextFromHtml(""), "");
+}
+
+TEST(MailText, LocalReferencesBecomeWhatTheHostSaysOrNothing)
+{
+    const QString html = "<img src=\"file:///home/me/cake.png\"><img SRC='/home/me/star.png'>"
+                         "<td background=file:///home/me/bg.gif><a href=\"file:///home/me/doc.pdf\">doc</a>"
+                         "<div style=\"background: url('file:///home/me/bg.gif')\"></div>"
+                         "<img src=\"C:\\Pictures\\x.gif\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">";
+    const QString out = mime::rewriteLocalReferences(
+        html, [](const QString &path) { return path.endsWith("cake.png") ? QStringLiteral("cid:cake") : QString(); });
+    EXPECT_EQ(out, "<img src=\"cid:cake\"><img SRC=\"\"><td background=\"\"><a href=\"\">doc</a>"
+                   "<div style=\"background: url(\"\")\"></div>"
+                   "<img src=\"\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">");
+    EXPECT_TRUE(mime::isLocalReference("FILE:///x"));
+    EXPECT_FALSE(mime::isLocalReference("data:image/png;base64,AAAA"));
+}
+
+TEST(MailCompose, TextAttachmentsKeepTheirCharset)
+{
+    EXPECT_EQ(mime::textCharset("plain"), "us-ascii");
+    EXPECT_EQ(mime::textCharset(QString::fromUtf8("Grüße").toUtf8()), "utf-8");
+    EXPECT_EQ(mime::textCharset("Gr\xfc\xdf"
+                                "e"),
+              "windows-1252");
+    EXPECT_EQ(mime::textCharset("\xff\xfeG\0"), "utf-16");
 }

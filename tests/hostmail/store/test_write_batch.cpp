@@ -43,7 +43,7 @@ TEST(WriteBatch, ReadsAndRemovalsSeeWhatWaitsAndALaterWriteWins)
     WriteBatch joined; // a second batch on the thread joins the first
     writeFileAtomically(path, "one");
     writeFileAtomically(path, "two");
-    EXPECT_EQ(readWholeFile(path), "two");
+    EXPECT_EQ(readWholeFile(path, 100), "two");
     writeFileAtomically(path, "three");
     removeFile(path);
     EXPECT_FALSE(QFile::exists(path));

@@ -127,3 +127,26 @@ TEST(VCardFold, LongLinesFoldWithoutSplittingCharacters)
     auto file = VCardFile::fromBytes(QStringLiteral("x.vcf"), "BEGIN:VCARD\r\n" + folded + "\r\nEND:VCARD\r\n");
     EXPECT_EQ(file->cards().at(0).lines.at(0).value(), QString(40, QChar(0x00E9)));
 }
+
+TEST(VCardRead, AnEmailValueIsOneMailboxOrNoAddressAtAll)
+{
+    // Escaped (3.0) and unescaped (2.1) lists, a group and a list's name each
+    // leave their slot empty, so they add no recipient and name no list.
+    const ContactData c = only("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Friend;Fred;;;\r\n"
+                               "EMAIL:friend@example.org\\, evil@example.net\r\n"
+                               "EMAIL;TYPE=work:Fred Friend <fred@work.example>\r\n"
+                               "EMAIL:friend@example.org\\; evil@example.net\r\n"
+                               "EMAIL:Family\r\nEND:VCARD\r\n");
+    EXPECT_EQ(c.emails, QStringList({"", "Fred Friend <fred@work.example>", ""}));
+    const ContactData old = only("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Friend;Fred\r\n"
+                                 "EMAIL;INTERNET:friend@example.org, evil@example.net\r\n"
+                                 "EMAIL;INTERNET:Family\r\nEMAIL;INTERNET:fred@example.org\r\nEND:VCARD\r\n");
+    EXPECT_EQ(old.emails, QStringList({"", "", "fred@example.org"}));
+
+    for (const char *good : {"a@b.example", "first.last+tag@sub.example.org", "\"Smith, J\" <j@x.example>",
+                             "mailto:a@b.example", "j\xc3\xb6rg@b\xc3\xbc\x63her.example", "x@[192.0.2.1]"})
+        EXPECT_TRUE(isSingleMailbox(QString::fromUtf8(good))) << good;
+    for (const char *bad : {"Family", "a@b, c@d", "a@b; c@d", "Family: a@b;", "Smith, J <j@x.example>", "a@@b", "a b@c",
+                            ".a@b", "a@b.", "<a@b> c", "a@b\r\nBcc: c@d", ""})
+        EXPECT_FALSE(isSingleMailbox(QString::fromUtf8(bad))) << bad;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace hostmail::mime {
+
+// A plain-text rendering of an HTML body for the text/plain alternative:
+// paragraphs, headings, list items, table rows and line breaks become line
+// breaks, a link keeps its target ("text <https://...>"), entities are
+// decoded, head, style and script are left out, and runs of blanks fold into
+// one. Lines end with "\n".
+QString plainTextFromHtml(const QString &html);
+
+} // namespace hostmail::mime
