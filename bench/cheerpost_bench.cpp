@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <cstdio>
 #include <memory>
@@ -124,7 +125,11 @@ int main(int argc, char **argv)
             bs.mode = bulkmail::RecipientMode::AllContacts;
             bs.saveDraft = true;
             bs.sendMailOn = today;
-            const templates::TemplateDocument bulkDoc{doc.html, {dir.path() + "/a.png", dir.path() + "/b.png"}};
+            // The template shows both pictures, as an edited template does.
+            const QString a = QUrl::fromLocalFile(dir.path() + "/a.png").toString();
+            const QString b = QUrl::fromLocalFile(dir.path() + "/b.png").toString();
+            const templates::TemplateDocument bulkDoc{
+                "<html><body><p>Happy day</p><img src=\"" + a + "\"><img src=\"" + b + "\"></body></html>", {a, b}};
             t.restart();
             const int made = bulkmail::BulkRun(open, yes).run(bs, bulkDoc);
             const double secs = t.elapsed() / 1000.0;

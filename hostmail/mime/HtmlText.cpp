@@ -48,12 +48,14 @@ QString decodeEntities(const QString &text)
     return out;
 }
 
-// The value of attribute name in a start tag's text, or a null string.
-QString attribute(const QString &tag, const QString &name)
+// The value of the href or alt attribute in a start tag's text, or a null string.
+QString attribute(const QString &tag, bool href)
 {
-    const QRegularExpression re(QStringLiteral("\\s%1\\s*=\\s*(\"([^\"]*)\"|'([^']*)'|([^\\s>]+))").arg(name),
-                                QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = re.match(tag);
+    static const QRegularExpression hrefs(QStringLiteral("\\shref\\s*=\\s*(\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression alts(QStringLiteral("\\salt\\s*=\\s*(\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = (href ? hrefs : alts).match(tag);
     if (!m.hasMatch())
         return QString();
     for (int i = 2; i <= 4; ++i) {
@@ -80,10 +82,13 @@ QString plainTextFromHtml(const QString &html)
     QString out;
     QStringList links; // targets of the open <a> elements
     qsizetype from = 0;
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
     auto text = [&](QStringView raw) {
+        if (raw.isEmpty())
+            return;
         QString t = raw.toString();
-        t.replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral(" "));
-        out += decodeEntities(t);
+        t.replace(blanks, QStringLiteral(" "));
+        out += t.contains(QLatin1Char('&')) ? decodeEntities(t) : t;
     };
     for (auto it = tag.globalMatch(source); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
@@ -95,7 +100,7 @@ QString plainTextFromHtml(const QString &html)
             continue; // a comment or a doctype
         if (name == QLatin1String("a")) {
             if (!closing) {
-                links.append(attribute(m.captured(0), QStringLiteral("href")));
+                links.append(attribute(m.captured(0), true));
             } else if (!links.isEmpty()) {
                 const QString href = links.takeLast();
                 if (!href.isEmpty() && !href.startsWith(QLatin1Char('#')) && !out.trimmed().endsWith(href))
@@ -103,7 +108,7 @@ QString plainTextFromHtml(const QString &html)
                         href.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive) ? href.mid(7) : href);
             }
         } else if (name == QLatin1String("img") && !closing) {
-            const QString alt = attribute(m.captured(0), QStringLiteral("alt"));
+            const QString alt = attribute(m.captured(0), false);
             if (!alt.trimmed().isEmpty())
                 out += QLatin1Char('[') + alt.trimmed() + QLatin1Char(']');
         } else if (name == QLatin1String("td") || name == QLatin1String("th")) {

@@ -208,15 +208,24 @@ QByteArray compose(const MessageFields &fields)
             if (const auto it = known.constFind(path); it != known.cend())
                 return *it;
             QString with;
-            const QString file = canonical(path);
-            for (qsizetype i = 0; !file.isEmpty() && i < count; ++i) {
-                const AttachmentData &a = fields.attachments.at(i);
-                if (a.sourcePath == file && a.mimeType.startsWith(QLatin1String("image/"))) {
-                    contentIds[static_cast<size_t>(i)] =
-                        QStringLiteral("picture%1.%2@cheerpost").arg(i + 1).arg(messageKey).toLatin1();
-                    with = QStringLiteral("cid:") + QString::fromLatin1(contentIds[static_cast<size_t>(i)]);
-                    break;
+            // The attachments know their files by canonical path; most
+            // references already are one, so the file system is asked only
+            // when none matches as written.
+            auto attachedAs = [&](const QString &file) {
+                for (qsizetype i = 0; i < count; ++i) {
+                    const AttachmentData &a = fields.attachments.at(i);
+                    if (a.sourcePath == file && a.mimeType.startsWith(QLatin1String("image/")))
+                        return i;
                 }
+                return qsizetype(-1);
+            };
+            qsizetype i = attachedAs(path);
+            if (i < 0)
+                i = attachedAs(canonical(path));
+            if (i >= 0) {
+                QByteArray &cid = contentIds[static_cast<size_t>(i)];
+                cid = QStringLiteral("picture%1.%2@cheerpost").arg(i + 1).arg(messageKey).toLatin1();
+                with = QStringLiteral("cid:") + QString::fromLatin1(cid);
             }
             known.insert(path, with);
             return with;
