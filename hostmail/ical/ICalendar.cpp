@@ -61,6 +61,10 @@ QByteArray yearlyEventCalendar(const QString &uid, const QString &summary, const
     icalrecurrencetype_clear(&rule);
     rule.freq = ICAL_YEARLY_RECURRENCE;
     rule.interval = 1;
+    // Day 60 is 29 February in a leap year and 1 March otherwise, the day the
+    // greetings use: a plain yearly rule would skip three years in four.
+    if (date.month() == 2 && date.day() == 29)
+        rule.by_year_day[0] = 60;
     icalcomponent_add_property(ev, icalproperty_new_rrule(rule));
     icalcomponent_add_property(ev, icalproperty_new_transp(ICAL_TRANSP_TRANSPARENT));
     icalcomponent_add_property(ev, icalproperty_new_categories("Birthday/Anniversary"));
@@ -109,6 +113,39 @@ QByteArray taskCalendar(const TaskData &task)
     }
     icalcomponent_add_component(cal.get(), todo);
     return text(cal.get());
+}
+
+QList<QDate> occurrences(const QByteArray &ics, const QDate &from, const QDate &to)
+{
+    Component root(icalparser_parse_string(ics.constData()));
+    if (!root)
+        throw HostError(QStringLiteral("Not an iCalendar file"));
+    icalcomponent *ev = icalcomponent_isa(root.get()) == ICAL_VEVENT_COMPONENT
+                            ? root.get()
+                            : icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT);
+    if (!ev)
+        throw HostError(QStringLiteral("No event in the calendar"));
+    const icaltimetype start = icalcomponent_get_dtstart(ev);
+    QList<QDate> out;
+    icalproperty *rrule = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
+    if (!rrule) {
+        const QDate d(start.year, start.month, start.day);
+        if (d >= from && d <= to)
+            out.append(d);
+        return out;
+    }
+    icalrecur_iterator *it = icalrecur_iterator_new(icalproperty_get_rrule(rrule), start);
+    if (!it)
+        throw HostError(QStringLiteral("The event's recurrence cannot be read"));
+    for (icaltimetype t = icalrecur_iterator_next(it); !icaltime_is_null_time(t); t = icalrecur_iterator_next(it)) {
+        const QDate d(t.year, t.month, t.day);
+        if (d > to)
+            break;
+        if (d >= from)
+            out.append(d);
+    }
+    icalrecur_iterator_free(it);
+    return out;
 }
 
 QList<CalendarEvent> readCalendarEvents(const QByteArray &ics)

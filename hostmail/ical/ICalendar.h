@@ -11,7 +11,13 @@ namespace hostmail {
 // iCalendar text through libical: the host's yearly occasion events, its
 // tasks, and the events of the Calendar folder read back.
 
+// A yearly all-day event from date; one of 29 February falls on 1 March in
+// common years.
 QByteArray yearlyEventCalendar(const QString &uid, const QString &summary, const QDate &date);
+
+// The start dates of an .ics file's first event from..to (both inclusive),
+// as its recurrence gives them.
+QList<QDate> occurrences(const QByteArray &ics, const QDate &from, const QDate &to);
 
 struct TaskData {
     QString uid;

@@ -36,11 +36,14 @@ void applyDate(VCardFile &file, int card, const DateField &field, const QDate &d
         return;
     }
     if (clear) {
-        file.removeLine(card, field.line);
-        return;
+        if (field.valid)
+            file.removeLine(card, field.line);
+        return; // a text that is no date stays as it is
     }
     const ContentLine &old = file.cards().at(card).lines.at(field.line);
-    file.replaceLine(card, field.line, dateLine(old, formatVCardDate(date, field.form)));
+    // A line that held no date (VALUE=text) takes the date in its place.
+    const DateForm form = field.valid ? field.form : DateForm::Extended;
+    file.replaceLine(card, field.line, dateLine(old, formatVCardDate(date, form, field.placeholderYear)));
 }
 
 } // namespace
@@ -82,29 +85,35 @@ void ContactItem::SaveAs(const QString &path, int format) const
 
 void ContactItem::Save()
 {
-    // Work on the file as it is on disk now, so a change made meanwhile by a
-    // sync tool is kept; refuse when the card is no longer the same contact.
-    auto fresh = VCardFile::load(m_file->path());
-    if (m_card >= fresh->cards().size() || readContact(fresh->cards().at(m_card)).uid != m_data.uid)
-        throw HostError(QStringLiteral("%1 changed on disk; contact not saved").arg(m_file->path()));
-    ContactData now = readContact(fresh->cards().at(m_card));
-    const bool vcard4 = fresh->cards().at(m_card).version == "4.0";
+    // The edit works on the file as this item read it (or last saved it), and
+    // is written only while the file on disk is still that: a change another
+    // program made meanwhile is never overwritten, the save fails instead.
+    const auto edited = VCardFile::fromBytes(m_file->path(), m_file->fileBytes());
+    if (m_card >= edited->cards().size())
+        throw HostError(QStringLiteral("%1 no longer holds this contact; it was not saved").arg(m_file->path()));
+    ContactData now = readContact(edited->cards().at(m_card));
+    const bool vcard4 = edited->cards().at(m_card).version == "4.0";
     if (m_birthday && (*m_birthday != now.birthday.date || now.birthday.hasTime)) {
-        applyDate(*fresh, m_card, now.birthday, *m_birthday, "BDAY");
-        now = readContact(fresh->cards().at(m_card));
+        applyDate(*edited, m_card, now.birthday, *m_birthday, "BDAY");
+        now = readContact(edited->cards().at(m_card));
     }
     if (m_anniversary && (*m_anniversary != now.anniversary.date || now.anniversary.hasTime)) {
-        applyDate(*fresh, m_card, now.anniversary, *m_anniversary, vcard4 ? "ANNIVERSARY" : "X-ANNIVERSARY");
-        now = readContact(fresh->cards().at(m_card));
+        applyDate(*edited, m_card, now.anniversary, *m_anniversary, vcard4 ? "ANNIVERSARY" : "X-ANNIVERSARY");
+        now = readContact(edited->cards().at(m_card));
     }
-    if (fresh->bytes() != m_file->bytes())
-        fresh->save();
-    *m_file = *fresh;
+    if (edited->text() != m_file->text()) {
+        edited->save();
+        *m_file = *edited;
+    }
     m_file->dropLines();
+    // The yearly events of the dates this save set, or of every date when it
+    // set none; after the contact file, so they fail with it.
+    const bool all = !m_birthday && !m_anniversary;
+    YearlyEvents(m_calendarFolder)
+        .refresh(eventKey(), now, all || m_birthday.has_value(), all || m_anniversary.has_value(), m_file->path());
     m_data = now;
     m_birthday.reset();
     m_anniversary.reset();
-    YearlyEvents(m_calendarFolder).refresh(eventKey(), m_data);
 }
 
 } // namespace hostmail

@@ -5,7 +5,6 @@
 #include "hostmail/store/AtomicFile.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 
 namespace hostmail {
@@ -16,17 +15,22 @@ QString YearlyEvents::eventUid(const QString &contactKey, const char *occasion)
     return QStringLiteral("cheerpost-%1-%2").arg(QString::fromLatin1(hash.left(24)), QLatin1String(occasion));
 }
 
-void YearlyEvents::refresh(const QString &contactKey, const ContactData &contact) const
+void YearlyEvents::refresh(const QString &contactKey, const ContactData &contact, bool birthday, bool anniversary,
+                           const QString &contactFile) const
 {
     QString name = contact.fullName.trimmed();
     if (name.isEmpty())
         name = (contact.firstName + QLatin1Char(' ') + contact.lastName).trimmed();
-    refreshOne(contactKey, "birthday", QStringLiteral("%1's Birthday").arg(name), contact.birthday.date);
-    refreshOne(contactKey, "anniversary", QStringLiteral("%1's Anniversary").arg(name), contact.anniversary.date);
+    if (birthday)
+        refreshOne(contactKey, "birthday", QStringLiteral("%1's Birthday").arg(name), contact.birthday.date,
+                   contactFile);
+    if (anniversary)
+        refreshOne(contactKey, "anniversary", QStringLiteral("%1's Anniversary").arg(name), contact.anniversary.date,
+                   contactFile);
 }
 
 void YearlyEvents::refreshOne(const QString &contactKey, const char *occasion, const QString &summary,
-                              const QDate &date) const
+                              const QDate &date, const QString &contactFile) const
 {
     const QString uid = eventUid(contactKey, occasion);
     const QString path = m_folder + QLatin1Char('/') + uid + QLatin1String(".ics");
@@ -34,9 +38,8 @@ void YearlyEvents::refreshOne(const QString &contactKey, const char *occasion, c
         removeFile(path);
         return;
     }
-    if (!QDir().mkpath(m_folder))
-        throw HostError(QStringLiteral("Cannot create %1").arg(m_folder));
-    writeFileAtomically(path, yearlyEventCalendar(uid, summary, date));
+    // The Calendar folder is made when the store is opened.
+    writeFileAtomically(path, yearlyEventCalendar(uid, summary, date), contactFile);
 }
 
 } // namespace hostmail

@@ -5,7 +5,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -70,15 +72,17 @@ void write(WriteJob job, const QString &shownName)
     }
     const int fd = detail::writeTemp(job);
     if (fd < 0)
-        throw HostError(QStringLiteral("Cannot write %1: %2").arg(shownName, errnoText(-fd)));
+        throw HostError(detail::failureText(shownName, -fd));
     int error = ::fsync(fd) == 0 ? 0 : errno;
+    if (error == 0 && job.expected)
+        error = detail::takeTargetMode(job, fd);
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error == 0)
         error = detail::renameIntoPlace(job);
     if (error != 0) {
         ::unlink(job.temp.constData());
-        throw HostError(QStringLiteral("Cannot write %1: %2").arg(shownName, errnoText(error)));
+        throw HostError(detail::failureText(shownName, error));
     }
     detail::syncFolderPath(detail::folderOf(job.target));
 }
@@ -90,6 +94,62 @@ void settle(const QString &path)
     WriteBatch *batch = WriteBatch::current();
     if (batch && batch->holds(QFile::encodeName(QFileInfo(path).absoluteFilePath())))
         batch->commit();
+}
+
+// Whether the regular file at path holds exactly bytes (a link does not).
+bool holds(const QByteArray &path, const QByteArray &bytes)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == bytes.size();
+    if (same) {
+        QByteArray now(bytes.size() + 1, Qt::Uninitialized);
+        qsizetype used = 0;
+        while (used < now.size()) {
+            const ssize_t n = ::read(fd, now.data() + used, static_cast<size_t>(now.size() - used));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            used += n;
+        }
+        same = used == bytes.size() && QByteArrayView(now.constData(), used) == bytes;
+    }
+    ::close(fd);
+    return same;
+}
+
+// The compare-and-swap of a job with an expectation (see renameIntoPlace).
+int exchangeIfUnchanged(const WriteJob &job)
+{
+    const char *temp = job.temp.constData(), *target = job.target.constData();
+    if (::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return errno == ENOENT ? ESTALE : errno;
+        // A file system without the exchange: checked right before the rename.
+        if (!holds(job.target, *job.expected))
+            return ESTALE;
+        return ::rename(temp, target) == 0 ? 0 : errno;
+    }
+    // The temporary name now holds exactly what the target held a moment ago.
+    if (holds(job.temp, *job.expected)) {
+        ::unlink(temp);
+        return 0;
+    }
+    // Another program had changed it: its version goes back in place. Should
+    // it write once more meanwhile, its newest version is the one kept.
+    if (::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) != 0) {
+        ::rename(temp, target);
+        return ESTALE;
+    }
+    struct stat st {};
+    if (::lstat(temp, &st) == 0 && st.st_ino == job.inode)
+        ::unlink(temp); // ours came back out
+    else
+        ::rename(temp, target); // a newer version came out: it goes back in place
+    return ESTALE;
 }
 
 } // namespace
@@ -111,16 +171,43 @@ void syncFolderPath(const QByteArray &folder)
     }
 }
 
+QString failureText(const QString &file, int error)
+{
+    if (error == ESTALE)
+        return QStringLiteral("%1 changed on disk since it was read; it was not overwritten").arg(file);
+    return QStringLiteral("Cannot write %1: %2").arg(file, errnoText(error));
+}
+
+int takeTargetMode(const WriteJob &job, int fd)
+{
+    struct stat st {};
+    if (::lstat(job.target.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return ESTALE; // removed or replaced by a link meanwhile
+    return ::fchmod(fd, st.st_mode & 07777) == 0 ? 0 : errno;
+}
+
 int writeTemp(WriteJob &job)
 {
     int fd = -1;
-    mode_t mode = 0600;
     if (job.uniqueTemp) {
-        mode = 0644;
-        struct stat st {};
-        if (::stat(job.target.constData(), &st) == 0)
-            mode = st.st_mode & 07777;
-        fd = ::mkostemp(job.temp.data(), O_CLOEXEC);
+        // A name no file has: the template's XXXXXX from the process and a
+        // counter, tried again on the rare clash with a file left behind.
+        static std::atomic<quint32> counter{quint32(QRandomGenerator::global()->generate())};
+        const qsizetype x = job.temp.lastIndexOf("XXXXXX");
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (x >= 0) {
+                const quint32 n = counter.fetch_add(1) ^ (quint32(::getpid()) << 16);
+                const QByteArray name = QByteArray::number(n % 2176782336u, 36).rightJustified(6, '0');
+                job.temp.replace(x, 6, name);
+            }
+            fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0 || errno != EEXIST || x < 0)
+                break;
+        }
+        if (fd < 0 && errno == ENOENT && job.makeFolders) {
+            makeFolders(folderOf(job.temp));
+            fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        }
     } else {
         fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno == ENOENT && job.makeFolders) {
@@ -132,8 +219,11 @@ int writeTemp(WriteJob &job)
     if (fd < 0)
         return -errno;
     int error = writeAll(fd, job.data);
-    if (error == 0 && job.uniqueTemp && ::fchmod(fd, mode) != 0)
-        error = errno;
+    if (error == 0 && job.expected) {
+        struct stat st {};
+        error = ::fstat(fd, &st) == 0 ? 0 : errno;
+        job.inode = st.st_ino;
+    }
     if (error != 0) {
         ::close(fd);
         ::unlink(job.temp.constData());
@@ -144,6 +234,8 @@ int writeTemp(WriteJob &job)
 
 int renameIntoPlace(const WriteJob &job)
 {
+    if (job.expected)
+        return exchangeIfUnchanged(job);
     if (::rename(job.temp.constData(), job.target.constData()) == 0)
         return 0;
     if (errno != ENOENT || !job.makeFolders)
@@ -156,7 +248,9 @@ int renameIntoPlace(const WriteJob &job)
 
 } // namespace detail
 
-void writeFileAtomically(const QString &path, const QByteArray &data)
+namespace {
+
+WriteJob replacing(const QString &path, const QByteArray &data)
 {
     const QFileInfo info(path);
     WriteJob job;
@@ -164,6 +258,31 @@ void writeFileAtomically(const QString &path, const QByteArray &data)
     job.temp =
         QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".tmp-XXXXXX"));
     job.data = data;
+    return job;
+}
+
+} // namespace
+
+void writeFileAtomically(const QString &path, const QByteArray &data, const QString &after)
+{
+    WriteJob job = replacing(path, data);
+    if (!after.isEmpty())
+        job.after = QFile::encodeName(QFileInfo(after).absoluteFilePath());
+    write(std::move(job), path);
+}
+
+void replaceFileIfUnchanged(const QString &path, const QByteArray &expected, const QByteArray &data)
+{
+    // A link is written through: the file it names is the one replaced.
+    QString file = path;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        file = QFileInfo(path).canonicalFilePath();
+        if (file.isEmpty())
+            throw HostError(detail::failureText(path, ESTALE));
+    }
+    WriteJob job = replacing(file, data);
+    job.expected = expected;
     write(std::move(job), path);
 }
 

@@ -101,15 +101,17 @@ void WriteBatch::work()
         lock.lock();
         m_writing.clear();
         if (fd < 0)
-            m_failed.append(QFile::decodeName(job.target));
+            fail(job.target);
         else
             keep(fd, std::move(job));
         if (static_cast<int>(m_pending.size()) >= kMaxFiles || m_pendingBytes >= kMaxBytes) {
             m_committing = takePending();
+            const QSet<QByteArray> failedBefore = m_failedTargets;
             lock.unlock();
-            const QStringList failed = commitPending(m_committing);
+            const QList<QByteArray> failed = commitPending(m_committing, failedBefore);
             lock.lock();
-            m_failed.append(failed);
+            for (const QByteArray &target : failed)
+                fail(target);
             m_committing.clear();
         }
         m_busy = false;
@@ -122,9 +124,12 @@ void WriteBatch::keep(int fd, WriteJob job)
     const qint64 size = job.data.size();
     job.data = QByteArray(); // on disk now; only the names are needed
     m_pendingBytes += size;
-    // A second write to the same target replaces the first, as its rename would.
+    // A second write to the same target replaces the first, as its rename would;
+    // what the file must still hold is what it held before the first.
     if (const auto it = m_index.constFind(job.target); it != m_index.cend()) {
         Pending &old = m_pending[*it];
+        if (old.job.expected && job.expected)
+            job.expected = old.job.expected;
         ::close(old.fd);
         ::unlink(old.job.temp.constData());
         m_pendingBytes -= old.size;
@@ -152,7 +157,14 @@ void WriteBatch::commit()
     }
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-    m_failed.append(commitPending(takePending())); // the worker waits for work meanwhile
+    for (const QByteArray &target : commitPending(takePending(), m_failedTargets)) // the worker waits meanwhile
+        fail(target);
+}
+
+void WriteBatch::fail(const QByteArray &target)
+{
+    m_failed.append(QFile::decodeName(target));
+    m_failedTargets.insert(target);
 }
 
 void WriteBatch::flush()
@@ -174,35 +186,47 @@ void WriteBatch::flush()
                         failed);
 }
 
-QStringList WriteBatch::commitPending(const std::vector<Pending> &pending)
+QList<QByteArray> WriteBatch::commitPending(const std::vector<Pending> &pending, const QSet<QByteArray> &failedBefore)
 {
-    QStringList lost;
+    QList<QByteArray> lost;
     if (pending.empty())
         return lost;
-    // One syncfs per file system; where it fails, each file is flushed on its
-    // own so that only the files that really failed are dropped. A few files
-    // are flushed on their own anyway: syncfs would flush all of the system's
-    // other writes too.
-    QSet<dev_t> synced;
-    QSet<dev_t> failed;
-    for (size_t i = 0; pending.size() >= kSyncfsFrom && i < pending.size(); ++i) {
-        struct stat st {};
-        if (::fstat(pending[i].fd, &st) != 0 || synced.contains(st.st_dev) || failed.contains(st.st_dev))
-            continue;
-        (::syncfs(pending[i].fd) == 0 ? synced : failed).insert(st.st_dev);
+    // One syncfs per file system, found from the folders the files are in;
+    // where it fails, each file is flushed on its own so that only the files
+    // that really failed are dropped. A few files are flushed on their own
+    // anyway: syncfs would flush all of the system's other writes too.
+    QHash<QByteArray, bool> folderSynced; // folder of the temporary files -> flushed by a syncfs
+    if (pending.size() >= kSyncfsFrom) {
+        QHash<dev_t, bool> devices;
+        for (const Pending &p : pending) {
+            const QByteArray folder = detail::folderOf(p.job.temp);
+            if (folderSynced.contains(folder))
+                continue;
+            struct stat st {};
+            if (::stat(folder.constData(), &st) != 0) {
+                folderSynced.insert(folder, false);
+                continue;
+            }
+            if (!devices.contains(st.st_dev))
+                devices.insert(st.st_dev, ::syncfs(p.fd) == 0);
+            folderSynced.insert(folder, devices.value(st.st_dev));
+        }
     }
     QSet<QByteArray> folders;
+    QSet<QByteArray> failed = failedBefore;
     for (const Pending &p : pending) {
-        struct stat st {};
-        bool ok = ::fstat(p.fd, &st) == 0 && synced.contains(st.st_dev);
-        if (!ok)
+        bool ok = !failed.contains(p.job.after) || p.job.after.isEmpty();
+        if (ok && !folderSynced.value(detail::folderOf(p.job.temp)))
             ok = ::fsync(p.fd) == 0;
+        if (ok && p.job.expected)
+            ok = detail::takeTargetMode(p.job, p.fd) == 0;
         ok = ::close(p.fd) == 0 && ok;
         if (ok && detail::renameIntoPlace(p.job) == 0) {
             folders.insert(detail::folderOf(p.job.target));
         } else {
             ::unlink(p.job.temp.constData());
-            lost.append(QFile::decodeName(p.job.target));
+            lost.append(p.job.target);
+            failed.insert(p.job.target);
         }
     }
     for (const QByteArray &folder : std::as_const(folders))

@@ -3,6 +3,7 @@
 #include "hostmail/store/AtomicFile.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <condition_variable>
@@ -53,10 +54,12 @@ private:
         qint64 size;
     };
     void work();
-    void keep(int fd, WriteJob job);    // under m_mutex
-    std::vector<Pending> takePending(); // under m_mutex
-    // Flushes, renames and closes; returns the targets that failed.
-    static QStringList commitPending(const std::vector<Pending> &pending);
+    void keep(int fd, WriteJob job);     // under m_mutex
+    std::vector<Pending> takePending();  // under m_mutex
+    void fail(const QByteArray &target); // under m_mutex
+    // Flushes, checks, renames and closes; returns the targets that failed.
+    // A job whose "after" target is in failedBefore, or failed here, fails too.
+    static QList<QByteArray> commitPending(const std::vector<Pending> &pending, const QSet<QByteArray> &failedBefore);
 
     WriteBatch *m_outer = nullptr;
     mutable std::mutex m_mutex;
@@ -71,6 +74,7 @@ private:
     qint64 m_pendingBytes = 0;
     std::vector<Pending> m_committing; // read only while the worker commits
     QStringList m_failed;              // not yet reported by flush()
+    QSet<QByteArray> m_failedTargets;  // every target that failed in this batch
     std::thread m_worker;
 };
 

@@ -42,19 +42,27 @@ QString mailtoAddress(const QString &v)
     return s.trimmed();
 }
 
+// The first property that holds a date gives the field; a property whose
+// value is no date is kept as the field's line until one that is comes.
 void setDate(DateField &field, const ContentLine &line, int index)
 {
-    if (line.hasParam("VALUE", "text"))
-        return; // a text value is no date
+    if (field.valid)
+        return;
     QDate date;
     DateForm form;
-    if (!parseVCardDate(line.rawValue.trimmed(), &date, &form))
+    // A text value is no date, nor is one that does not read as a date.
+    if (line.hasParam("VALUE", "text") || !parseVCardDate(line.rawValue.trimmed(), &date, &form)) {
+        if (field.line < 0)
+            field.line = index;
         return;
+    }
     if (line.param("X-APPLE-OMIT-YEAR") == QByteArray::number(date.year()) || date.year() == 1604) {
+        field.placeholderYear = date.year();
         date = QDate(kNoYear, date.month(), date.day());
-        form = DateForm::AppleNoYear;
+        form = form == DateForm::Basic ? DateForm::AppleNoYearBasic : DateForm::AppleNoYear;
     }
     field.line = index;
+    field.valid = true;
     field.date = date;
     field.form = form;
     field.hasTime = line.rawValue.contains('T');
@@ -174,7 +182,7 @@ bool parseVCardDate(const QByteArray &raw, QDate *date, DateForm *form)
     return true;
 }
 
-QByteArray formatVCardDate(const QDate &date, DateForm form)
+QByteArray formatVCardDate(const QDate &date, DateForm form, int placeholderYear)
 {
     const bool yearless = date.year() == kNoYear;
     switch (form) {
@@ -188,8 +196,12 @@ QByteArray formatVCardDate(const QDate &date, DateForm form)
         break;
     case DateForm::AppleNoYear:
         if (yearless)
-            return "1604-" + date.toString(QStringLiteral("MM-dd")).toLatin1();
+            return QByteArray::number(placeholderYear) + '-' + date.toString(QStringLiteral("MM-dd")).toLatin1();
         break;
+    case DateForm::AppleNoYearBasic:
+        if (yearless)
+            return QByteArray::number(placeholderYear) + date.toString(QStringLiteral("MMdd")).toLatin1();
+        return date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
     case DateForm::Basic:
         return date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
     case DateForm::Extended:
@@ -253,11 +265,11 @@ ContactData readContact(const VCardCard &card)
         } else if (name == "BDAY") {
             setDate(c.birthday, l, i);
         } else if (name == "ANNIVERSARY" || name == "X-ANNIVERSARY" || name == "X-EVOLUTION-ANNIVERSARY" ||
-                   name == "X-MS-ANNIVERSARY") {
-            if (c.anniversary.line < 0)
-                setDate(c.anniversary, l, i);
+                   name == "X-MS-ANNIVERSARY" || name == "X-KADDRESSBOOK-X-ANNIVERSARY" ||
+                   name == "X-WAB-WEDDING_ANNIVERSARY") {
+            setDate(c.anniversary, l, i);
         } else if (name == "X-ABDATE") {
-            if (c.anniversary.line < 0 && labelOf(l).contains(QLatin1String("Anniversary"), Qt::CaseInsensitive))
+            if (labelOf(l).contains(QLatin1String("Anniversary"), Qt::CaseInsensitive))
                 setDate(c.anniversary, l, i);
         } else if (name == "RELATED") {
             const QString v = unescapeText(l.value()).trimmed();
@@ -267,7 +279,8 @@ ContactData readContact(const VCardCard &card)
                 c.spouse = v;
             else if (l.hasParam("TYPE", "child"))
                 children.append(v);
-        } else if (name == "X-EVOLUTION-SPOUSE" || name == "X-MS-SPOUSE" || name == "X-SPOUSE") {
+        } else if (name == "X-EVOLUTION-SPOUSE" || name == "X-MS-SPOUSE" || name == "X-SPOUSE" ||
+                   name == "X-KADDRESSBOOK-X-SPOUSESNAME" || name == "X-WAB-SPOUSE_NAME") {
             if (c.spouse.isEmpty())
                 c.spouse = unescapeText(l.value()).trimmed();
         } else if (name == "X-MS-CHILD" || name == "X-CHILDREN") {

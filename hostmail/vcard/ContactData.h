@@ -13,14 +13,21 @@ inline QDate noDateValue()
     return QDate(4501, 1, 1);
 }
 
-// How a date property was written, so that a new value goes back in the same form.
-enum class DateForm { Basic, Extended, YearlessBasic, YearlessExtended, AppleNoYear };
+// How a date property was written, so that a new value goes back in the same
+// form: 19850314 or 1985-03-14; year-less as --0314 or --03-14, or with
+// Apple's placeholder year (X-APPLE-OMIT-YEAR, usually 1604) in either form.
+enum class DateForm { Basic, Extended, YearlessBasic, YearlessExtended, AppleNoYear, AppleNoYearBasic };
 
 struct DateField {
-    int line = -1; // index into the card's lines, -1 when the card has none
+    // Index into the card's lines of the property, -1 when the card has none.
+    // A property whose value is no date (VALUE=text, empty) has a line but
+    // no date, and a new date replaces that line.
+    int line = -1;
+    bool valid = false; // the line holds a date
     QDate date = noDateValue();
     DateForm form = DateForm::Extended;
-    bool hasTime = false; // written as a date-time; a write keeps the date only
+    int placeholderYear = 1604; // the year an Apple form writes for "no year"
+    bool hasTime = false;       // written as a date-time; a write keeps the date only
 };
 
 // What a card holds, in the host's terms.
@@ -49,6 +56,8 @@ bool isSingleMailbox(const QString &value);
 
 // Date parsing and writing in the forms real address books use.
 bool parseVCardDate(const QByteArray &value, QDate *date, DateForm *form);
-QByteArray formatVCardDate(const QDate &date, DateForm form);
+// A date in form; a year-less form writes the leap year 2000 that year-less
+// dates read as without a year again (Apple's with placeholderYear).
+QByteArray formatVCardDate(const QDate &date, DateForm form, int placeholderYear = 1604);
 
 } // namespace hostmail

@@ -1,9 +1,11 @@
 #include "hostmail/vcard/VCardFile.h"
 
+#include "hostmail/HostError.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QVarLengthArray>
 
 namespace hostmail {
@@ -149,7 +151,12 @@ QString ContentLine::value() const
         if (decoder.isValid())
             return decoder.decode(bytes);
     }
-    return QString::fromUtf8(bytes);
+    // Without a charset: UTF-8, or, when the bytes are no UTF-8, the 8-bit
+    // code page most exporters of such files used.
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
+    QStringDecoder cp1252("windows-1252");
+    return cp1252.isValid() ? QString(cp1252.decode(bytes)) : QString::fromLatin1(bytes);
 }
 
 std::shared_ptr<VCardFile> VCardFile::load(const QString &path)
@@ -161,9 +168,41 @@ std::shared_ptr<VCardFile> VCardFile::fromBytes(const QString &path, const QByte
 {
     auto file = std::make_shared<VCardFile>();
     file->m_path = path;
-    file->m_bytes = bytes;
+    file->m_onDisk = bytes;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        file->m_encoding = FileEncoding::Utf8Bom;
+        file->m_bytes = bytes.mid(3);
+    } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        const bool little = bytes.startsWith("\xFF\xFE");
+        file->m_encoding = little ? FileEncoding::Utf16LE : FileEncoding::Utf16BE;
+        QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                               QStringDecoder::Flag::Stateless);
+        const QString text = decoder.decode(QByteArrayView(bytes).sliced(2));
+        file->m_bytes = text.toUtf8();
+        file->m_lossless = !decoder.hasError() && file->fileBytes() == bytes;
+    } else {
+        file->m_bytes = bytes;
+    }
     file->parse();
     return file;
+}
+
+QByteArray VCardFile::fileBytes() const
+{
+    switch (m_encoding) {
+    case FileEncoding::Utf8:
+        return m_bytes;
+    case FileEncoding::Utf8Bom:
+        return "\xEF\xBB\xBF" + m_bytes;
+    case FileEncoding::Utf16LE:
+    case FileEncoding::Utf16BE: {
+        const bool little = m_encoding == FileEncoding::Utf16LE;
+        QStringEncoder encoder(little ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE,
+                               QStringEncoder::Flag::Stateless);
+        return QByteArray(little ? "\xFF\xFE" : "\xFE\xFF") + QByteArray(encoder.encode(QString::fromUtf8(m_bytes)));
+    }
+    }
+    return m_bytes;
 }
 
 void VCardFile::parse()
@@ -294,9 +333,13 @@ void VCardFile::dropLines()
         card.lines = {};
 }
 
-void VCardFile::save() const
+void VCardFile::save()
 {
-    writeFileAtomically(m_path, m_bytes);
+    if (!m_lossless)
+        throw HostError(QStringLiteral("%1 cannot be written back without loss; it was not changed").arg(m_path));
+    const QByteArray now = fileBytes();
+    replaceFileIfUnchanged(m_path, m_onDisk, now);
+    m_onDisk = now;
 }
 
 QString unescapeText(const QString &value)

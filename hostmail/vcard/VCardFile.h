@@ -35,17 +35,27 @@ struct VCardCard {
     QList<ContentLine> lines;   // between BEGIN and END, in file order
 };
 
-// A .vcf file held as its bytes plus the parsed cards. Edits splice new bytes in
-// place of a line and parse again; every byte not named by an edit stays.
+// How a .vcf file is encoded: UTF-8 (also what 8-bit files are kept in,
+// byte for byte), UTF-8 with a byte-order mark, or UTF-16 with one.
+enum class FileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE };
+
+// A .vcf file held as its text plus the parsed cards. Edits splice new bytes in
+// place of a line and parse again; every byte not named by an edit stays, and
+// the file is written back in its own encoding, with its byte-order mark.
 // Text that is not a well-formed card (no BEGIN/END pair) is never exposed and
 // never touched.
 class VCardFile {
 public:
     static std::shared_ptr<VCardFile> load(const QString &path); // throws HostError
+    // bytes as the file holds them, in any of the encodings above.
     static std::shared_ptr<VCardFile> fromBytes(const QString &path, const QByteArray &bytes);
 
     const QString &path() const { return m_path; }
-    const QByteArray &bytes() const { return m_bytes; }
+    // The text the cards are parsed from: UTF-8, or the file's 8-bit bytes.
+    const QByteArray &text() const { return m_bytes; }
+    FileEncoding encoding() const { return m_encoding; }
+    // The text as the file holds it: its encoding and byte-order mark.
+    QByteArray fileBytes() const;
     const QList<VCardCard> &cards() const { return m_cards; }
     QByteArray cardBytes(int card) const;
 
@@ -55,14 +65,21 @@ public:
     // Forgets the parsed lines and keeps each card's place: for a file held
     // only to copy its cards or to reload it. An edit parses again.
     void dropLines();
-    void save() const; // atomic; throws HostError
+    // Writes the file atomically, only while it still holds what was read
+    // (or last saved) here; a file changed by another program meanwhile is
+    // left as it is, and HostError says so. A UTF-16 file that would not
+    // read back as it was (broken surrogates) is never rewritten.
+    void save();
 
 private:
     void parse();
     void splice(qsizetype begin, qsizetype end, const QByteArray &with);
 
     QString m_path;
-    QByteArray m_bytes;
+    QByteArray m_bytes;  // the text
+    QByteArray m_onDisk; // the file's bytes as read or last saved
+    FileEncoding m_encoding = FileEncoding::Utf8;
+    bool m_lossless = true;
     QList<VCardCard> m_cards;
 };
 

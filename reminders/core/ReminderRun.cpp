@@ -10,6 +10,10 @@
 #include <QFile>
 #include <QLocale>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace reminders {
 
 using hostmail::HostError;
@@ -27,6 +31,25 @@ QString logDateTime(const QDateTime &when)
 ReminderRun::ReminderRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter)
     : m_openHost(std::move(openHost)), m_prompter(prompter)
 {
+}
+
+int openLogFile(const QString &name)
+{
+    const QByteArray path = QFile::encodeName(name);
+    // An existing log is emptied only when it is a plain file of its own;
+    // without following a link, and without waiting on a pipe.
+    int fd = ::open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && ::ftruncate(fd, 0) == 0 &&
+            ::fcntl(fd, F_SETFL, 0) == 0)
+            return fd;
+        ::close(fd);
+        ::unlink(path.constData()); // a name shared with another file: this one gets a file of its own
+    } else if (errno != ENOENT) {
+        ::unlink(path.constData()); // a link or a pipe in its place is removed, never followed
+    }
+    return ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
 }
 
 namespace {
@@ -56,8 +79,8 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     } catch (const HostError &) {
     }
 
-    QFile log(kReminderLog);
-    const bool logging = log.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    QFile log;
+    const bool logging = log.open(openLogFile(kReminderLog), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     auto line = [&](const QString &text) {
         if (logging) {
             log.write(text.toUtf8() + "\r\n");

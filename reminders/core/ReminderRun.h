@@ -20,6 +20,12 @@ inline const QString kReminderQuestion =
                    "Are you sure you wish to run this utility?");
 inline const QString kReminderLog = QStringLiteral("GenerateReminders.txt");
 
+// Opens the reminder log in the current folder for a new run: emptied, or
+// made anew. It never follows a symbolic link and never writes to a file
+// that has another name too (a link in its place is removed), so nothing
+// outside the folder is written. Returns a descriptor, or -1.
+int openLogFile(const QString &name);
+
 // Dates in the log: month/day/year without leading zeros.
 QString logDate(const QDate &date);
 QString logDateTime(const QDateTime &when);

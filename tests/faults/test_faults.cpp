@@ -20,11 +20,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <random>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -342,4 +346,44 @@ TEST(HostileContacts, OversizedFilesAreSkippedUnread)
     EXPECT_TRUE(drafts.first().contains("To: anna@example.org"));
     EXPECT_FALSE(drafts.first().contains("huge.pdf")); // sent without it
     EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
+}
+
+TEST(SyncTool, NoEditItMakesDuringAReminderRunIsLost)
+{
+    // A sync tool edits contact files the whole time the reminder run
+    // rewrites them (each of their dates has a time of day, so every file is
+    // rewritten): read, add a line, write a temporary file, rename it over.
+    Runs r;
+    const int n = 3000;
+    const auto name = [](int i) { return QStringLiteral("c%1.vcf").arg(i, 4, 10, QChar('0')); };
+    for (int i = 0; i < n; ++i)
+        r.store.addCard(name(i), timedBirthdayCard(i));
+    std::atomic<bool> stop{false};
+    std::vector<int> edits(n, 0);
+    std::thread tool([&] {
+        std::mt19937 random(7);
+        for (int round = 0; !stop; ++round) {
+            const int i = int(random() % n);
+            const QString path = r.store.contactFile(name(i));
+            QByteArray text = r.store.read(path);
+            text.replace("END:VCARD", "NOTE:edit " + QByteArray::number(round) + "\r\nEND:VCARD");
+            const QString temp = r.store.contactFile(".sync-" + name(i));
+            r.store.write(temp, text);
+            if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0)
+                ++edits[size_t(i)];
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    r.reminders();
+    stop = true;
+    tool.join();
+    int edited = 0, rewritten = 0;
+    for (int i = 0; i < n; ++i) {
+        const QByteArray now = r.store.read(r.store.contactFile(name(i)));
+        EXPECT_EQ(int(now.count("NOTE:edit ")), edits[size_t(i)]) << name(i).toStdString() << " lost an edit";
+        edited += edits[size_t(i)] > 0;
+        rewritten += !now.contains("T10:00:00Z");
+    }
+    EXPECT_GT(edited, 100) << "the tool hardly ran";
+    EXPECT_GT(rewritten, n / 2) << "the run hardly rewrote anything";
 }

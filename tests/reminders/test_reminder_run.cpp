@@ -9,6 +9,9 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 using namespace reminders;
@@ -68,4 +71,33 @@ TEST(ReminderRun, EmptyFolderLogsStartAndEnd)
     f.go();
     EXPECT_EQ(f.log().count("\r\n"), 2);
     EXPECT_TRUE(f.log().startsWith("Started on: "));
+}
+
+TEST(ReminderRun, TheLogNeverWritesThroughALinkOrAnotherName)
+{
+    // A removable drive can carry a link named like the log, pointing at a
+    // file of the user's; or a second name of such a file.
+    ReminderFixture f;
+    const QString outside = f.store.dir.path() + "/bashrc";
+    f.store.write(outside, "export KEEP=1\n");
+    const QString log = f.store.dir.path() + "/GenerateReminders.txt";
+    ASSERT_TRUE(QFile::link(outside, log));
+    EXPECT_TRUE(f.go());
+    EXPECT_EQ(f.store.read(outside), "export KEEP=1\n");
+    EXPECT_FALSE(QFileInfo(log).isSymLink());
+    EXPECT_TRUE(f.log().startsWith("Started on: "));
+
+    QFile::remove(log);
+    ASSERT_EQ(::link(QFile::encodeName(outside).constData(), QFile::encodeName(log).constData()), 0);
+    EXPECT_TRUE(f.go());
+    EXPECT_EQ(f.store.read(outside), "export KEEP=1\n");
+    EXPECT_TRUE(f.log().startsWith("Started on: "));
+
+    // A pipe in its place does not stop the run, and an old log is emptied.
+    QFile::remove(log);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+    EXPECT_TRUE(f.go());
+    EXPECT_TRUE(QFileInfo(log).isFile());
+    EXPECT_TRUE(f.go());
+    EXPECT_EQ(f.log().count("Started on: "), 1);
 }

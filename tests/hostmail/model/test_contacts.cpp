@@ -5,6 +5,7 @@
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/model/TaskItem.h"
 #include "hostmail/model/YearlyEvents.h"
+#include "hostmail/store/WriteBatch.h"
 
 #include "support/Golden.h"
 #include "support/TempStore.h"
@@ -207,18 +208,91 @@ TEST(Folders, ALargeFolderIsReadOnEveryCoreInFileOrder)
 
 TEST(ContactSave, EachFormIsRewrittenAsItsGoldenFile)
 {
-    // Birthday and anniversary moved by one day each: only those lines change,
-    // in the card's own date form, encoding and line ends.
-    for (const char *form : {"vcard21-quoted-printable.vcf", "vcard30-google.vcf", "vcard40.vcf"}) {
+    // A set date moves by one day, an unset one (a text) takes 20 July 1990:
+    // only those lines change, in the card's own date form, encoding, byte
+    // order mark and line ends.
+    for (const char *form : {"vcard21-quoted-printable.vcf", "vcard30-google.vcf", "vcard40.vcf", "utf8-bom.vcf",
+                             "utf16le-bom.vcf", "utf16be-bom.vcf", "cp1252-no-charset.vcf", "text-bday-4.0.vcf",
+                             "apple-1604-basic.vcf", "kde-anniversary.vcf", "windows-contacts-wab.vcf"}) {
         TempStore s;
         QFile::copy(QStringLiteral(TEST_DATA_DIR "/") + form, s.contactFile(form));
         QFile::setPermissions(s.contactFile(form), QFile::ReadOwner | QFile::WriteOwner);
         Items items = contacts(s);
         ASSERT_EQ(items.Count(), 1) << form;
         ContactItem &c = contact(items, 0);
-        c.setBirthday(c.Birthday().addDays(1));
-        c.setAnniversary(c.Anniversary().addDays(1));
+        c.setBirthday(c.Birthday() == noDateValue() ? QDate(1990, 7, 20) : c.Birthday().addDays(1));
+        if (c.Anniversary() != noDateValue())
+            c.setAnniversary(c.Anniversary().addDays(1));
         c.Save();
         EXPECT_TRUE(matchesGolden(s.read(s.contactFile(form)), (QByteArray(form) + ".ref").constData()));
+        // What was written reads back as what was set.
+        const Items again = contacts(s);
+        EXPECT_EQ(contact(again, 0).Birthday(), c.Birthday()) << form;
+        EXPECT_EQ(contact(again, 0).Anniversary(), c.Anniversary()) << form;
     }
+}
+
+TEST(ContactSave, ACardDeletedMeanwhileIsNeverOverwrittenByAnother)
+{
+    // A phone export: several cards in one file, none with a UID. Another
+    // program deletes the first card while the run holds the file.
+    TempStore s;
+    QFile::copy(QStringLiteral(TEST_DATA_DIR "/phone-uidless-cards.vcf"), s.contactFile("phone.vcf"));
+    QFile::setPermissions(s.contactFile("phone.vcf"), QFile::ReadOwner | QFile::WriteOwner);
+    Items items = contacts(s);
+    ASSERT_EQ(items.Count(), 3);
+    QByteArray other = s.read(s.contactFile("phone.vcf"));
+    other.remove(0, other.indexOf("BEGIN:VCARD", 10));
+    s.write(s.contactFile("phone.vcf"), other);
+
+    ContactItem &cy = contact(items, 2);
+    EXPECT_EQ(cy.LastName(), "Clark");
+    cy.setBirthday(QDate(1990, 7, 21));
+    EXPECT_THROW(cy.Save(), HostError);
+    EXPECT_EQ(s.read(s.contactFile("phone.vcf")), other); // Bea keeps 15 January, nothing is Cy's
+    EXPECT_TRUE(s.files(s.paths.calendar).isEmpty());     // and no event for a save that failed
+}
+
+TEST(ContactSave, AnEditBetweenTheReadAndTheRenameIsKept)
+{
+    TempStore s;
+    s.addCard("anna.vcf", kMessy);
+    Items items = contacts(s);
+    ContactItem &c = contact(items, 0);
+    const QByteArray synced = QByteArray(kMessy).replace("NOTE:", "NOTE:synced ");
+    {
+        WriteBatch batch; // holds the rename until its commit
+        c.setBirthday(QDate(1985, 3, 16));
+        c.Save();
+        s.write(s.contactFile("anna.vcf"), synced); // a sync tool, before the rename
+        try {
+            batch.flush();
+            ADD_FAILURE() << "the save went through";
+        } catch (const HostError &e) {
+            ASSERT_EQ(e.files().size(), 2); // the contact, and its event that goes with it
+            EXPECT_EQ(e.files().first(), s.contactFile("anna.vcf"));
+        }
+    }
+    EXPECT_EQ(s.read(s.contactFile("anna.vcf")), synced);
+    EXPECT_TRUE(s.files(s.paths.calendar).isEmpty()); // the event went with the failed save
+    const QStringList left = QDir(s.paths.contacts).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(left, QStringList{"anna.vcf"}); // no temporary left behind
+}
+
+TEST(ContactSave, ALinkedContactFileIsWrittenThroughToItsTarget)
+{
+    TempStore s;
+    QDir().mkpath(s.dir.path() + "/elsewhere");
+    const QString target = s.dir.path() + "/elsewhere/anna.vcf";
+    s.write(target, kMessy);
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    ASSERT_TRUE(QFile::link("../elsewhere/anna.vcf", s.contactFile("anna.vcf")));
+    Items items = contacts(s);
+    ContactItem &c = contact(items, 0);
+    c.setBirthday(QDate(1985, 3, 16));
+    c.Save();
+    EXPECT_TRUE(QFileInfo(s.contactFile("anna.vcf")).isSymLink());
+    EXPECT_TRUE(s.read(target).contains("BDAY:19850316\n"));
+    EXPECT_EQ(QFile::permissions(target),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadUser | QFile::WriteUser);
 }

@@ -1,6 +1,8 @@
 #include "hostmail/vcard/ContactData.h"
 #include "hostmail/vcard/VCardFile.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 using namespace hostmail;
@@ -149,4 +151,56 @@ TEST(VCardRead, AnEmailValueIsOneMailboxOrNoAddressAtAll)
     for (const char *bad : {"Family", "a@b, c@d", "a@b; c@d", "Family: a@b;", "Smith, J <j@x.example>", "a@@b", "a b@c",
                             ".a@b", "a@b.", "<a@b> c", "a@b\r\nBcc: c@d", ""})
         EXPECT_FALSE(isSingleMailbox(QString::fromUtf8(bad))) << bad;
+}
+
+namespace {
+
+QByteArray fixture(const char *name)
+{
+    QFile f(QStringLiteral(TEST_DATA_DIR "/") + QLatin1String(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(VCardRead, EveryExporterFormReadsItsFields)
+{
+    struct Form {
+        const char *file;
+        const char *first, *last, *email, *spouse;
+        QDate birthday, anniversary;
+    };
+    const QDate none = noDateValue();
+    const Form forms[] = {
+        {"utf8-bom.vcf", "Björn", "Åström", "bjorn@example.se", "", QDate(1975, 6, 2), none},
+        {"utf16le-bom.vcf", "Jürgen", "Müller", "juergen@example.de", "", QDate(1970, 1, 1), none},
+        {"utf16be-bom.vcf", "Jürgen", "Müller", "juergen@example.de", "", QDate(1970, 1, 1), none},
+        {"cp1252-no-charset.vcf", "Günther", "Töcken", "guenther@example.de", "Änne", QDate(1966, 9, 30),
+         QDate(1990, 5, 12)},
+        {"text-bday-4.0.vcf", "Ada", "Lovelace", "ada@example.org", "", none, none},
+        {"apple-1604-basic.vcf", "Eva", "Lind", "eva@example.org", "Jon", QDate(2000, 1, 1), QDate(2011, 8, 13)},
+        {"kde-anniversary.vcf", "Ola", "Ek", "ola@example.no", "Kari", QDate(1968, 11, 2), QDate(2001, 5, 5)},
+        {"windows-contacts-wab.vcf", "Marco", "Rossi", "marco@example.it", "Maria", QDate(1972, 3, 15),
+         QDate(1998, 7, 4)},
+        {"vcard21-quoted-printable.vcf", "Jürgen", "Müller", "juergen@example.de", "Renée", QDate(1970, 1, 1),
+         QDate(1995, 12, 24)},
+        {"vcard30-google.vcf", "Anna", "Berg", "anna@example.org", "Tom", QDate(1985, 3, 14), QDate(2010, 6, 20)},
+        {"vcard40.vcf", "Wei", "Li", "wei@example.net", "Chen", QDate(2000, 4, 12), QDate(2012, 9, 1)},
+    };
+    for (const Form &f : forms) {
+        const QByteArray bytes = fixture(f.file);
+        ASSERT_FALSE(bytes.isEmpty()) << f.file;
+        auto file = VCardFile::fromBytes(QString::fromLatin1(f.file), bytes);
+        ASSERT_EQ(file->cards().size(), 1) << f.file;
+        const ContactData c = readContact(file->cards().first());
+        EXPECT_EQ(c.firstName, QString::fromUtf8(f.first)) << f.file;
+        EXPECT_EQ(c.lastName, QString::fromUtf8(f.last)) << f.file;
+        EXPECT_EQ(c.emails.value(0), QString::fromUtf8(f.email)) << f.file;
+        EXPECT_EQ(c.spouse, QString::fromUtf8(f.spouse)) << f.file;
+        EXPECT_EQ(c.birthday.date, f.birthday) << f.file;
+        EXPECT_EQ(c.anniversary.date, f.anniversary) << f.file;
+        EXPECT_EQ(file->fileBytes(), bytes) << f.file; // read and written back, byte for byte
+    }
+    EXPECT_EQ(VCardFile::fromBytes("x", fixture("utf16le-bom.vcf"))->encoding(), FileEncoding::Utf16LE);
+    EXPECT_EQ(VCardFile::fromBytes("x", fixture("utf8-bom.vcf"))->encoding(), FileEncoding::Utf8Bom);
 }
