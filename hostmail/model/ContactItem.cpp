@@ -85,27 +85,33 @@ void ContactItem::SaveAs(const QString &path, int format) const
 
 void ContactItem::Save()
 {
-    // The edit works on the file as this item read it (or last saved it), and
-    // is written only while the file on disk is still that: a change another
-    // program made meanwhile is never overwritten, the save fails instead.
-    const auto edited = VCardFile::fromBytes(m_file->path(), m_file->fileBytes());
-    if (m_card >= edited->cards().size())
-        throw HostError(QStringLiteral("%1 no longer holds this contact; it was not saved").arg(m_file->path()));
-    ContactData now = readContact(edited->cards().at(m_card));
-    const bool vcard4 = edited->cards().at(m_card).version == "4.0";
-    if (m_birthday && (*m_birthday != now.birthday.date || now.birthday.hasTime)) {
-        applyDate(*edited, m_card, now.birthday, *m_birthday, "BDAY");
+    ContactData now = m_data;
+    const bool birthday = m_birthday && (*m_birthday != now.birthday.date || now.birthday.hasTime);
+    const bool anniversary = m_anniversary && (*m_anniversary != now.anniversary.date || now.anniversary.hasTime);
+    if (birthday || anniversary) {
+        // The edit works on the file as this item read it (or last saved
+        // it), and is written only while the file on disk is still that: a
+        // change another program made meanwhile is never overwritten, the
+        // save fails instead.
+        const auto edited = VCardFile::fromBytes(m_file->path(), m_file->fileBytes());
+        if (m_card >= edited->cards().size())
+            throw HostError(QStringLiteral("%1 no longer holds this contact; it was not saved").arg(m_file->path()));
+        const bool vcard4 = edited->cards().at(m_card).version == "4.0";
         now = readContact(edited->cards().at(m_card));
+        if (birthday) {
+            applyDate(*edited, m_card, now.birthday, *m_birthday, "BDAY");
+            now = readContact(edited->cards().at(m_card));
+        }
+        if (anniversary) {
+            applyDate(*edited, m_card, now.anniversary, *m_anniversary, vcard4 ? "ANNIVERSARY" : "X-ANNIVERSARY");
+            now = readContact(edited->cards().at(m_card));
+        }
+        if (edited->text() != m_file->text()) {
+            edited->save();
+            *m_file = *edited;
+            m_file->dropLines();
+        }
     }
-    if (m_anniversary && (*m_anniversary != now.anniversary.date || now.anniversary.hasTime)) {
-        applyDate(*edited, m_card, now.anniversary, *m_anniversary, vcard4 ? "ANNIVERSARY" : "X-ANNIVERSARY");
-        now = readContact(edited->cards().at(m_card));
-    }
-    if (edited->text() != m_file->text()) {
-        edited->save();
-        *m_file = *edited;
-    }
-    m_file->dropLines();
     // The yearly events of the dates this save set, or of every date when it
     // set none; after the contact file, so they fail with it.
     const bool all = !m_birthday && !m_anniversary;

@@ -193,10 +193,11 @@ int writeTemp(WriteJob &job)
         // A name no file has: the template's XXXXXX from the process and a
         // counter, tried again on the rare clash with a file left behind.
         static std::atomic<quint32> counter{quint32(QRandomGenerator::global()->generate())};
+        static const quint32 process = quint32(::getpid()) << 16;
         const qsizetype x = job.temp.lastIndexOf("XXXXXX");
         for (int attempt = 0; attempt < 100; ++attempt) {
             if (x >= 0) {
-                const quint32 n = counter.fetch_add(1) ^ (quint32(::getpid()) << 16);
+                const quint32 n = counter.fetch_add(1) ^ process;
                 const QByteArray name = QByteArray::number(n % 2176782336u, 36).rightJustified(6, '0');
                 job.temp.replace(x, 6, name);
             }

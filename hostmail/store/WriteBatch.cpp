@@ -16,8 +16,12 @@ namespace {
 thread_local WriteBatch *t_batch = nullptr;
 
 // How far the caller may run ahead of the worker.
-constexpr size_t kQueuedFiles = 64;
+constexpr size_t kQueuedFiles = 1024; // enough to go on composing while the worker commits
 constexpr qint64 kQueuedBytes = 16 * 1024 * 1024;
+// The worker is woken when this many files wait (or when they are wanted):
+// one wake for a handful of small files, not one each.
+constexpr size_t kWakeFiles = 16;
+constexpr qint64 kWakeBytes = 1024 * 1024;
 constexpr size_t kSyncfsFrom = 8;
 
 } // namespace
@@ -41,7 +45,7 @@ WriteBatch::~WriteBatch()
         const std::lock_guard lock(m_mutex);
         m_stop = true;
     }
-    m_changed.notify_all();
+    m_work.notify_all();
     m_worker.join();
     t_batch = nullptr;
 }
@@ -58,11 +62,13 @@ void WriteBatch::add(WriteJob job)
         return;
     }
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_queue.size() < kQueuedFiles && m_queuedBytes < kQueuedBytes; });
+    m_space.wait(lock, [this] { return m_queue.size() < kQueuedFiles && m_queuedBytes < kQueuedBytes; });
     m_queuedBytes += job.data.size();
     m_queue.push_back(std::move(job));
+    const bool wake = m_queue.size() >= kWakeFiles || m_queuedBytes >= kWakeBytes;
     lock.unlock();
-    m_changed.notify_all();
+    if (wake)
+        m_work.notify_one();
 }
 
 bool WriteBatch::holds(const QByteArray &target) const
@@ -87,16 +93,23 @@ void WriteBatch::work()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-        if (m_queue.empty())
-            return;
+        m_work.wait(lock, [this] {
+            return m_stop || m_draining > 0 || m_queue.size() >= kWakeFiles || m_queuedBytes >= kWakeBytes;
+        });
+        if (m_queue.empty()) {
+            if (m_stop)
+                return;
+            m_idle.notify_all();
+            m_work.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            continue;
+        }
         WriteJob job = std::move(m_queue.front());
         m_queue.pop_front();
         m_queuedBytes -= job.data.size();
         m_busy = true;
         m_writing = job.target;
         lock.unlock();
-        m_changed.notify_all();
+        m_space.notify_one();
         const int fd = detail::writeTemp(job);
         lock.lock();
         m_writing.clear();
@@ -115,7 +128,8 @@ void WriteBatch::work()
             m_committing.clear();
         }
         m_busy = false;
-        m_changed.notify_all();
+        if (m_queue.empty())
+            m_idle.notify_all();
     }
 }
 
@@ -156,7 +170,10 @@ void WriteBatch::commit()
         return;
     }
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    ++m_draining; // the worker takes what waits, however little
+    m_work.notify_one();
+    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    --m_draining;
     for (const QByteArray &target : commitPending(takePending(), m_failedTargets)) // the worker waits meanwhile
         fail(target);
 }

@@ -63,7 +63,10 @@ private:
 
     WriteBatch *m_outer = nullptr;
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_work;  // the worker waits for files
+    std::condition_variable m_space; // the caller waits for room in the queue
+    std::condition_variable m_idle;  // commit() waits for the worker to finish
+    int m_draining = 0;              // callers of commit() waiting
     std::deque<WriteJob> m_queue;
     qint64 m_queuedBytes = 0;
     bool m_busy = false;  // the worker is writing or committing
