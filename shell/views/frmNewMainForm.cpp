@@ -13,7 +13,7 @@
 #include "shell/views/frmHelp.h"
 #include "templates/core/TemplateText.h"
 #include "templates/views/ClipboardCommand.h"
-#include "templates/views/FileChooser.h"
+#include "templates/views/Dialogs.h"
 #include "templates/views/TemplateEditor.h"
 #include "ui_frmNewMainForm.h"
 
@@ -34,9 +34,9 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     if (!m_services.prompter)
         m_ownPrompter = std::make_unique<QtPrompter>(this);
     m_prompter = m_services.prompter ? m_services.prompter : m_ownPrompter.get();
-    if (!m_services.files)
-        m_ownFiles = std::make_unique<templates::DialogFileChooser>();
-    templates::FileChooser &files = m_services.files ? *m_services.files : *m_ownFiles;
+    if (!m_services.dialogs)
+        m_ownDialogs = std::make_unique<templates::QtDialogs>();
+    templates::Dialogs &dialogs = m_services.dialogs ? *m_services.dialogs : *m_ownDialogs;
     if (!m_services.openHost)
         m_services.openHost = [] { return hostmail::Application::open(); };
     if (!m_services.volumes)
@@ -45,9 +45,9 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
         m_services.programFolder = QCoreApplication::applicationDirPath();
     m_previewPath = templates::previewFilePath(m_services.programFolder);
 
-    m_editorA = new templates::TemplateEditor(QLatin1Char('A'), ui->tabGreetings, *m_prompter, files, m_previewPath);
-    m_editorB = new templates::TemplateEditor(QLatin1Char('B'), ui->tabGreetings, *m_prompter, files, m_previewPath);
-    m_editorO = new templates::TemplateEditor(QLatin1Char('O'), ui->tabBulk, *m_prompter, files, m_previewPath);
+    m_editorA = new templates::TemplateEditor(QLatin1Char('A'), ui->tabGreetings, *m_prompter, dialogs, m_previewPath);
+    m_editorB = new templates::TemplateEditor(QLatin1Char('B'), ui->tabGreetings, *m_prompter, dialogs, m_previewPath);
+    m_editorO = new templates::TemplateEditor(QLatin1Char('O'), ui->tabBulk, *m_prompter, dialogs, m_previewPath);
     m_greetings =
         new greetings::GreetingPage(ui->tabGreetings, *m_prompter, m_services.openHost, *m_editorB, *m_editorA);
     m_bulk = new bulkmail::BulkPage(ui->tabBulk, *m_prompter, m_services.openHost, *m_editorO);

@@ -12,7 +12,7 @@ namespace Ui {
 class frmNewMainForm;
 }
 namespace templates {
-class FileChooser;
+class Dialogs;
 class TemplateEditor;
 } // namespace templates
 namespace greetings {
@@ -39,7 +39,7 @@ class frmHelp;
 // What the main window works with; tests give their own.
 struct MainServices {
     common::Prompter *prompter = nullptr;              // message boxes; default real ones
-    templates::FileChooser *files = nullptr;           // file dialogs; default QFileDialog
+    templates::Dialogs *dialogs = nullptr;             // file and font dialogs; default the real ones
     hostmail::ApplicationFactory openHost;             // default: the configured store
     QString programFolder;                             // default: the executable's folder
     std::function<QList<exporting::Volume>()> volumes; // default: the mounted volumes
@@ -77,7 +77,7 @@ private:
     std::unique_ptr<Ui::frmNewMainForm> ui;
     MainServices m_services;
     std::unique_ptr<common::Prompter> m_ownPrompter;
-    std::unique_ptr<templates::FileChooser> m_ownFiles;
+    std::unique_ptr<templates::Dialogs> m_ownDialogs;
     std::unique_ptr<Preferences> m_preferences;
     common::Prompter *m_prompter;
     QString m_previewPath;

@@ -19,9 +19,16 @@ QString dialogFilter(const QString &pairs)
 {
     const QStringList parts = pairs.split(QLatin1Char('|'));
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        filters.append(QStringLiteral("%1 (%2)").arg(
-            parts.at(i), QString(parts.at(i + 1)).replace(QLatin1Char(';'), QLatin1Char(' '))));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        // "*.*" means every file there, as "*" does here: a file dialog takes
+        // "*.*" literally and would hide the names without a dot.
+        for (QString &p : patterns) {
+            if (p.trimmed() == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
+        filters.append(QStringLiteral("%1 (%2)").arg(parts.at(i), patterns.join(QLatin1Char(' '))));
+    }
     return filters.join(QLatin1String(";;"));
 }
 

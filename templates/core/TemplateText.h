@@ -11,7 +11,8 @@ inline const QString kGeneratorTag =
 // html with every occurrence of the generator tag removed, letter case ignored.
 QString removeGeneratorTag(const QString &html);
 
-// "HTML|*.html|All|*.*" as a QFileDialog filter: "HTML (*.html);;All (*.*)".
+// "HTML|*.html|All|*.*" as a QFileDialog filter: "HTML (*.html);;All (*)", where
+// "*.*" means every file, with or without a dot in its name.
 QString dialogFilter(const QString &pairs);
 
 // The shared preview file "temp.html": in the program's folder when that is

@@ -1,10 +1,13 @@
 #include "templates/views/DesignEditor.h"
 
+#include "templates/core/TemplateEncoding.h"
+#include "templates/views/DocumentPage.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -34,10 +37,11 @@ QString jsString(const QString &s)
 
 } // namespace
 
-DesignEditor::DesignEditor(QWidget *parent) : QWebEngineView(parent)
+DesignEditor::DesignEditor(QWidget *parent) : QWebEngineView(parent), m_page(new DocumentPage(this))
 {
-    // A template's own scripts never run; the editor's run in their own world.
-    settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    // A template's own scripts never run, nor does it go anywhere; the
+    // editor's scripts run in their own world.
+    setPage(m_page);
     connect(this, &QWebEngineView::loadStarted, this, [this] { m_loading = true; });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
         m_loading = false;
@@ -74,7 +78,7 @@ void DesignEditor::applyDisplayOptions()
 void DesignEditor::setDocument(const QString &html, const QUrl &base)
 {
     m_loading = true;
-    setHtml(html, base.isValid() ? base : QUrl(QStringLiteral("file:///")));
+    m_page->showHtml(html, base.isValid() ? base : QUrl(QStringLiteral("file:///")));
 }
 
 bool DesignEditor::loadFile(const QString &path, QString *error)
@@ -89,10 +93,9 @@ bool DesignEditor::loadFile(const QString &path, QString *error)
         *error = QStringLiteral("The file is larger than 2 MB.");
         return false;
     }
-    auto encoding = QStringConverter::encodingForHtml(bytes);
-    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
-    const QString html = decoder.decode(bytes);
-    setDocument(html, QUrl::fromLocalFile(QFileInfo(path).absolutePath() + QLatin1Char('/')));
+    const DecodedTemplate decoded = decodeTemplate(bytes);
+    m_encoding = decoded.encoding;
+    setDocument(decoded.html, QUrl::fromLocalFile(QFileInfo(path).absolutePath() + QLatin1Char('/')));
     waitForLoad();
     return true;
 }
@@ -103,7 +106,7 @@ bool DesignEditor::saveFile(const QString &path) const
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(html.toUtf8());
+    file.write(encodeTemplate(html, m_encoding));
     return file.commit();
 }
 
@@ -183,27 +186,64 @@ void DesignEditor::execCommand(const QString &command, const QString &value)
     evaluate(QStringLiteral("document.execCommand(%1, false, %2)").arg(jsString(command), jsString(value)));
 }
 
+void DesignEditor::ensureCaret()
+{
+    // A document just opened has no caret: the start of its body takes it.
+    evaluate(QStringLiteral("(function() { var s = window.getSelection(); var b = document.body;"
+                            " if (!b) { b = document.createElement('body'); document.documentElement.appendChild(b); }"
+                            " if (s.rangeCount === 0 || !b.contains(s.getRangeAt(0).startContainer)) {"
+                            "   var r = document.createRange(); r.setStart(b, 0); r.collapse(true);"
+                            "   s.removeAllRanges(); s.addRange(r); } })()"));
+}
+
 void DesignEditor::insertImage(const QUrl &source)
 {
+    ensureCaret();
     execCommand(QStringLiteral("insertImage"), source.toString(QUrl::FullyEncoded));
 }
 
-void DesignEditor::applyFont(const QString &family, int pointSize, bool bold, bool italic)
+QFont DesignEditor::selectionFont() const
 {
+    const QStringList style =
+        evaluate(QStringLiteral("(function() { var s = window.getSelection();"
+                                " var n = s.rangeCount ? s.getRangeAt(0).startContainer : document.body;"
+                                " if (n && n.nodeType === 3) n = n.parentNode;"
+                                " if (!n || n.nodeType !== 1) n = document.body || document.documentElement;"
+                                " var c = getComputedStyle(n);"
+                                " return [c.fontFamily, c.fontSize, c.fontWeight, c.fontStyle]; })()"))
+            .toStringList();
+    QFont font;
+    if (style.size() != 4)
+        return font;
+    // The first family the page names, as the system resolves it (a generic
+    // "serif" becomes an installed family, whose styles the dialog offers).
+    QString family = style.at(0).section(QLatin1Char(','), 0, 0).trimmed();
+    family.remove(QLatin1Char('"')).remove(QLatin1Char('\''));
+    font.setFamily(family);
+    font.setFamily(QFontInfo(font).family());
+    const double px = style.at(1).chopped(2).toDouble(); // "16px"
+    if (px > 0)
+        font.setPointSizeF(qRound(px * 72.0 / 96.0 * 2) / 2.0); // to half points, as the dialog offers them
+    font.setBold(style.at(2).toInt() >= 600);
+    font.setItalic(style.at(3) == QLatin1String("italic") || style.at(3) == QLatin1String("oblique"));
+    return font;
+}
+
+void DesignEditor::applyFont(const QFont &font)
+{
+    ensureCaret();
     evaluate(QStringLiteral("document.execCommand('styleWithCSS', false, true)"));
-    execCommand(QStringLiteral("fontName"), family);
-    // execCommand knows sizes 1 to 7; map points to the nearest.
-    const int size = pointSize <= 8    ? 1
-                     : pointSize <= 10 ? 2
-                     : pointSize <= 12 ? 3
-                     : pointSize <= 14 ? 4
-                     : pointSize <= 18 ? 5
-                     : pointSize <= 24 ? 6
-                                       : 7;
-    execCommand(QStringLiteral("fontSize"), QString::number(size));
-    if (bold != evaluate(QStringLiteral("document.queryCommandState('bold')")).toBool())
+    execCommand(QStringLiteral("fontName"), font.family());
+    // execCommand knows sizes 1 to 7 only: size 7 marks the selection, and
+    // the mark becomes the exact size in points.
+    execCommand(QStringLiteral("fontSize"), QStringLiteral("7"));
+    evaluate(QStringLiteral("Array.prototype.forEach.call(document.querySelectorAll("
+                            "  '[style*=\"xxx-large\"], font[size=\"7\"]'), function(e) {"
+                            "  e.style.fontSize = '%1pt'; e.removeAttribute('size'); })")
+                 .arg(QString::number(font.pointSizeF() > 0 ? font.pointSizeF() : font.pointSize())));
+    if (font.bold() != evaluate(QStringLiteral("document.queryCommandState('bold')")).toBool())
         execCommand(QStringLiteral("bold"));
-    if (italic != evaluate(QStringLiteral("document.queryCommandState('italic')")).toBool())
+    if (font.italic() != evaluate(QStringLiteral("document.queryCommandState('italic')")).toBool())
         execCommand(QStringLiteral("italic"));
 }
 

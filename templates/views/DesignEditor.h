@@ -1,11 +1,14 @@
 #pragma once
 
 #include "templates/core/TemplateDocument.h"
+#include "templates/core/TemplateEncoding.h"
 
 #include <QUrl>
 #include <QWebEngineView>
 
 namespace templates {
+
+class DocumentPage;
 
 // The visual HTML editor of a template: a web page in design mode. The
 // document is read back synchronously as one HTML text and as its images.
@@ -20,11 +23,14 @@ public:
 
     // Replaces the whole document; relative references resolve against base.
     void setDocument(const QString &html, const QUrl &base = QUrl());
-    // Loads a file as HTML, whatever its type. Returns false, with the reason,
-    // when it cannot be read; the document then stays as it was.
+    // Loads a file as HTML, whatever its type, decoded by its byte-order mark
+    // or declared charset (see decodeTemplate). Returns false, with the
+    // reason, when it cannot be read; the document then stays as it was.
     bool loadFile(const QString &path, QString *error);
-    // Writes the document to exactly path, atomically.
+    // Writes the document to exactly path, atomically, in the encoding the
+    // file it was opened from had (see encodeTemplate).
     bool saveFile(const QString &path) const;
+    DocumentPage *documentPage() const { return m_page; }
 
     QString documentHtml() const;
     QStringList imageSources() const;
@@ -33,8 +39,14 @@ public:
     // find the file each names, and its images' sources.
     TemplateDocument document() const;
 
+    // Inserts a picture at the caret, or at the start of the document when it
+    // has none (just opened, never clicked into).
     void insertImage(const QUrl &source);
-    void applyFont(const QString &family, int pointSize, bool bold, bool italic);
+    // The font of the selection (its family as installed, size, bold, italic),
+    // which the font dialog starts from.
+    QFont selectionFont() const;
+    // Applies family, exact point size, bold and italic to the selection.
+    void applyFont(const QFont &font);
     void execCommand(const QString &command, const QString &value = QString());
 
     // Runs script in the page and waits for its result (up to 10 s).
@@ -42,7 +54,10 @@ public:
 
 private:
     void waitForLoad() const;
+    void ensureCaret();
     void applyDisplayOptions();
+    DocumentPage *m_page;
+    FileEncoding m_encoding; // of the file last opened
     bool m_loading = false;
     bool m_zeroBorders = false;
     bool m_details = false;

@@ -4,9 +4,9 @@
 #include "common/views/Controls.h"
 #include "templates/core/TemplateText.h"
 #include "templates/views/DesignEditor.h"
-#include "templates/views/FileChooser.h"
+#include "templates/views/Dialogs.h"
+#include "templates/views/DocumentPage.h"
 
-#include <QFontDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,9 +18,9 @@ namespace templates {
 
 using common::requireChild;
 
-TemplateEditor::TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, FileChooser &files,
+TemplateEditor::TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, Dialogs &dialogs,
                                QString previewPath)
-    : QObject(root), m_letter(letter), m_prompter(prompter), m_files(files), m_previewPath(std::move(previewPath))
+    : QObject(root), m_letter(letter), m_prompter(prompter), m_dialogs(dialogs), m_previewPath(std::move(previewPath))
 {
     const QString l(letter);
     const QString tabName = letter == QLatin1Char('B')   ? QStringLiteral("SSTab2")
@@ -30,6 +30,10 @@ TemplateEditor::TemplateEditor(QChar letter, QWidget *root, common::Prompter &pr
     m_editor = requireChild<DesignEditor>(root, QStringLiteral("Editor") + l);
     m_source = requireChild<QPlainTextEdit>(root, QStringLiteral("txtSource") + l);
     m_preview = requireChild<QWebEngineView>(root, QStringLiteral("WbrPreview") + l);
+    // The preview shows the template as a document too: no script, no
+    // navigation, nothing loaded but the file and its local pictures.
+    m_previewPage = new DocumentPage(m_preview);
+    m_preview->setPage(m_previewPage);
     m_fileBox = requireChild<QLineEdit>(root, QStringLiteral("Txt%1File").arg(l));
     const QString attachName =
         letter == QLatin1Char('B') ? QStringLiteral("CmdAddBAtt") : QStringLiteral("Cmd%1Att").arg(l);
@@ -53,7 +57,7 @@ TemplateEditor::TemplateEditor(QChar letter, QWidget *root, common::Prompter &pr
 void TemplateEditor::prepare()
 {
     m_editor->setDisplayOptions(true, true);
-    m_preview->setUrl(QUrl(QStringLiteral("about:blank")));
+    m_previewPage->showUrl(QUrl(QStringLiteral("about:blank")));
 }
 
 TemplateDocument TemplateEditor::document() const
@@ -73,13 +77,13 @@ void TemplateEditor::tabClick(int previousTab)
     if (previousTab == 0 || previousTab == 1) {
         // A preview file that cannot be written still sends the browser to its path.
         writePreviewFile(m_previewPath, m_editor->documentHtml());
-        m_preview->setUrl(QUrl::fromLocalFile(m_previewPath));
+        m_previewPage->showUrl(QUrl::fromLocalFile(m_previewPath));
     }
 }
 
 void TemplateEditor::openClick()
 {
-    const QString path = m_files.openFile(m_tabs->window(), kOpenFilter);
+    const QString path = m_dialogs.openFile(m_tabs->window(), kOpenFilter);
     if (path.isEmpty())
         return;
     QString error;
@@ -90,7 +94,7 @@ void TemplateEditor::openClick()
 
 void TemplateEditor::saveClick()
 {
-    const QString path = m_files.saveFile(m_tabs->window(), kSaveFilter);
+    const QString path = m_dialogs.saveFile(m_tabs->window(), kSaveFilter);
     if (path.isEmpty())
         return;
     if (!m_editor->saveFile(path))
@@ -99,23 +103,23 @@ void TemplateEditor::saveClick()
 
 void TemplateEditor::imageClick()
 {
-    const QString path = m_files.openFile(m_tabs->window(), kImageFilter);
+    const QString path = m_dialogs.openFile(m_tabs->window(), kImageFilter);
     if (!path.isEmpty())
         m_editor->insertImage(QUrl::fromLocalFile(path));
 }
 
 void TemplateEditor::fontClick()
 {
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, m_tabs->window()->font(), m_tabs->window());
-    if (ok)
-        m_editor->applyFont(font.family(), font.pointSize(), font.bold(), font.italic());
+    // The dialog starts from the selection's own font, so every style of its
+    // family is offered.
+    if (const std::optional<QFont> font = m_dialogs.chooseFont(m_tabs->window(), m_editor->selectionFont()))
+        m_editor->applyFont(*font);
 }
 
 void TemplateEditor::attachClick()
 {
     // The chosen path replaces the box's text; a cancelled dialog empties it.
-    m_fileBox->setText(m_files.openFile(m_tabs->window(), kAttachFilter));
+    m_fileBox->setText(m_dialogs.openFile(m_tabs->window(), kAttachFilter));
 }
 
 } // namespace templates

@@ -19,7 +19,8 @@ class Prompter;
 namespace templates {
 
 class DesignEditor;
-class FileChooser;
+class DocumentPage;
+class Dialogs;
 
 inline const QString kOpenFilter = QStringLiteral("HTML|*.html|RTF|*.rtf|Text|*.txt|All|*.*");
 inline const QString kSaveFilter = QStringLiteral("HTML|*.html|RTF|*.rtf|Text|*.txt");
@@ -33,7 +34,7 @@ inline const QString kCannotSave = QStringLiteral("Can\u2019t save the file, try
 class TemplateEditor : public QObject {
     Q_OBJECT
 public:
-    TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, FileChooser &files, QString previewPath);
+    TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, Dialogs &dialogs, QString previewPath);
 
     // Switches on the editor's two display options and shows about:blank.
     void prepare();
@@ -52,12 +53,13 @@ public:
 private:
     QChar m_letter;
     common::Prompter &m_prompter;
-    FileChooser &m_files;
+    Dialogs &m_dialogs;
     QString m_previewPath;
     QTabWidget *m_tabs;
     DesignEditor *m_editor;
     QPlainTextEdit *m_source;
     QWebEngineView *m_preview;
+    DocumentPage *m_previewPage;
     QLineEdit *m_fileBox;
     int m_current = 0;
 };

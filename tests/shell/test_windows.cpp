@@ -171,11 +171,11 @@ TEST(Windows, AboutSplashHelpAndExportConstructWithTheirTexts)
 TEST(Windows, AMissingControlFailsTheConstructionInEveryBuild)
 {
     RecordingPrompter prompter;
-    FakeFiles files;
+    FakeDialogs dialogs;
     QWidget bare;
     bare.setObjectName(QStringLiteral("bare"));
     hostmail::ApplicationFactory none = [] { return std::unique_ptr<hostmail::Application>(); };
-    EXPECT_THROW(templates::TemplateEditor(QLatin1Char('B'), &bare, prompter, files, QString()), std::logic_error);
+    EXPECT_THROW(templates::TemplateEditor(QLatin1Char('B'), &bare, prompter, dialogs, QString()), std::logic_error);
     EXPECT_THROW(shell::Preferences prefs(&bare), std::logic_error);
     try {
         common::requireChild<QLineEdit>(&bare, "TxtBSubjStd");

@@ -5,7 +5,7 @@
 #include "hostmail/HostError.h"
 #include "hostmail/model/Application.h"
 #include "shell/views/frmNewMainForm.h"
-#include "support/FakeFiles.h"
+#include "support/FakeDialogs.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
@@ -23,7 +23,7 @@ class MainWindowFixture : public ::testing::Test {
 protected:
     TempStore store;
     RecordingPrompter prompter;
-    FakeFiles files;
+    FakeDialogs dialogs;
     std::unique_ptr<shell::frmNewMainForm> window;
     bool hostFails = false;
     int hostOpenings = 0; // how often a command opened the host
@@ -51,7 +51,7 @@ protected:
     {
         shell::MainServices s;
         s.prompter = &prompter;
-        s.files = &files;
+        s.dialogs = &dialogs;
         s.openHost = [this]() -> std::unique_ptr<hostmail::Application> {
             ++hostOpenings;
             if (hostFails)

@@ -1,8 +1,13 @@
 #include "templates/core/BodyText.h"
 #include "templates/core/ImageSources.h"
+#include "templates/core/TemplateEncoding.h"
 #include "templates/core/TemplateText.h"
 
 #include "support/QtPrinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +39,39 @@ TEST(TemplateText, GeneratorTagAndFilters)
     const QString tag = "<META NAME=\"GENERATOR\" Content=\"Microsoft DHTML Editing Control\">";
     EXPECT_EQ(removeGeneratorTag("<head>" + tag + lower + other + "</head>"), "<head>" + other + "</head>");
     EXPECT_EQ(dialogFilter("HTML|*.html|RTF|*.rtf|Text|*.txt|All|*.*"),
-              "HTML (*.html);;RTF (*.rtf);;Text (*.txt);;All (*.*)");
-    EXPECT_EQ(dialogFilter("JPG|*.jpg|All|*.*"), "JPG (*.jpg);;All (*.*)");
+              "HTML (*.html);;RTF (*.rtf);;Text (*.txt);;All (*)");
+    EXPECT_EQ(dialogFilter("JPG|*.jpg|All|*.*"), "JPG (*.jpg);;All (*)");
+}
+
+TEST(TemplateEncoding, DeclaredUndeclaredAndMarkedFilesDecodeAndEncodeBack)
+{
+    const DecodedTemplate cp = decodeTemplate("<meta charset=\"windows-1252\"><p>Caf\xE9 \x80</p>");
+    EXPECT_EQ(cp.html, QString::fromUtf8("<meta charset=\"windows-1252\"><p>Café €</p>"));
+    EXPECT_EQ(cp.encoding.name, "windows-1252");
+    EXPECT_TRUE(cp.encoding.declared);
+    EXPECT_EQ(encodeTemplate(cp.html, cp.encoding), "<meta charset=\"windows-1252\"><p>Caf\xE9 \x80</p>");
+    // A character the file's encoding has not: UTF-8, and the declaration follows.
+    EXPECT_EQ(encodeTemplate(cp.html + QString::fromUtf8("☺"), cp.encoding),
+              QString::fromUtf8("<meta charset=\"utf-8\"><p>Café €</p>☺").toUtf8());
+    const DecodedTemplate equiv = decodeTemplate("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                                                 "charset=ISO-8859-1\">Gr\xFC\xDF"
+                                                 "e");
+    EXPECT_EQ(equiv.encoding.name, "ISO-8859-1");
+    EXPECT_TRUE(equiv.html.endsWith(QString::fromUtf8("Grüße")));
+
+    const DecodedTemplate plain = decodeTemplate("Lieber G\xFCnther");
+    EXPECT_EQ(plain.html, QString::fromUtf8("Lieber Günther"));
+    EXPECT_EQ(plain.encoding.name, "windows-1252");
+    EXPECT_FALSE(plain.encoding.declared);
+    const DecodedTemplate utf8 = decodeTemplate(QString::fromUtf8("Lieber Günther").toUtf8());
+    EXPECT_EQ(utf8.encoding.name, "UTF-8");
+
+    const DecodedTemplate marked = decodeTemplate("\xEF\xBB\xBF<p>\xE2\x98\xBA</p>");
+    EXPECT_EQ(marked.html, QString::fromUtf8("<p>☺</p>"));
+    EXPECT_EQ(encodeTemplate(marked.html, marked.encoding), "\xEF\xBB\xBF<p>\xE2\x98\xBA</p>");
+    const DecodedTemplate wide = decodeTemplate(QByteArray("\xFF\xFE<\0p\0>\0", 8));
+    EXPECT_EQ(wide.html, "<p>");
+    EXPECT_EQ(encodeTemplate(wide.html, wide.encoding), QByteArray("\xFF\xFE<\0p\0>\0", 8));
+    // A declaration no decoder knows counts as none.
+    EXPECT_EQ(decodeTemplate("<meta charset=\"klingon-9\">x").encoding.name, "UTF-8");
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace templates {
+
+// The dialogs of the template commands; tests give their own answers.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Each returns the chosen path, or an empty text when cancelled.
+    virtual QString openFile(QWidget *parent, const QString &filter) = 0;
+    virtual QString saveFile(QWidget *parent, const QString &filter) = 0;
+    // The font chosen, starting from initial; none when cancelled.
+    virtual std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) = 0;
+};
+
+// QFileDialog with the filters converted from "A|*.a|B|*.b", and QFontDialog.
+class QtDialogs : public Dialogs {
+public:
+    QString openFile(QWidget *parent, const QString &filter) override;
+    QString saveFile(QWidget *parent, const QString &filter) override;
+    std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
+};
+
+} // namespace templates
