@@ -6,7 +6,7 @@ namespace common {
 
 QString shortDateFormat()
 {
-    QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
     if (!format.contains(QLatin1String("yyyy")))
         format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     return format;
@@ -14,7 +14,7 @@ QString shortDateFormat()
 
 QString dateText(const QDate &date)
 {
-    return QLocale::system().toString(date, shortDateFormat());
+    return QLocale().toString(date, shortDateFormat());
 }
 
 } // namespace common

@@ -29,7 +29,7 @@ class frmiPodExport : public QDialog {
     Q_OBJECT
 public:
     struct Services {
-        common::Prompter *prompter = nullptr;
+        std::shared_ptr<common::Prompter> prompter;
         hostmail::ApplicationFactory openHost;
         std::function<QList<Volume>()> volumes = mountedVolumes;
         std::function<QString(QWidget *)> pickFolder; // empty when cancelled

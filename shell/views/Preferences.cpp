@@ -4,9 +4,11 @@
 #include "common/views/Controls.h"
 #include "shell/core/SettingsKey.h"
 
+#include "common/core/ShortDate.h"
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
+
 #include <QLocale>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -194,7 +196,7 @@ void Preferences::SavePrefs() const
     put("DistList", edit("TxtDistList")->text());
     put("Category", edit("TxtCategory")->text());
     put("BCC1", flag(checked("ChkBCC1"), "1", "0"));
-    put("SendMailOn", QLocale::system().toString(m_sendMailOn->date(), QLocale::ShortFormat));
+    put("SendMailOn", common::dateText(m_sendMailOn->date()));
     put("PrintCustOName", flag(checked("ChkPrntCusONm"), "1", "0"));
 }
 

@@ -1,5 +1,6 @@
 #include "shell/views/QtPrompter.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace shell {
@@ -13,9 +14,14 @@ QString lines(const QString &text)
 }
 } // namespace
 
+QWidget *QtPrompter::owner() const
+{
+    return m_parent ? m_parent : QApplication::activeWindow();
+}
+
 bool QtPrompter::askYesNo(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, lines(text), QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, title, lines(text), QMessageBox::Yes | QMessageBox::No, owner());
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -25,7 +31,7 @@ void QtPrompter::tell(const QString &title, const QString &text, common::Message
                                 : icon == common::MessageIcon::Critical    ? QMessageBox::Critical
                                 : icon == common::MessageIcon::Exclamation ? QMessageBox::Warning
                                                                            : QMessageBox::NoIcon;
-    QMessageBox box(i, title, lines(text), QMessageBox::Ok, m_parent);
+    QMessageBox box(i, title, lines(text), QMessageBox::Ok, owner());
     box.exec();
 }
 

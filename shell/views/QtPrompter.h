@@ -6,7 +6,8 @@ class QWidget;
 
 namespace shell {
 
-// Real message boxes; the lines' carriage returns become line breaks.
+// Real message boxes; the lines' carriage returns become line breaks. Without
+// a parent of its own, a box belongs to the window that is active.
 class QtPrompter : public common::Prompter {
 public:
     explicit QtPrompter(QWidget *parent = nullptr) : m_parent(parent) {}
@@ -14,6 +15,7 @@ public:
     void tell(const QString &title, const QString &text, common::MessageIcon icon) override;
 
 private:
+    QWidget *owner() const;
     QWidget *m_parent;
 };
 

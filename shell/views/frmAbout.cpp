@@ -9,9 +9,9 @@
 
 namespace shell {
 
-frmAbout::frmAbout(common::Prompter &prompter, QWidget *parent)
+frmAbout::frmAbout(std::shared_ptr<common::Prompter> prompter, QWidget *parent)
     : QDialog(parent), toolCandidates(systemInfoCandidates()), ui(std::make_unique<Ui::frmAbout>()),
-      m_prompter(prompter)
+      m_prompter(std::move(prompter))
 {
     ui->setupUi(this);
     ui->lblVersion->setText(QStringLiteral("Version %1").arg(QStringLiteral(CHEERPOST_VERSION)));
@@ -31,7 +31,7 @@ void frmAbout::StartSysInfo()
 {
     const QString tool = findSystemInfoTool(toolCandidates);
     if (tool.isEmpty() || !QProcess::startDetached(tool, {}))
-        m_prompter.tell(common::kAppTitle, kSystemInfoUnavailable, common::MessageIcon::None);
+        m_prompter->tell(common::kAppTitle, kSystemInfoUnavailable, common::MessageIcon::None);
 }
 
 } // namespace shell

@@ -18,7 +18,7 @@ namespace shell {
 class frmAbout : public QDialog {
     Q_OBJECT
 public:
-    explicit frmAbout(common::Prompter &prompter, QWidget *parent = nullptr);
+    explicit frmAbout(std::shared_ptr<common::Prompter> prompter, QWidget *parent = nullptr);
     ~frmAbout() override;
 
     // Starts the system information tool, or says it is unavailable.
@@ -27,7 +27,7 @@ public:
 
 private:
     std::unique_ptr<Ui::frmAbout> ui;
-    common::Prompter &m_prompter;
+    std::shared_ptr<common::Prompter> m_prompter;
 };
 
 } // namespace shell

@@ -32,8 +32,8 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
 {
     ui->setupUi(this);
     if (!m_services.prompter)
-        m_ownPrompter = std::make_unique<QtPrompter>(this);
-    m_prompter = m_services.prompter ? m_services.prompter : m_ownPrompter.get();
+        m_services.prompter = std::make_shared<QtPrompter>();
+    m_prompter = m_services.prompter;
     if (!m_services.dialogs)
         m_ownDialogs = std::make_unique<templates::QtDialogs>();
     templates::Dialogs &dialogs = m_services.dialogs ? *m_services.dialogs : *m_ownDialogs;
@@ -75,12 +75,9 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     setUpToolbarAndStatus();
 }
 
-frmNewMainForm::~frmNewMainForm()
-{
-    delete m_about;
-    delete m_help;
-    delete m_export;
-}
+// The about box, the help and the export window have lives of their own:
+// they stay usable when the main window closes, and "Exit" closes them all.
+frmNewMainForm::~frmNewMainForm() = default;
 
 void frmNewMainForm::setUpToolbarAndStatus()
 {
@@ -115,9 +112,9 @@ void frmNewMainForm::setUpToolbarAndStatus()
         panels.append(panel);
     }
     auto tick = [date = panels.at(3), time = panels.at(4)] {
-        const QDateTime now = QDateTime::currentDateTime();
-        date->setText(QLocale::system().toString(now.date(), QLocale::ShortFormat));
-        time->setText(QLocale::system().toString(now.time(), QLocale::ShortFormat));
+        const QDateTime now = common::Clock::now();
+        date->setText(common::dateText(now.date()));
+        time->setText(QLocale().toString(now.time(), QLocale::ShortFormat));
     };
     tick();
     auto *clock = new QTimer(this);
@@ -168,7 +165,7 @@ void bringForward(QWidget *w)
 void frmNewMainForm::showAbout()
 {
     if (!m_about) {
-        m_about = new frmAbout(*m_prompter);
+        m_about = new frmAbout(m_prompter);
         m_about->setAttribute(Qt::WA_DeleteOnClose);
     }
     bringForward(m_about);

@@ -38,7 +38,9 @@ class frmHelp;
 
 // What the main window works with; tests give their own.
 struct MainServices {
-    common::Prompter *prompter = nullptr;              // message boxes; default real ones
+    // Message boxes, shared with the about box and the export window, which
+    // may stay open after the main window closed; default real ones.
+    std::shared_ptr<common::Prompter> prompter;
     templates::Dialogs *dialogs = nullptr;             // file and font dialogs; default the real ones
     hostmail::ApplicationFactory openHost;             // default: the configured store
     QString programFolder;                             // default: the executable's folder
@@ -69,17 +71,15 @@ public:
     QPointer<exporting::frmiPodExport> exportWindow() const { return m_export; }
     QString previewPath() const { return m_previewPath; }
     QString helpFile() const { return m_helpFile; }
-    common::Prompter &prompter() const { return *m_prompter; }
 
 private:
     void setUpToolbarAndStatus();
 
     std::unique_ptr<Ui::frmNewMainForm> ui;
     MainServices m_services;
-    std::unique_ptr<common::Prompter> m_ownPrompter;
     std::unique_ptr<templates::Dialogs> m_ownDialogs;
     std::unique_ptr<Preferences> m_preferences;
-    common::Prompter *m_prompter;
+    std::shared_ptr<common::Prompter> m_prompter;
     QString m_previewPath;
     QString m_helpFile;
     templates::TemplateEditor *m_editorA = nullptr;

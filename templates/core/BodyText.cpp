@@ -32,7 +32,7 @@ QString insertAfterBodyTag(const QString &html, const QString &text)
 
 QString insertBeforeBodyEnd(const QString &html, const QString &text)
 {
-    return replaceNoCase(html, QLatin1String("</BODY>"), [&](QStringView tag) { return text + tag.toString(); });
+    return replaceNoCase(html, QLatin1String("</BODY>"), [&](QStringView) { return text + QLatin1String("</BODY>"); });
 }
 
 } // namespace templates

@@ -8,6 +8,8 @@
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
+#include <QElapsedTimer>
+#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -160,4 +162,54 @@ TEST(BulkSalutation, CategoryHonoursThePrintNameBox)
     s.mode = RecipientMode::AllContacts;
     s.printName = false;
     EXPECT_EQ(bulkSalutation(s, "Anna"), "Hello Anna,");
+}
+
+TEST(BulkRun, SendModeQueuesEachMessageForTheSendOnDateAndStartsDeliveryOnce)
+{
+    BulkFixture f;
+    f.s.saveDraft = false;
+    f.s.mode = RecipientMode::AllContacts;
+    const QString agent = f.store.dir.path() + "/agent.sh";
+    f.store.write(agent, "#!/bin/sh\necho started >> \"$(dirname \"$0\")/agent.txt\"\n");
+    QFile::setPermissions(agent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    f.store.paths.deliveryAgent = agent;
+    EXPECT_EQ(f.go(), 2);
+    EXPECT_TRUE(f.store.drafts().isEmpty());
+    ASSERT_EQ(f.store.outbox().size(), 2);
+    for (const QString &queued : f.store.outbox())
+        EXPECT_EQ(hostmail::mime::deferredDelivery(f.store.read(queued)), QDateTime(QDate(2026, 12, 31), QTime(0, 0)));
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(f.store.dir.path() + "/agent.txt") && t.elapsed() < 10000)
+        QThread::msleep(20);
+    QThread::msleep(200);
+    EXPECT_EQ(f.store.read(f.store.dir.path() + "/agent.txt"), "started\n");
+}
+
+TEST(BulkRun, TheAttachmentFileFollowsTheTemplatePictures)
+{
+    BulkFixture f;
+    const QString png = f.store.dir.path() + "/star.png";
+    f.store.write(png, QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
+                                              "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="));
+    const QString pdf = f.store.dir.path() + "/plan.pdf";
+    f.store.write(pdf, "%PDF-1.4\n%%EOF\n");
+    f.doc.imageSources = {QUrl::fromLocalFile(png).toString()};
+    f.s.attachmentPath = pdf;
+    f.s.distList = "Family";
+    f.go();
+    const QByteArray m = f.store.read(f.store.drafts().first());
+    const qsizetype picture = m.indexOf("filename=star.png"), file = m.indexOf("filename=plan.pdf");
+    EXPECT_GE(picture, 0);
+    EXPECT_GT(file, picture);
+}
+
+TEST(BulkRun, ATemplateWithoutABodyTagGoesOutWithoutSalutation)
+{
+    BulkFixture f;
+    f.s.mode = RecipientMode::Category;
+    f.s.category = "Family";
+    f.doc.html = "<html><body style=\"color: red\"><p>Season's greetings</p></body></html>";
+    EXPECT_EQ(f.go(), 1);
+    EXPECT_EQ(f.body(0), "<html><body style=\"color: red\"><p>Season's greetings</p></body></html>");
 }

@@ -127,7 +127,7 @@ TEST(GreetingRun, ComposesEachQualifyingOccasionAsADraft)
 
     const QByteArray tomBirthday = r.draft(1);
     EXPECT_TRUE(headerText(tomBirthday, "Subject").startsWith("Happy Birthday !"));
-    EXPECT_EQ(bodyOf(tomBirthday), "<html><BODY>Dear Tom,<p>Happy day!</p>PS: Lots of love to Sam, Mia</body></html>");
+    EXPECT_EQ(bodyOf(tomBirthday), "<html><BODY>Dear Tom,<p>Happy day!</p>PS: Lots of love to Sam, Mia</BODY></html>");
     const QByteArray tomAnniversary = r.draft(2);
     EXPECT_EQ(headerText(tomAnniversary, "Subject"), "Happy Anniversary ! - " + common::dateText(QDate(2026, 3, 25)));
     EXPECT_EQ(bodyOf(tomAnniversary),

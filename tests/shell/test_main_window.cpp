@@ -1,3 +1,4 @@
+#include "export/views/frmiPodExport.h"
 #include "shell/core/LaunchTask.h"
 #include "shell/core/SettingsKey.h"
 #include "shell/views/frmAbout.h"
@@ -9,6 +10,7 @@
 #include "templates/views/DesignEditor.h"
 
 #include <QAction>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -270,4 +272,47 @@ TEST_F(MainWindowFixture, SendButtonsRunTheCommandsFromThePages)
     QTest::mouseClick(find<QPushButton>("BtnSendOEmails"), Qt::LeftButton);
     EXPECT_EQ(store.drafts().size(), 2);
     EXPECT_EQ(prompter.texts().last(), "All emails have been generated.");
+}
+
+TEST_F(MainWindowFixture, ClosingTheMainWindowLeavesTheOtherWindowsUsable)
+{
+    open();
+    window->show();
+    window->showAbout();
+    window->showExport();
+    QPointer<frmAbout> about = window->aboutWindow();
+    QPointer<exporting::frmiPodExport> exporter = window->exportWindow();
+    QTest::qWait(50); // the export window's device search runs once it is shown
+    window->close();
+    window.reset();
+    ASSERT_TRUE(about);
+    ASSERT_TRUE(exporter);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_TRUE(exporter->isVisible());
+    about->toolCandidates = {QStringLiteral("no-such-tool-here")};
+    about->StartSysInfo(); // its message boxes still work
+    EXPECT_EQ(prompter.texts().last(), "System Information Is Unavailable At This Time");
+    exporter->CmdExport_Click();
+    delete about;
+    delete exporter;
+}
+
+TEST_F(MainWindowFixture, DatesAreShownAndStoredWithFourDigitYears)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    common::Clock::setFixed(QDateTime(QDate(2026, 5, 10), QTime(9, 0)));
+    writeSetting(QStringLiteral("SetTask"), QStringLiteral("1"));
+    open();
+    const QList<QLabel *> panels =
+        find<QStatusBar>("StatusBar1")->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    EXPECT_EQ(panels.at(3)->text(), "10.05.2026");
+    EXPECT_EQ(find<QDateEdit>("dtSendMailOn")->text(), "10.05.2026");
+    find<QTabWidget>("SSTab1")->setCurrentIndex(1);
+    window->SavePrefs();
+    EXPECT_EQ(readSetting(QStringLiteral("SendMailOn")), "10.05.2026");
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    window->SavePrefs();
+    EXPECT_EQ(readSetting(QStringLiteral("SendMailOn")), "5/10/2026");
+    QLocale::setDefault(before);
 }

@@ -1,3 +1,5 @@
+#include "bulkmail/views/BulkPage.h"
+#include "greetings/views/GreetingPage.h"
 #include "shell/core/SettingsKey.h"
 #include "shell/views/Preferences.h"
 #include "support/MainWindowFixture.h"
@@ -164,4 +166,40 @@ TEST_F(PrefsFixture, PanelHandlers)
     edit("TxtCC1")->setText("y@example.org");
     check("ChkCC1")->setChecked(false);
     EXPECT_EQ(edit("TxtCC1")->text(), "");
+}
+
+TEST_F(PrefsFixture, CustomSalutationsAreSavedTrimmedAndRestored)
+{
+    setSetTask();
+    open();
+    option("OptBSalCust")->setChecked(true);
+    edit("TxtBSalCust")->setText("  Hello there  ");
+    option("OptASalCust")->setChecked(true);
+    edit("TxtASalCust")->setText(" Dearest ");
+    window->SavePrefs();
+    find<QTabWidget>("SSTab1")->setCurrentIndex(1);
+    option("OptOSalCust")->setChecked(true);
+    edit("TxtOSalCust")->setText(" Hi all ");
+    check("ChkPrntCusONm")->setChecked(true);
+    window->SavePrefs();
+    EXPECT_EQ(readSetting("CustBSal"), "Hello there");
+    EXPECT_EQ(readSetting("StdBSal"), "");
+    EXPECT_EQ(readSetting("CustASal"), "Dearest");
+    EXPECT_EQ(readSetting("OSalCust"), "Hi all");
+    EXPECT_EQ(readSetting("OSalStd"), "");
+
+    open();
+    EXPECT_TRUE(option("OptBSalCust")->isChecked());
+    EXPECT_EQ(edit("TxtBSalCust")->text(), "Hello there");
+    EXPECT_TRUE(edit("TxtBSalCust")->isEnabled());
+    EXPECT_FALSE(edit("TxtBSalStd")->isEnabled());
+    EXPECT_EQ(edit("TxtBSalStd")->text(), "Dear");
+    EXPECT_TRUE(option("OptASalCust")->isChecked());
+    EXPECT_EQ(edit("TxtASalCust")->text(), "Dearest");
+    EXPECT_TRUE(option("OptOSalCust")->isChecked());
+    EXPECT_EQ(edit("TxtOSalCust")->text(), "Hi all");
+    EXPECT_TRUE(check("ChkPrntCusONm")->isChecked());
+    // And the runs use them: the page reads what was restored.
+    EXPECT_EQ(window->greetingPage().settings().birthday.salutationText(), "Hello there");
+    EXPECT_EQ(window->bulkPage().settings().salutationText(), "Hi all");
 }

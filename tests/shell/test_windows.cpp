@@ -134,7 +134,7 @@ TEST_F(MainWindowFixture, MainWindowShowsTheGivenCaptions)
 TEST(Windows, AboutSplashHelpAndExportConstructWithTheirTexts)
 {
     RecordingPrompter prompter;
-    shell::frmAbout about(prompter);
+    shell::frmAbout about(borrowed(prompter));
     EXPECT_EQ(about.windowTitle(), "About");
     expectTexts(&about,
                 {{"lblTitle", "Cheerpost"},
@@ -153,7 +153,7 @@ TEST(Windows, AboutSplashHelpAndExportConstructWithTheirTexts)
     EXPECT_NE(help.findChild<QWidget *>("txtHelp"), nullptr);
 
     exporting::frmiPodExport::Services services;
-    services.prompter = &prompter;
+    services.prompter = borrowed(prompter);
     services.volumes = [] { return QList<exporting::Volume>(); };
     exporting::frmiPodExport exporter(services);
     EXPECT_EQ(exporter.windowTitle(), "Export to iPod");
@@ -166,6 +166,13 @@ TEST(Windows, AboutSplashHelpAndExportConstructWithTheirTexts)
                             {"ChkNotes", "Notes"},
                             {"CmdExport", "Export"},
                             {"Label2", "Exporting..."}});
+    // The progress label and bar show from the first export on.
+    EXPECT_TRUE(exporter.findChild<QWidget *>("Label2")->isHidden());
+    EXPECT_TRUE(exporter.findChild<QWidget *>("ProgressBar")->isHidden());
+    exporter.CmdExport_Click();
+    EXPECT_FALSE(exporter.findChild<QWidget *>("Label2")->isHidden());
+    EXPECT_FALSE(exporter.findChild<QWidget *>("ProgressBar")->isHidden());
+    EXPECT_EQ(prompter.texts().last(), texts::nothingChecked);
 }
 
 TEST(Windows, AMissingControlFailsTheConstructionInEveryBuild)

@@ -50,7 +50,7 @@ protected:
     shell::frmNewMainForm &open(bool load = true)
     {
         shell::MainServices s;
-        s.prompter = &prompter;
+        s.prompter = borrowed(prompter);
         s.dialogs = &dialogs;
         s.openHost = [this]() -> std::unique_ptr<hostmail::Application> {
             ++hostOpenings;

@@ -3,7 +3,9 @@
 #include "common/core/Prompter.h"
 
 #include <QList>
+
 #include <QStringList>
+#include <memory>
 
 // Answers questions from a queue (Yes when it runs dry) and records every box.
 struct RecordingPrompter : common::Prompter {
@@ -33,3 +35,9 @@ struct RecordingPrompter : common::Prompter {
         return out;
     }
 };
+
+// A prompter the test owns, handed to windows that share theirs.
+inline std::shared_ptr<common::Prompter> borrowed(common::Prompter &prompter)
+{
+    return std::shared_ptr<common::Prompter>(&prompter, [](common::Prompter *) {});
+}

@@ -13,12 +13,12 @@
 
 using namespace templates;
 
-TEST(BodyText, TagsMatchWithoutCaseAndTheEndTagKeepsItsOwn)
+TEST(BodyText, TagsMatchWithoutCaseAndComeOutInCapitals)
 {
     EXPECT_EQ(insertAfterBodyTag("<html><body>x</body><BoDy></html>", "Dear Anna,"),
               "<html><BODY>Dear Anna,x</body><BODY>Dear Anna,</html>");
     EXPECT_EQ(insertAfterBodyTag("<body class=a>x</body>", "Dear Anna,"), "<body class=a>x</body>");
-    EXPECT_EQ(insertBeforeBodyEnd("<body>x</Body></BODY>", "PS"), "<body>xPS</Body>PS</BODY>");
+    EXPECT_EQ(insertBeforeBodyEnd("<body>x</Body></body>", "PS"), "<body>xPS</BODY>PS</BODY>");
     EXPECT_EQ(insertBeforeBodyEnd("<body>x", "PS"), "<body>x");
 }
 
