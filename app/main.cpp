@@ -1,4 +1,5 @@
 // Cheerpost: the splash window, then the main window.
+#include "common/views/Icons.h"
 #include "shell/views/frmNewMainForm.h"
 #include "shell/views/frmSplash.h"
 
@@ -11,6 +12,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Tovrel Software"));
     QCoreApplication::setApplicationName(QStringLiteral("Cheerpost"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CHEERPOST_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tovrel.cheerpost"));
+    QApplication::setWindowIcon(common::applicationIcon()); // every window's
 
     auto *splash = new shell::frmSplash;
     splash->setObjectName(QStringLiteral("frmSplash"));

@@ -2,6 +2,7 @@
 
 #include "bulkmail/core/Recipients.h"
 #include "common/core/AddressList.h"
+#include "common/core/Clock.h"
 #include "common/core/Prompter.h"
 #include "hostmail/HostError.h"
 #include "hostmail/model/ContactItem.h"
@@ -23,6 +24,7 @@ BulkRun::BulkRun(hostmail::ApplicationFactory openHost, common::Prompter &prompt
 int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate)
 {
     m_made = 0;
+    m_queuedForLater = false;
     if (const auto refusal = modeRefusal(s)) {
         m_prompter.tell(common::kAppTitle, *refusal, common::MessageIcon::Critical);
         return 0;
@@ -108,10 +110,12 @@ void BulkRun::compose(const hostmail::Application &app, const BulkSettings &s, c
         mail->setHTMLBody(body);
     mail->setDeferredDeliveryTime(QDateTime(s.sendMailOn, QTime(0, 0)));
     try {
-        if (s.saveDraft)
+        if (s.saveDraft) {
             mail->Save();
-        else
+        } else {
             mail->Send();
+            m_queuedForLater = m_queuedForLater || s.sendMailOn > common::Clock::today();
+        }
         ++m_made;
     } catch (const HostError &) {
     }

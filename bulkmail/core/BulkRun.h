@@ -20,6 +20,8 @@ inline const QString kBulkDoneText = QStringLiteral("All emails have been genera
 class BulkRun {
 public:
     BulkRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter);
+    // Whether the last run sent mail to be delivered on a later day.
+    bool queuedForLater() const { return m_queuedForLater; }
     // Returns the number of messages handed to the host.
     int run(const BulkSettings &settings, const templates::TemplateDocument &bulkTemplate);
 
@@ -30,6 +32,7 @@ private:
     hostmail::ApplicationFactory m_openHost;
     common::Prompter &m_prompter;
     int m_made = 0;
+    bool m_queuedForLater = false;
 };
 
 } // namespace bulkmail

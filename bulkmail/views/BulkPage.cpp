@@ -73,7 +73,10 @@ BulkSettings BulkPage::settings() const
 
 void BulkPage::BtnSendOEmails_Click()
 {
-    BulkRun(m_openHost, m_prompter).run(settings(), m_editor.document());
+    BulkRun run(m_openHost, m_prompter);
+    run.run(settings(), m_editor.document());
+    if (run.queuedForLater())
+        Q_EMIT mailQueuedForLater();
 }
 
 } // namespace bulkmail

@@ -32,6 +32,10 @@ public:
     BulkSettings settings() const;
     void BtnSendOEmails_Click();
 
+Q_SIGNALS:
+    // A run sent mail that waits in the Outbox for a later day.
+    void mailQueuedForLater();
+
 private:
     common::Prompter &m_prompter;
     hostmail::ApplicationFactory m_openHost;

@@ -1,11 +1,12 @@
 #include "export/views/frmiPodExport.h"
 
 #include "common/core/Prompter.h"
+#include "common/views/Icons.h"
 #include "export/core/ExportRun.h"
 #include "ui_frmiPodExport.h"
 
+#include <QDir>
 #include <QFileDialog>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QTimer>
 
@@ -15,11 +16,11 @@ frmiPodExport::frmiPodExport(Services services, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::frmiPodExport>()), m_services(std::move(services))
 {
     ui->setupUi(this);
-    ui->Picture1->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(48, 48));
+    ui->Picture1->setPixmap(common::themedIcon(QStringLiteral("drive-removable-media")).pixmap(48, 48));
     if (!m_services.pickFolder) {
         m_services.pickFolder = [](QWidget *owner) {
-            return QFileDialog::getExistingDirectory(owner, kBrowseTitle,
-                                                     QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+            // From the home folder: a desktop folder need not exist here.
+            return QFileDialog::getExistingDirectory(owner, kBrowseTitle, QDir::homePath());
         };
     }
     connect(ui->CmdBrowse, &QPushButton::clicked, this, &frmiPodExport::CmdBrowse_Click);
@@ -53,6 +54,9 @@ void frmiPodExport::Form_Load()
     const QString root = DeviceLocator(m_services.volumes()).locateiPodDrive();
     if (root.isEmpty()) {
         m_services.prompter->tell(kNotFoundTitle, kNotFoundText, common::MessageIcon::Critical);
+        // The window the user goes on with comes back in front of the main window.
+        raise();
+        activateWindow();
         ui->Label1->setText(QStringLiteral("Locate your iPod / External Drive by clicking Browse"));
         ui->CmdBrowse->setEnabled(true);
         return;

@@ -42,6 +42,8 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
                      const templates::TemplateDocument &anniversaryTemplate, const QDate &today)
 {
     m_value = 0;
+    m_today = today;
+    m_queuedForLater = false;
     if (m_progress)
         m_progress(0);
     const SendWindow window = sendWindow(today, settings.sendBetweenDates, settings.fromDate, settings.toDate);
@@ -131,12 +133,15 @@ bool GreetingRun::deliver(const hostmail::Application &app, const hostmail::Cont
         } catch (const HostError &) {
         }
     }
-    mail->setDeferredDeliveryTime(QDateTime(deliveryDate(contactDate, runYear, settings.dayPrior), QTime(0, 0)));
+    const QDate delivery = deliveryDate(contactDate, runYear, settings.dayPrior);
+    mail->setDeferredDeliveryTime(QDateTime(delivery, QTime(0, 0)));
     try {
-        if (settings.saveDraft)
+        if (settings.saveDraft) {
             mail->Save();
-        else
+        } else {
             mail->Send();
+            m_queuedForLater = m_queuedForLater || delivery > m_today;
+        }
     } catch (const HostError &) {
     }
     advance();

@@ -39,6 +39,8 @@ public:
     using Progress = std::function<void(int)>;
     GreetingRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter, Progress progress);
 
+    // Whether the last run sent a greeting to be delivered on a later day.
+    bool queuedForLater() const { return m_queuedForLater; }
     // Returns the number of messages handed to the host.
     int run(const GreetingSettings &settings, const templates::TemplateDocument &birthdayTemplate,
             const templates::TemplateDocument &anniversaryTemplate, const QDate &today);
@@ -58,6 +60,8 @@ private:
     common::Prompter &m_prompter;
     Progress m_progress;
     int m_value = 0;
+    QDate m_today;
+    bool m_queuedForLater = false;
 };
 
 } // namespace greetings

@@ -116,6 +116,8 @@ void GreetingPage::BtnSendEmails_Click()
         bar->repaint();
     });
     run.run(s, birthday, anniversary, common::Clock::today());
+    if (run.queuedForLater())
+        Q_EMIT mailQueuedForLater();
 }
 
 } // namespace greetings

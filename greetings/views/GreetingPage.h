@@ -36,6 +36,10 @@ public:
     GreetingSettings settings() const;
     void BtnSendEmails_Click();
 
+Q_SIGNALS:
+    // A run sent greetings that wait in the Outbox for a later day.
+    void mailQueuedForLater();
+
 private:
     // One template's subject and salutation controls (letter B or A).
     struct OccasionControls {

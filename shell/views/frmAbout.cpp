@@ -1,6 +1,7 @@
 #include "shell/views/frmAbout.h"
 
 #include "common/core/Prompter.h"
+#include "common/views/Icons.h"
 #include "shell/core/SystemInfo.h"
 #include "ui_frmAbout.h"
 
@@ -15,9 +16,9 @@ frmAbout::frmAbout(std::shared_ptr<common::Prompter> prompter, QWidget *parent)
 {
     ui->setupUi(this);
     ui->lblVersion->setText(QStringLiteral("Version %1").arg(QStringLiteral(CHEERPOST_VERSION)));
-    ui->picIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48));
-    ui->cmdOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    ui->cmdSysInfo->setIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    ui->picIcon->setPixmap(common::applicationIcon().pixmap(48, 48));
+    ui->cmdOK->setIcon(common::themedIcon(QStringLiteral("dialog-ok")));
+    ui->cmdSysInfo->setIcon(common::themedIcon(QStringLiteral("computer")));
     ui->cmdOK->setDefault(true);
     ui->cmdOK->setAutoDefault(true);
     ui->cmdSysInfo->setAutoDefault(false);

@@ -18,6 +18,7 @@
 #include "ui_frmNewMainForm.h"
 
 #include "common/core/ShortDate.h"
+#include "common/views/Icons.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -41,6 +42,10 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
         m_services.openHost = [] { return hostmail::Application::open(); };
     if (!m_services.volumes)
         m_services.volumes = exporting::mountedVolumes;
+    if (!m_services.lockKeys)
+        m_services.lockKeys = [] { return readLockKeys(); };
+    if (!m_services.deliveryTimer)
+        m_services.deliveryTimer = [] { return ensureDeliveryTimer(); };
     if (m_services.programFolder.isEmpty())
         m_services.programFolder = QCoreApplication::applicationDirPath();
     m_previewPath = templates::previewFilePath(m_services.programFolder);
@@ -52,6 +57,8 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
         new greetings::GreetingPage(ui->tabGreetings, *m_prompter, m_services.openHost, *m_editorB, *m_editorA);
     m_bulk = new bulkmail::BulkPage(ui->tabBulk, *m_prompter, m_services.openHost, *m_editorO);
     m_preferences = std::make_unique<Preferences>(this);
+    connect(m_greetings, &greetings::GreetingPage::mailQueuedForLater, this, &frmNewMainForm::mailQueuedForLater);
+    connect(m_bulk, &bulkmail::BulkPage::mailQueuedForLater, this, &frmNewMainForm::mailQueuedForLater);
 
     connect(ui->mnuSavePrefs, &QAction::triggered, this, &frmNewMainForm::SavePrefs);
     connect(ui->tbSavePreferences, &QAction::triggered, this, &frmNewMainForm::SavePrefs);
@@ -81,15 +88,26 @@ frmNewMainForm::~frmNewMainForm() = default;
 
 void frmNewMainForm::setUpToolbarAndStatus()
 {
-    QStyle *s = style();
-    ui->tbSavePreferences->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-    ui->tbAbout->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
-    ui->tbHelp->setIcon(s->standardIcon(QStyle::SP_DialogHelpButton));
-    ui->tbSyncWithIPod->setIcon(s->standardIcon(QStyle::SP_DriveFDIcon));
-    ui->tbGenerateReminders->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
-    ui->tbExit->setIcon(s->standardIcon(QStyle::SP_DialogCloseButton));
-    ui->BtnSendEmails->setIcon(s->standardIcon(QStyle::SP_ArrowForward));
-    ui->BtnSendOEmails->setIcon(s->standardIcon(QStyle::SP_ArrowForward));
+    // Icons of the desktop's theme by their freedesktop names, each command
+    // its own; the program's own pictures where the theme has none.
+    const std::pair<QAction *, const char *> icons[] = {{ui->tbSavePreferences, "document-save"},
+                                                        {ui->mnuSavePrefs, "document-save"},
+                                                        {ui->tbAbout, "help-about"},
+                                                        {ui->mnuAbout, "help-about"},
+                                                        {ui->tbHelp, "help-contents"},
+                                                        {ui->mnuContents, "help-contents"},
+                                                        {ui->tbSyncWithIPod, "drive-removable-media"},
+                                                        {ui->tbGenerateReminders, "x-office-calendar"},
+                                                        {ui->tbExit, "application-exit"},
+                                                        {ui->mnuExit, "application-exit"},
+                                                        {ui->mnuCut, "edit-cut"},
+                                                        {ui->mnuCopy, "edit-copy"},
+                                                        {ui->mnuPaste, "edit-paste"}};
+    for (const auto &[action, name] : icons)
+        action->setIcon(common::themedIcon(QLatin1String(name)));
+    ui->BtnSendEmails->setIcon(common::themedIcon(QStringLiteral("mail-send")));
+    ui->BtnSendOEmails->setIcon(common::themedIcon(QStringLiteral("mail-send")));
+    setWindowIcon(common::applicationIcon());
     QFont title = ui->lblTitle->font();
     title.setPointSize(title.pointSize() + 6);
     title.setBold(true);
@@ -111,15 +129,28 @@ void frmNewMainForm::setUpToolbarAndStatus()
             ui->StatusBar1->addPermanentWidget(panel);
         panels.append(panel);
     }
-    auto tick = [date = panels.at(3), time = panels.at(4)] {
+    auto tick = [this, caps = panels.at(1), num = panels.at(2), date = panels.at(3), time = panels.at(4)] {
         const QDateTime now = common::Clock::now();
         date->setText(common::dateText(now.date()));
         time->setText(QLocale().toString(now.time(), QLocale::ShortFormat));
+        const LockKeys keys = m_services.lockKeys();
+        caps->setEnabled(keys.caps); // greyed while off
+        num->setEnabled(keys.num);
     };
     tick();
     auto *clock = new QTimer(this);
     connect(clock, &QTimer::timeout, this, tick);
     clock->start(1000);
+}
+
+void frmNewMainForm::mailQueuedForLater()
+{
+    if (m_deliveryChecked)
+        return;
+    m_deliveryChecked = true;
+    const QString advice = deliveryTimerAdvice(m_services.deliveryTimer());
+    if (!advice.isEmpty())
+        ui->StatusBar1->showMessage(advice, 120000);
 }
 
 void frmNewMainForm::Form_Load()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "hostmail/model/ApplicationFactory.h"
+#include "shell/core/DeliveryTimer.h"
+#include "shell/core/LockKeys.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -45,6 +47,8 @@ struct MainServices {
     hostmail::ApplicationFactory openHost;             // default: the configured store
     QString programFolder;                             // default: the executable's folder
     std::function<QList<exporting::Volume>()> volumes; // default: the mounted volumes
+    std::function<LockKeys()> lockKeys;                // default: the keyboards' LEDs
+    std::function<DeliveryTimerState()> deliveryTimer; // default: systemctl --user
 };
 
 // The main window with its two pages, menus, toolbar and status bar.
@@ -74,6 +78,10 @@ public:
 
 private:
     void setUpToolbarAndStatus();
+    // After a run queued mail for a later day: once a session, makes sure it
+    // will be delivered, or says in the status bar how it will be.
+    void mailQueuedForLater();
+    bool m_deliveryChecked = false;
 
     std::unique_ptr<Ui::frmNewMainForm> ui;
     MainServices m_services;

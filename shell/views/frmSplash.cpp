@@ -1,5 +1,6 @@
 #include "shell/views/frmSplash.h"
 
+#include "common/views/Icons.h"
 #include "ui_frmSplash.h"
 
 #include <QKeyEvent>
@@ -16,7 +17,7 @@ frmSplash::frmSplash(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
     title.setPointSize(title.pointSize() * 2);
     title.setBold(true);
     ui->lblProductName->setFont(title);
-    ui->Command1->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    ui->Command1->setIcon(common::themedIcon(QStringLiteral("go-next")));
     connect(ui->Command1, &QPushButton::clicked, this, &frmSplash::dismiss);
     ui->Frame1->installEventFilter(this);
 }

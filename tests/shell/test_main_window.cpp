@@ -316,3 +316,29 @@ TEST_F(MainWindowFixture, DatesAreShownAndStoredWithFourDigitYears)
     EXPECT_EQ(readSetting(QStringLiteral("SendMailOn")), "5/10/2026");
     QLocale::setDefault(before);
 }
+
+TEST_F(MainWindowFixture, LockPanelsShowTheKeysAndWaitingMailIsLookedAfterOnce)
+{
+    LockKeys keys{true, false};
+    int timerChecks = 0;
+    services.lockKeys = [&] { return keys; };
+    services.deliveryTimer = [&] {
+        ++timerChecks;
+        return DeliveryTimerState::NoUserManager;
+    };
+    common::Clock::setFixed(QDateTime(QDate(2026, 3, 10), QTime(9, 0)));
+    store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n", "anna@example.org"));
+    open();
+    auto *status = find<QStatusBar>("StatusBar1");
+    EXPECT_TRUE(status->findChild<QLabel *>("pnlCaps")->isEnabled());
+    EXPECT_FALSE(status->findChild<QLabel *>("pnlNum")->isEnabled()); // greyed: Num Lock is off
+
+    // Sent for the 14th: once a session the delivery is looked after, and
+    // without a user manager the status bar says how the mail will leave.
+    QTest::mouseClick(find<QPushButton>("BtnSendEmails"), Qt::LeftButton);
+    EXPECT_EQ(timerChecks, 1);
+    EXPECT_TRUE(status->currentMessage().startsWith("Mail for a later day waits in the Outbox"));
+    QTest::mouseClick(find<QPushButton>("BtnSendEmails"), Qt::LeftButton);
+    EXPECT_EQ(timerChecks, 1);
+    EXPECT_EQ(prompter.texts().count("All birthday & anniversary emails have been generated."), 2); // no new box
+}

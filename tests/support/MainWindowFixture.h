@@ -26,7 +26,8 @@ protected:
     FakeDialogs dialogs;
     std::unique_ptr<shell::frmNewMainForm> window;
     bool hostFails = false;
-    int hostOpenings = 0; // how often a command opened the host
+    int hostOpenings = 0;         // how often a command opened the host
+    shell::MainServices services; // what open() starts from
 
     static QString settingsFile()
     {
@@ -41,7 +42,13 @@ protected:
         s.clear();
         s.sync();
     }
-    void SetUp() override { clearSettings(); }
+    void SetUp() override
+    {
+        clearSettings();
+        // Neither the keyboard nor the user's systemd of the machine running the tests.
+        services.lockKeys = [] { return shell::LockKeys{}; };
+        services.deliveryTimer = [] { return shell::DeliveryTimerState::Enabled; };
+    }
     void TearDown() override
     {
         window.reset();
@@ -49,7 +56,7 @@ protected:
     }
     shell::frmNewMainForm &open(bool load = true)
     {
-        shell::MainServices s;
+        shell::MainServices s = services;
         s.prompter = borrowed(prompter);
         s.dialogs = &dialogs;
         s.openHost = [this]() -> std::unique_ptr<hostmail::Application> {
