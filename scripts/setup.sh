@@ -7,7 +7,9 @@ packages=(cmake g++ make pkg-config git python3 clang-format
           qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
           libgmime-3.0-dev libical-dev
           libgtest-dev libbenchmark-dev
+          qt6-qpa-plugins libqt6svg6
           msmtp python3-aiosmtpd notmuch
+          dpkg-dev file desktop-file-utils appstream systemd
           xvfb xauth fonts-dejavu-core)
 [ "${CHEERPOST_FUZZ:-0}" = 1 ] && packages+=(clang libclang-rt-14-dev)
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layers and the formatting, builds with
-# warnings as errors and runs the whole test suite; then the same under
+# warnings as errors and runs the whole test suite, builds the Debian package
+# and validates what it installs; then the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under
 # ThreadSanitizer, and last the fuzz targets.
 set -euo pipefail
@@ -16,6 +17,7 @@ export QT_QPA_PLATFORM=offscreen
 
 bash scripts/build.sh ci
 ctest --preset ci -j2
+bash scripts/package.sh
 
 if [ "${CHEERPOST_SKIP_ASAN:-0}" != 1 ]; then
   bash scripts/build.sh asan

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the ci build, checks what it holds, and runs
+# the desktop's validators on the desktop entry, the AppStream metadata and
+# the systemd user units (as an install under a prefix writes them).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/ci
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/cheerpost_*_*.deb)
+echo "package: $deb"
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for path in ./usr/bin/cheerpost ./usr/bin/cheerpost-deliver \
+            ./usr/share/applications/org.tovrel.cheerpost.desktop \
+            ./usr/share/metainfo/org.tovrel.cheerpost.metainfo.xml \
+            ./usr/share/icons/hicolor/scalable/apps/cheerpost.svg \
+            ./usr/share/icons/hicolor/48x48/apps/cheerpost.png \
+            ./usr/share/icons/hicolor/256x256/apps/cheerpost.png \
+            ./usr/share/systemd/user/cheerpost-deliver.service \
+            ./usr/share/systemd/user/cheerpost-deliver.timer \
+            ./usr/share/cheerpost/help.html; do
+  grep -qx -- "$path" <<<"$contents" || { echo "package lacks $path" >&2; exit 1; }
+done
+control=$(dpkg-deb -I "$deb")
+for script in postinst prerm; do
+  grep -q " $script " <<<"$control" || { echo "package lacks its $script" >&2; exit 1; }
+done
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst | grep -q 'systemctl --global enable cheerpost-deliver.timer'
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./prerm | grep -q 'systemctl --global disable cheerpost-deliver.timer'
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libqt6webenginewidgets6 libgmime-3.0-0 libical3 qt6-qpa-plugins libqt6svg6; do
+  grep -q "$dep" <<<"$depends" || { echo "package does not depend on $dep" >&2; exit 1; }
+done
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/systemd/user/cheerpost-deliver.service \
+  | grep -qx 'ExecStart=/usr/bin/cheerpost-deliver'
+# Everything it needs can be had from the archive (a dry run, installing nothing).
+if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+  apt-get install -s -qq "./$deb" >/dev/null
+fi
+
+desktop-file-validate packaging/org.tovrel.cheerpost.desktop
+appstreamcli validate --no-net --pedantic packaging/org.tovrel.cheerpost.metainfo.xml >/dev/null
+stage=$(mktemp -d)
+runtime=$(mktemp -d)
+trap 'rm -rf "$stage" "$runtime"' EXIT
+cmake --install "$build" --prefix "$stage" >/dev/null
+grep -qx "ExecStart=$stage/bin/cheerpost-deliver" "$stage/share/systemd/user/cheerpost-deliver.service"
+XDG_RUNTIME_DIR="$runtime" systemd-analyze --user verify \
+  "$stage/share/systemd/user/cheerpost-deliver.service" "$stage/share/systemd/user/cheerpost-deliver.timer"
+echo "package: contents, desktop entry, metadata and units are right"
