@@ -108,7 +108,7 @@ Items Folder::contacts() const
             std::shared_ptr<VCardFile> file;
             try {
                 file = VCardFile::fromBytes(folder + QLatin1Char('/') + names.at(n),
-                                            readWholeFileAt(folderFd, names.at(n), kMaxContactFileBytes));
+                                            readWholeFileAt(folderFd, names.at(n), kMaxAddressBookBytes));
             } catch (const HostError &) {
                 continue; // an unreadable file holds no contact we can offer
             }

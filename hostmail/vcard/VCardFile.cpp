@@ -161,7 +161,7 @@ QString ContentLine::value() const
 
 std::shared_ptr<VCardFile> VCardFile::load(const QString &path)
 {
-    return fromBytes(path, readWholeFile(path, kMaxContactFileBytes));
+    return fromBytes(path, readWholeFile(path, kMaxAddressBookBytes));
 }
 
 std::shared_ptr<VCardFile> VCardFile::fromBytes(const QString &path, const QByteArray &bytes)

@@ -206,6 +206,22 @@ TEST(Folders, ALargeFolderIsReadOnEveryCoreInFileOrder)
         EXPECT_EQ(contact(items, i).LastName(), QStringLiteral("L%1").arg(i)) << i;
 }
 
+TEST(Folders, AWholeAddressBookExportedAsOneFileIsRead)
+{
+    // 600 contacts with a 50 kB photo each: 30 MB in one .vcf.
+    TempStore s;
+    const QString photo = QStringLiteral("PHOTO;ENCODING=b;TYPE=JPEG:") + QString(50 * 1024, QChar('A')) + "\r\n";
+    QByteArray book;
+    for (int i = 0; i < 600; ++i)
+        book += card(QStringLiteral("F%1").arg(i), QStringLiteral("L%1").arg(i),
+                     QStringLiteral("BDAY:1980-01-02\r\n") + photo);
+    s.addCard(QStringLiteral("export.vcf"), book);
+    const Items items = contacts(s);
+    ASSERT_EQ(items.Count(), 600);
+    EXPECT_EQ(contact(items, 599).LastName(), QStringLiteral("L599"));
+    EXPECT_EQ(contact(items, 599).Birthday(), QDate(1980, 1, 2));
+}
+
 TEST(ContactSave, EachFormIsRewrittenAsItsGoldenFile)
 {
     // A set date moves by one day, an unset one (a text) takes 20 July 1990:
