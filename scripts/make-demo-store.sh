@@ -52,4 +52,11 @@ cat > "$demo/templates/anniversary.html" <<'HTML'
 <p>Congratulations on your anniversary!</p>
 </BODY></html>
 HTML
+cat > "$demo/templates/news.html" <<'HTML'
+<html><head><title>News</title></head><BODY>
+<h2>Family news</h2>
+<p>We have moved! Our new address is 12 Harbour Street.</p>
+<p>See you soon</p>
+</BODY></html>
+HTML
 echo "Demo store in $demo (templates to open in $demo/templates; sent mail lands in $demo/delivered.mbox)."

@@ -33,18 +33,32 @@ for dep in libqt6webenginewidgets6 libgmime-3.0-0 libical3 qt6-qpa-plugins libqt
 done
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/systemd/user/cheerpost-deliver.service \
   | grep -qx 'ExecStart=/usr/bin/cheerpost-deliver'
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/org.tovrel.cheerpost.desktop \
+  | grep -qx 'Exec=/usr/bin/cheerpost'
 # Everything it needs can be had from the archive (a dry run, installing nothing).
 if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
   apt-get install -s -qq "./$deb" >/dev/null
+  # On a throwaway CI machine: install it for real, as a user would, and
+  # remove it again. The install enables the delivery timer for every user,
+  # the removal disables it.
+  if [ -n "${CI:-}" ] && ! dpkg-query -W cheerpost >/dev/null 2>&1; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
+    [ "$(systemctl --global is-enabled cheerpost-deliver.timer)" = enabled ]
+    /usr/bin/cheerpost-deliver --version >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq cheerpost >/dev/null
+    ! systemctl --global is-enabled cheerpost-deliver.timer >/dev/null 2>&1
+    echo "package: installs with apt, enables the delivery timer for every user; removal disables it"
+  fi
 fi
 
-desktop-file-validate packaging/org.tovrel.cheerpost.desktop
 appstreamcli validate --no-net --pedantic packaging/org.tovrel.cheerpost.metainfo.xml >/dev/null
 stage=$(mktemp -d)
 runtime=$(mktemp -d)
 trap 'rm -rf "$stage" "$runtime"' EXIT
 cmake --install "$build" --prefix "$stage" >/dev/null
 grep -qx "ExecStart=$stage/bin/cheerpost-deliver" "$stage/share/systemd/user/cheerpost-deliver.service"
+grep -qx "Exec=$stage/bin/cheerpost" "$stage/share/applications/org.tovrel.cheerpost.desktop"
+desktop-file-validate "$stage/share/applications/org.tovrel.cheerpost.desktop"
 XDG_RUNTIME_DIR="$runtime" systemd-analyze --user verify \
   "$stage/share/systemd/user/cheerpost-deliver.service" "$stage/share/systemd/user/cheerpost-deliver.timer"
 echo "package: contents, desktop entry, metadata and units are right"

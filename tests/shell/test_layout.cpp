@@ -4,10 +4,12 @@
 // the window is maximized, and stays so as it is resized down to its least.
 #include "support/MainWindowFixture.h"
 
+#include <QAbstractButton>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTest>
 
 namespace {
 
@@ -91,4 +93,33 @@ TEST_F(MainWindowFixture, EveryControlIsInViewMaximizedAndResized)
     pages->setCurrentIndex(0);
     QCoreApplication::processEvents();
     EXPECT_GT(find<QWidget>("SSTab2")->height(), window->height() / 3);
+}
+
+// Not a check: with CHEERPOST_SCREENSHOTS=<folder>, saves both pages as the
+// window shows them maximized, with the demo templates open
+// (scripts/screenshots.sh keeps them in docs/).
+TEST_F(MainWindowFixture, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("CHEERPOST_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "CHEERPOST_SCREENSHOTS is not set";
+    const QString templates = qEnvironmentVariable("CHEERPOST_SCREENSHOT_TEMPLATES");
+    open();
+    window->showMaximized();
+    dialogs.answers = {templates + QStringLiteral("/birthday.html"), templates + QStringLiteral("/anniversary.html"),
+                       templates + QStringLiteral("/news.html")};
+    auto *pages = find<QTabWidget>("SSTab1");
+    find<QAbstractButton>("CmdBOpen")->click();
+    find<QAbstractButton>("CmdAOpen")->click();
+    pages->setCurrentIndex(1);
+    find<QAbstractButton>("CmdOOpen")->click();
+    const QString size = QStringLiteral("%1x%2").arg(window->width()).arg(window->height());
+    for (int page = 0; page < 2; ++page) {
+        pages->setCurrentIndex(page);
+        QTest::qWait(3000);
+        const QString file = QStringLiteral("%1/%2-%3.png")
+                                 .arg(folder, page == 0 ? QStringLiteral("greetings") : QStringLiteral("bulk"),
+                                      qEnvironmentVariable("CHEERPOST_SCREENSHOT_NAME", size));
+        EXPECT_TRUE(window->grab().save(file)) << file.toStdString();
+    }
 }
