@@ -1,5 +1,7 @@
 #include "hostmail/delivery/CommandRunner.h"
 
+#include "hostmail/store/AtomicFile.h"
+
 #include <QElapsedTimer>
 
 #include <cerrno>
@@ -28,22 +30,6 @@ struct Fd {
             ::close(fd);
     }
 };
-
-bool writeAll(int fd, const QByteArray &data)
-{
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
 
 // The last few lines of what the command wrote to standard error.
 QByteArray lastLines(const QByteArray &text)
@@ -80,7 +66,7 @@ CommandResult runWithInput(const QStringList &argv, const QByteArray &input, int
     }
     Fd message{::memfd_create("cheerpost-message", MFD_CLOEXEC)};
     int errorPipe[2];
-    if (message.fd < 0 || !writeAll(message.fd, input) || ::lseek(message.fd, 0, SEEK_SET) != 0 ||
+    if (message.fd < 0 || writeAll(message.fd, input) != 0 || ::lseek(message.fd, 0, SEEK_SET) != 0 ||
         ::pipe2(errorPipe, O_CLOEXEC) != 0) {
         result.startError = QString::fromLocal8Bit(std::strerror(errno));
         return result;

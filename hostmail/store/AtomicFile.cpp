@@ -24,23 +24,6 @@ QString errnoText(int error = errno)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Writes all of data to fd; returns 0 or the errno of the failure.
-int writeAll(int fd, const QByteArray &data)
-{
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        p += n;
-        left -= n;
-    }
-    return 0;
-}
-
 // Makes folder and its missing parents.
 void makeFolders(const QByteArray &folder);
 
@@ -153,6 +136,22 @@ int exchangeIfUnchanged(const WriteJob &job)
 }
 
 } // namespace
+
+int writeAll(int fd, const QByteArray &data)
+{
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
 
 namespace detail {
 

@@ -35,6 +35,10 @@ void writeFileThrough(const QString &temp, const QString &target, const QByteArr
 // Removes a file; one that does not exist is not an error. Throws HostError.
 void removeFile(const QString &path);
 
+// Writes all of data to fd, again after an interrupted write; returns 0 or the
+// errno of the failure.
+int writeAll(int fd, const QByteArray &data);
+
 // Reads a whole file; throws HostError when it cannot be read, or when it is
 // larger than maxBytes (then without reading it). A file still waiting in the
 // current WriteBatch is committed first.
