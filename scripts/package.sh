@@ -41,7 +41,7 @@ if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
   # On a throwaway CI machine: install it for real, as a user would, and
   # remove it again. The install enables the delivery timer for every user,
   # the removal disables it.
-  if [ -n "${CI:-}" ] && ! dpkg-query -W cheerpost >/dev/null 2>&1; then
+  if [ -n "${CI:-}" ] && ! dpkg-query -W -f='${Status}' cheerpost 2>/dev/null | grep -q 'ok installed'; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
     [ "$(systemctl --global is-enabled cheerpost-deliver.timer)" = enabled ]
     /usr/bin/cheerpost-deliver --version >/dev/null
