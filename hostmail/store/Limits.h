@@ -9,7 +9,7 @@ namespace hostmail {
 inline constexpr qint64 kMaxContactFileBytes = 20 * 1024 * 1024; // a calendar file, a note, the delivery state
 // A .vcf file: a whole address book exported as one file, photos included,
 // runs to tens of megabytes.
-inline constexpr qint64 kMaxAddressBookBytes = 256 * 1024 * 1024;
+inline constexpr qint64 kMaxAddressBookBytes = 128 * 1024 * 1024;
 inline constexpr qint64 kMaxAttachmentBytes = 25 * 1024 * 1024; // one attached file
 inline constexpr qint64 kMaxMessageBytes = 256 * 1024 * 1024;   // a stored message with its attachments
 

@@ -329,7 +329,7 @@ TEST(HostileContacts, OversizedFilesAreSkippedUnread)
     QFile big(r.store.contactFile("big.vcf"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     big.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Big;Ben;;;\r\nEMAIL:ben@example.org\r\nBDAY:1980-05-01\r\nNOTE:");
-    ASSERT_TRUE(big.resize(257 * 1024 * 1024));
+    ASSERT_TRUE(big.resize(129 * 1024 * 1024));
     big.close();
     QFile huge(r.store.dir.path() + "/huge.pdf");
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
