@@ -33,21 +33,6 @@ QString decodeEntity(const QString &name)
     return named.value(name.toLower(), QLatin1Char('&') + name + QLatin1Char(';'));
 }
 
-QString decodeEntities(const QString &text)
-{
-    static const QRegularExpression entity(QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
-    QString out;
-    qsizetype from = 0;
-    for (auto it = entity.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).mid(from, m.capturedStart() - from);
-        out += decodeEntity(m.captured(1));
-        from = m.capturedEnd();
-    }
-    out += QStringView(text).mid(from);
-    return out;
-}
-
 // The value of the href or alt attribute in a start tag's text, or a null string.
 QString attribute(const QString &tag, bool href)
 {
@@ -60,12 +45,29 @@ QString attribute(const QString &tag, bool href)
         return QString();
     for (int i = 2; i <= 4; ++i) {
         if (m.capturedStart(i) >= 0)
-            return decodeEntities(m.captured(i));
+            return decodeHtmlEntities(m.captured(i));
     }
     return QString();
 }
 
 } // namespace
+
+QString decodeHtmlEntities(const QString &text)
+{
+    if (!text.contains(QLatin1Char('&')))
+        return text;
+    static const QRegularExpression entity(QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
+    QString out;
+    qsizetype from = 0;
+    for (auto it = entity.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(text).mid(from, m.capturedStart() - from);
+        out += decodeEntity(m.captured(1));
+        from = m.capturedEnd();
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
 
 QString plainTextFromHtml(const QString &html)
 {
@@ -88,7 +90,7 @@ QString plainTextFromHtml(const QString &html)
             return;
         QString t = raw.toString();
         t.replace(blanks, QStringLiteral(" "));
-        out += t.contains(QLatin1Char('&')) ? decodeEntities(t) : t;
+        out += decodeHtmlEntities(t);
     };
     for (auto it = tag.globalMatch(source); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();

@@ -11,4 +11,8 @@ namespace hostmail::mime {
 // one. Lines end with "\n".
 QString plainTextFromHtml(const QString &html);
 
+// text with its character references decoded: named ones (&amp;, &nbsp;,
+// &euro;...), decimal and hexadecimal ones. An unknown name stays as written.
+QString decodeHtmlEntities(const QString &text);
+
 } // namespace hostmail::mime

@@ -1,24 +1,11 @@
 #include "hostmail/mime/LocalReferences.h"
 
+#include "hostmail/mime/HtmlText.h"
+
 #include <QRegularExpression>
 #include <QUrl>
 
 namespace hostmail::mime {
-
-namespace {
-
-// The entities a serialiser writes into an attribute value.
-QString unescapeAttribute(QString v)
-{
-    v.replace(QLatin1String("&quot;"), QLatin1String("\""))
-        .replace(QLatin1String("&#39;"), QLatin1String("'"))
-        .replace(QLatin1String("&lt;"), QLatin1String("<"))
-        .replace(QLatin1String("&gt;"), QLatin1String(">"))
-        .replace(QLatin1String("&amp;"), QLatin1String("&"));
-    return v;
-}
-
-} // namespace
 
 bool isLocalReference(const QString &reference)
 {
@@ -57,7 +44,8 @@ QString rewriteLocalReferences(const QString &html, const std::function<QString(
             if (m.capturedStart(i) >= 0)
                 value = m.captured(i);
         }
-        value = unescapeAttribute(value);
+        // As the reader will see it: "&#102;ile:" names a file too.
+        value = decodeHtmlEntities(value);
         if (!isLocalReference(value))
             continue;
         const QString path = localPathOf(value);

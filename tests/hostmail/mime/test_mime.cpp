@@ -81,12 +81,14 @@ TEST(MailText, LocalReferencesBecomeWhatTheHostSaysOrNothing)
     const QString html = "<img src=\"file:///home/me/cake.png\"><img SRC='/home/me/star.png'>"
                          "<td background=file:///home/me/bg.gif><a href=\"file:///home/me/doc.pdf\">doc</a>"
                          "<div style=\"background: url('file:///home/me/bg.gif')\"></div>"
-                         "<img src=\"C:\\Pictures\\x.gif\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">";
+                         "<img src=\"C:\\Pictures\\x.gif\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">"
+                         "<img src=\"&#102;ile:///home/me/secret.png\"><img src='&#x2F;home/me/cake.png'>";
     const QString out = mime::rewriteLocalReferences(
         html, [](const QString &path) { return path.endsWith("cake.png") ? QStringLiteral("cid:cake") : QString(); });
     EXPECT_EQ(out, "<img src=\"cid:cake\"><img SRC=\"\"><td background=\"\"><a href=\"\">doc</a>"
                    "<div style=\"background: url(\"\")\"></div>"
-                   "<img src=\"\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">");
+                   "<img src=\"\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">"
+                   "<img src=\"\"><img src=\"cid:cake\">");
     EXPECT_TRUE(mime::isLocalReference("FILE:///x"));
     EXPECT_FALSE(mime::isLocalReference("data:image/png;base64,AAAA"));
 }
