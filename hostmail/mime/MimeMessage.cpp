@@ -6,7 +6,6 @@
 
 #include <QFileInfo>
 #include <QHash>
-#include <QStringDecoder>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -117,18 +116,10 @@ QByteArray textCharset(const QByteArray &content)
 {
     if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF"))
         return "utf-16";
-    bool ascii = true;
-    for (const char c : content) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii)
-        return "us-ascii";
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8.decode(content);
-    return utf8.hasError() ? "windows-1252" : "utf-8";
+    if (!content.isValidUtf8())
+        return "windows-1252";
+    const bool ascii = std::all_of(content.begin(), content.end(), [](char c) { return (c & 0x80) == 0; });
+    return ascii ? "us-ascii" : "utf-8";
 }
 
 namespace {
