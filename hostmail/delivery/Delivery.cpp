@@ -25,16 +25,6 @@ namespace hostmail {
 
 namespace {
 
-// The Maildir name of a message file, without its info part.
-QString baseName(const QString &file)
-{
-    QString name = QFileInfo(file).fileName();
-    const qsizetype info = name.indexOf(QLatin1String(":2,"));
-    if (info >= 0)
-        name.truncate(info);
-    return name;
-}
-
 // Holds the Outbox for one delivery run: an exclusive lock on a file beside
 // the Maildirs, released when the process ends, however it ends.
 class OutboxLock {
@@ -130,7 +120,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
     const QStringList files = outbox.messages();
     QSet<QString> names;
     for (const QString &f : files)
-        names.insert(baseName(f));
+        names.insert(Maildir::baseName(f));
     state.keepOnly(names);
 
     auto fail = [&](const QString &file, const QStringList &to, const QString &what) {
@@ -145,7 +135,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
     auto file = [&](const QString &path, const QStringList &to, bool first) {
         try {
             sent.moveIn(path, QStringLiteral("S"));
-            state.remove(baseName(path));
+            state.remove(Maildir::baseName(path));
             return true;
         } catch (const HostError &e) {
             ++report.keptAside;
@@ -161,7 +151,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
     };
 
     for (const QString &path : files) {
-        const QString name = baseName(path);
+        const QString name = Maildir::baseName(path);
         const DeliveryState::Entry *known = state.find(name);
         if (known && known->stage != DeliveryState::Stage::Failed) {
             // Handed over before, or interrupted while being handed over:

@@ -41,6 +41,15 @@ QString Maildir::uniqueName()
         .arg(host);
 }
 
+QString Maildir::baseName(const QString &file)
+{
+    QString name = QFileInfo(file).fileName();
+    const qsizetype info = name.indexOf(QLatin1String(":2,"));
+    if (info >= 0)
+        name.truncate(info);
+    return name;
+}
+
 QString Maildir::add(const QByteArray &message, const QString &flags) const
 {
     const QString name = uniqueName();
@@ -62,10 +71,7 @@ QString Maildir::add(const QByteArray &message, const QString &flags) const
 QString Maildir::moveIn(const QString &file, const QString &flags) const
 {
     create();
-    QString base = QFileInfo(file).fileName();
-    const qsizetype info = base.indexOf(QLatin1String(":2,"));
-    if (info >= 0)
-        base.truncate(info);
+    const QString base = baseName(file);
     const QString target = m_path + QLatin1String("/cur/") + base + QLatin1String(":2,") + flags;
     if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) == 0)
         return target;

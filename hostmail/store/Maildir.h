@@ -26,6 +26,9 @@ public:
     int removeStaleTemporaries(const QDateTime &now) const;
 
     static QString uniqueName();
+    // The name of a message file without its folder and its ":2,FLAGS" info:
+    // the same in tmp/, new/ and cur/, and in every Maildir it moves to.
+    static QString baseName(const QString &file);
 
 private:
     QString m_path;
