@@ -2,10 +2,11 @@
 
 #include "bulkmail/core/Recipients.h"
 #include "common/core/AddressList.h"
-#include "common/core/Clock.h"
 #include "common/core/Prompter.h"
 #include "hostmail/HostError.h"
 #include "hostmail/model/ContactItem.h"
+#include "hostmail/model/DistributionLists.h"
+#include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/model/MailItem.h"
 #include "hostmail/store/WriteBatch.h"
@@ -21,10 +22,81 @@ BulkRun::BulkRun(hostmail::ApplicationFactory openHost, common::Prompter &prompt
 {
 }
 
-int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate)
+QString noSuchListText(const QString &name)
 {
-    m_made = 0;
+    return QStringLiteral("There is no distribution list named \"%1\" in your contacts: there is nobody to send to.")
+        .arg(name);
+}
+
+QString emptyListText(const QString &name)
+{
+    return QStringLiteral("The distribution list \"%1\" has no member with an e-mail address: there is nobody to "
+                          "send to.")
+        .arg(name);
+}
+
+QString emptyCategoryText(const QString &category)
+{
+    return QStringLiteral("No contact is in the category \"%1\": there is nobody to send to.").arg(category);
+}
+
+QString defaultSubjectQuestion(const QString &subject)
+{
+    if (subject.trimmed().isEmpty())
+        return QStringLiteral("The subject is empty.\rSend the messages without a subject?");
+    return QStringLiteral("The subject is still \"%1\".\rSend the messages with this subject?").arg(subject);
+}
+
+QString emptyBodyQuestion()
+{
+    return QStringLiteral("The message is empty: it holds no text and no picture.\rSend it anyway?");
+}
+
+QString bulkLeftOutQuestion(const QString &path, const QString &problem)
+{
+    return QStringLiteral("%1 cannot be included (%2).\rSend the messages without it?").arg(path, problem);
+}
+
+namespace {
+
+QString contactName(const hostmail::ContactItem &c)
+{
+    QString name = c.FullName().trimmed();
+    if (name.isEmpty())
+        name = (c.FirstName() + QLatin1Char(' ') + c.LastName()).trimmed();
+    return name.isEmpty() ? QStringLiteral("(no name)") : name;
+}
+
+} // namespace
+
+bool BulkRun::confirmContent(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, QStringList &paths)
+{
+    const QString untouched = BulkSettings().subject;
+    if ((s.subject.trimmed().isEmpty() || s.subject == untouched) &&
+        !m_prompter.askYesNo(common::kAppTitle, defaultSubjectQuestion(s.subject)))
+        return false;
+    if (templates::showsNothing(bulkTemplate.html) && !m_prompter.askYesNo(common::kAppTitle, emptyBodyQuestion()))
+        return false;
+    QStringList usable;
+    for (const QString &path : std::as_const(paths)) {
+        const QString problem = hostmail::attachmentProblem(path);
+        if (problem.isEmpty()) {
+            usable.append(path);
+            continue;
+        }
+        if (!m_prompter.askYesNo(common::kAppTitle, bulkLeftOutQuestion(path, problem)))
+            return false;
+        m_report.note(QStringLiteral("Left out of the messages: %1 (%2).").arg(path, problem));
+    }
+    paths = usable;
+    return true;
+}
+
+int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, const QDate &today)
+{
+    m_today = today;
     m_queuedForLater = false;
+    m_report = common::RunReport(QStringLiteral("message"), QStringLiteral("messages"));
     if (const auto refusal = modeRefusal(s)) {
         m_prompter.tell(common::kAppTitle, *refusal, common::MessageIcon::Critical);
         return 0;
@@ -32,92 +104,149 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     if (!m_prompter.askYesNo(common::kAppTitle, kBulkConfirmText))
         return 0;
     // Only pictures are attached from template images; the list is fixed for the run.
-    QStringList images = bulkImagePaths(bulkImageList(bulkTemplate.imageSources));
-    images.removeIf([](const QString &path) { return !templates::isImageFile(path); });
+    QStringList paths = bulkImagePaths(bulkImageList(bulkTemplate.imageSources));
+    paths.removeIf([](const QString &path) { return !templates::isImageFile(path); });
+    if (!s.attachmentPath.isEmpty())
+        paths.append(s.attachmentPath);
+    if (!confirmContent(s, bulkTemplate, paths))
+        return 0;
 
     std::unique_ptr<hostmail::Application> app;
+    hostmail::Items items;
+    QString whyNothing;
+    QString folder;
+    bool trouble = false; // the contacts or the disk failed
     try {
         app = m_openHost();
-    } catch (const HostError &) {
-    }
-    hostmail::WriteBatch batch; // the messages reach the disk together
-    if (s.mode == RecipientMode::DistributionList) {
-        if (app)
-            compose(*app, s, s.distList, bulkTemplate.html, false, images);
-    } else if (s.mode == RecipientMode::Category || m_prompter.askYesNo(common::kAppTitle, kAllContactsText)) {
-        hostmail::Items items;
-        try {
-            if (app)
-                items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
-        } catch (const HostError &) {
-        }
-        for (const auto &item : items) {
-            const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
-            if (!contact)
-                continue; // no fields, so no address
-            if (s.mode == RecipientMode::Category && !categoryMatches(contact->Categories(), s.category))
-                continue;
-            const auto to =
-                common::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
-            if (!to)
-                continue;
-            // The first name is escaped where it enters the HTML body.
-            const QString body = templates::insertAfterBodyTag(bulkTemplate.html,
-                                                               bulkSalutation(s, contact->FirstName().toHtmlEscaped()));
-            compose(*app, s, *to, body, true, images);
-        }
-    }
-    try {
-        batch.flush();
+        const hostmail::Folder contacts =
+            app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts);
+        folder = contacts.path();
+        if (s.mode != RecipientMode::AllContacts || m_prompter.askYesNo(common::kAppTitle, kAllContactsText))
+            items = contacts.items();
+        else
+            whyNothing = QStringLiteral("sending to all contacts was not confirmed");
     } catch (const HostError &e) {
-        m_made -= static_cast<int>(e.files().size()); // handed over, but the disk refused them
+        whyNothing = (app ? QStringLiteral("the contacts cannot be read (%1)")
+                          : QStringLiteral("the mail store cannot be opened (%1)"))
+                         .arg(QString::fromUtf8(e.what()));
+        trouble = true;
     }
-    m_prompter.tell(common::kAppTitle, kBulkDoneText, common::MessageIcon::Information);
-    return m_made;
+    for (const hostmail::SkippedFile &f : items.skippedFiles()) {
+        m_report.skipped(f.tooLarge ? QStringLiteral("contact file too large")
+                                    : QStringLiteral("unreadable contact file"),
+                         QStringLiteral("%1 (%2)").arg(f.path, f.reason));
+        trouble = true;
+    }
+
+    QList<Place> places;
+    {
+        hostmail::WriteBatch batch; // the messages reach the disk together
+        if (app && whyNothing.isEmpty() && s.mode == RecipientMode::DistributionList) {
+            const hostmail::DistributionLists lists(items);
+            if (!lists.contains(s.distList)) {
+                m_prompter.tell(common::kAppTitle, noSuchListText(s.distList), common::MessageIcon::Critical);
+                return 0;
+            }
+            const hostmail::mime::ListMembers members = lists.members(s.distList);
+            if (members.addresses.isEmpty()) {
+                m_prompter.tell(common::kAppTitle, emptyListText(s.distList), common::MessageIcon::Critical);
+                return 0;
+            }
+            // A queued message names the list, expanded at delivery; a draft
+            // carries the members, so that it works in any mail client.
+            QString to = s.bcc ? QString() : s.distList;
+            QString bcc = s.bcc ? s.distList : QString();
+            if (s.saveDraft) {
+                const QString addresses = members.addresses.join(QLatin1String("; "));
+                to = s.bcc || members.hidden ? QString() : addresses;
+                bcc = s.bcc || members.hidden ? addresses : QString();
+            }
+            compose(*app, s, to, bcc, bulkTemplate.html, paths, places);
+        } else if (app && whyNothing.isEmpty()) {
+            int matched = 0;
+            for (const auto &item : items) {
+                const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
+                if (!contact)
+                    continue; // no fields, so no address
+                if (s.mode == RecipientMode::Category && !categoryMatches(contact->Categories(), s.category))
+                    continue;
+                ++matched;
+                const auto to =
+                    common::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
+                if (!to) {
+                    m_report.skipped(QStringLiteral("no e-mail address"), contactName(*contact));
+                    continue;
+                }
+                // The first name is escaped where it enters the HTML body.
+                const QString body = templates::insertAfterBodyTag(
+                    bulkTemplate.html, bulkSalutation(s, contact->FirstName().toHtmlEscaped()));
+                compose(*app, s, s.bcc ? QString() : *to, s.bcc ? *to : QString(), body, paths, places);
+            }
+            if (matched == 0 && s.mode == RecipientMode::Category) {
+                m_prompter.tell(common::kAppTitle, emptyCategoryText(s.category), common::MessageIcon::Critical);
+                return 0;
+            }
+            if (matched == 0)
+                whyNothing = QStringLiteral("no contacts found in %1").arg(folder);
+        }
+        try {
+            batch.flush();
+        } catch (const HostError &e) {
+            // Composed, but the disk refused them: they were not made.
+            const QStringList failed = e.files();
+            places.removeIf([&](const Place &p) {
+                if (!failed.contains(p.first))
+                    return false;
+                m_report.notSaved(e.reason());
+                return true;
+            });
+        }
+    }
+    for (const Place &place : std::as_const(places))
+        m_report.made(place.second);
+    if (m_report.madeCount() == 0)
+        m_queuedForLater = false;
+    if (whyNothing.isEmpty())
+        whyNothing = QStringLiteral("no message could be made");
+    trouble = trouble || m_report.notSavedCount() > 0;
+    m_prompter.tell(common::kAppTitle, m_report.message(kBulkDoneText, whyNothing),
+                    trouble ? common::MessageIcon::Exclamation : common::MessageIcon::Information);
+    return m_report.madeCount();
 }
 
-void BulkRun::compose(const hostmail::Application &app, const BulkSettings &s, const QString &recipients,
-                      const QString &body, bool contactMode, const QStringList &images)
+void BulkRun::compose(const hostmail::Application &app, const BulkSettings &s, const QString &to, const QString &bcc,
+                      const QString &body, const QStringList &paths, QList<Place> &places)
 {
     std::unique_ptr<hostmail::MailItem> mail;
     try {
         mail = app.CreateMailItem();
-    } catch (const HostError &) {
+    } catch (const HostError &e) {
+        m_report.notSaved(e.reason());
         return;
     }
-    if (s.bcc)
-        mail->setBCC(recipients);
-    else
-        mail->setTo(recipients);
+    mail->setTo(to);
+    mail->setBCC(bcc);
     mail->setCC(s.cc);
     mail->setSubject(s.subject);
-    if (contactMode)
-        mail->setHTMLBody(body);
     mail->setBodyFormat(hostmail::olFormatHTML);
-    for (const QString &path : images) {
+    mail->setHTMLBody(body);
+    for (const QString &path : paths) {
         try {
             mail->attachments().Add(path);
-        } catch (const HostError &) {
+        } catch (const HostError &e) {
+            m_report.note(QString::fromUtf8(e.what()) + QLatin1Char('.'));
         }
     }
-    if (!s.attachmentPath.isEmpty()) {
-        try {
-            mail->attachments().Add(s.attachmentPath);
-        } catch (const HostError &) {
-        }
-    }
-    if (!contactMode)
-        mail->setHTMLBody(body);
     mail->setDeferredDeliveryTime(QDateTime(s.sendMailOn, QTime(0, 0)));
     try {
         if (s.saveDraft) {
-            mail->Save();
+            places.append({mail->Save(), common::RunReport::draftsPlace(app.paths().drafts())});
         } else {
-            mail->Send();
-            m_queuedForLater = m_queuedForLater || s.sendMailOn > common::Clock::today();
+            places.append({mail->Send(), common::RunReport::outboxPlace(app.paths().outbox(), s.sendMailOn, m_today)});
+            m_queuedForLater = m_queuedForLater || s.sendMailOn > m_today;
         }
-        ++m_made;
-    } catch (const HostError &) {
+    } catch (const HostError &e) {
+        m_report.notSaved(e.reason());
     }
 }
 

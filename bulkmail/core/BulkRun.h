@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bulkmail/core/BulkSettings.h"
+#include "common/core/RunReport.h"
 #include "hostmail/model/ApplicationFactory.h"
 #include "templates/core/TemplateDocument.h"
 
@@ -16,23 +17,38 @@ inline const QString kAllContactsText = QStringLiteral(
     "number of contacts in your Outlook client.");
 inline const QString kBulkDoneText = QStringLiteral("All emails have been generated.");
 
-// One click on "Send Emails" of the bulk page.
+// Refusals and questions of a run that would reach nobody, or send what is
+// plainly not meant.
+QString noSuchListText(const QString &name);
+QString emptyListText(const QString &name);
+QString emptyCategoryText(const QString &category);
+QString defaultSubjectQuestion(const QString &subject);
+QString emptyBodyQuestion();
+QString bulkLeftOutQuestion(const QString &path, const QString &problem);
+
+// One click on "Send Emails" of the bulk page. The closing message says how
+// many messages reached the disk and where, and who was skipped and why.
 class BulkRun {
 public:
     BulkRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter);
     // Whether the last run sent mail to be delivered on a later day.
     bool queuedForLater() const { return m_queuedForLater; }
-    // Returns the number of messages handed to the host.
-    int run(const BulkSettings &settings, const templates::TemplateDocument &bulkTemplate);
+    const common::RunReport &report() const { return m_report; }
+    // Returns the number of messages that reached the disk. today is the
+    // day the run stands on.
+    int run(const BulkSettings &settings, const templates::TemplateDocument &bulkTemplate, const QDate &today);
 
 private:
-    void compose(const hostmail::Application &app, const BulkSettings &s, const QString &recipients,
-                 const QString &body, bool contactMode, const QStringList &images);
+    using Place = QPair<QString, QString>; // file written, where it is for the user
+    bool confirmContent(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, QStringList &paths);
+    void compose(const hostmail::Application &app, const BulkSettings &s, const QString &to, const QString &bcc,
+                 const QString &body, const QStringList &paths, QList<Place> &places);
 
     hostmail::ApplicationFactory m_openHost;
     common::Prompter &m_prompter;
-    int m_made = 0;
+    QDate m_today;
     bool m_queuedForLater = false;
+    common::RunReport m_report{QStringLiteral("message"), QStringLiteral("messages")};
 };
 
 } // namespace bulkmail

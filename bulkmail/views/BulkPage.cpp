@@ -1,6 +1,7 @@
 #include "bulkmail/views/BulkPage.h"
 
 #include "bulkmail/core/BulkRun.h"
+#include "common/core/Clock.h"
 #include "common/views/Controls.h"
 #include "common/views/PanelRules.h"
 #include "templates/views/TemplateEditor.h"
@@ -74,7 +75,7 @@ BulkSettings BulkPage::settings() const
 void BulkPage::BtnSendOEmails_Click()
 {
     BulkRun run(m_openHost, m_prompter);
-    run.run(settings(), m_editor.document());
+    run.run(settings(), m_editor.document(), common::Clock::today());
     if (run.queuedForLater())
         Q_EMIT mailQueuedForLater();
 }

@@ -2,12 +2,17 @@
 
 #include "common/core/AddressList.h"
 #include "common/core/Prompter.h"
+#include "common/core/ShortDate.h"
 #include "hostmail/HostError.h"
 #include "hostmail/model/ContactItem.h"
+#include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/model/MailItem.h"
 #include "hostmail/store/WriteBatch.h"
+#include "templates/core/BodyText.h"
 #include "templates/core/ImageSources.h"
+
+#include <algorithm>
 
 namespace greetings {
 
@@ -38,17 +43,50 @@ void GreetingRun::advance()
         m_progress(m_value);
 }
 
+QString emptyTemplateQuestion(OccasionKind kind, int greetings)
+{
+    return QStringLiteral("The %1 template is empty: %2 would hold only the salutation.\r"
+                          "Make them anyway?")
+        .arg(kind == OccasionKind::Birthday ? QStringLiteral("birthday") : QStringLiteral("anniversary"),
+             greetings == 1 ? QStringLiteral("1 greeting") : QStringLiteral("%1 greetings").arg(greetings));
+}
+
+QString leftOutQuestion(const QString &path, const QString &problem)
+{
+    return QStringLiteral("%1 cannot be included (%2).\rMake the greetings without it?").arg(path, problem);
+}
+
+namespace {
+
+QString contactName(const hostmail::ContactItem &c)
+{
+    QString name = c.FullName().trimmed();
+    if (name.isEmpty())
+        name = (c.FirstName() + QLatin1Char(' ') + c.LastName()).trimmed();
+    return name.isEmpty() ? QStringLiteral("(no name)") : name;
+}
+
+} // namespace
+
 int GreetingRun::run(const GreetingSettings &settings, const templates::TemplateDocument &birthdayTemplate,
                      const templates::TemplateDocument &anniversaryTemplate, const QDate &today)
 {
     m_value = 0;
     m_today = today;
     m_queuedForLater = false;
+    m_report = common::RunReport(QStringLiteral("greeting"), QStringLiteral("greetings"));
     if (m_progress)
         m_progress(0);
     const SendWindow window = sendWindow(today, settings.sendBetweenDates, settings.fromDate, settings.toDate);
-    const QStringList birthdayImages = templateImages(birthdayTemplate);
-    const QStringList anniversaryImages = templateImages(anniversaryTemplate);
+    Pass passes[] = {
+        {OccasionKind::Birthday, &settings.birthday, &birthdayTemplate.html, templateImages(birthdayTemplate)},
+        {OccasionKind::Anniversary, &settings.anniversary, &anniversaryTemplate.html,
+         templateImages(anniversaryTemplate)},
+    };
+    for (Pass &pass : passes) {
+        if (!pass.settings->attachmentPath.isEmpty())
+            pass.paths.append(pass.settings->attachmentPath);
+    }
 
     if (!m_prompter.askYesNo(common::kAppTitle, kConfirmText))
         return 0;
@@ -57,52 +95,123 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         m_prompter.tell(common::kAppTitle, kAdviceTwo, common::MessageIcon::Information);
     }
 
-    int made = 0;
     std::unique_ptr<hostmail::Application> app;
     hostmail::Items items;
+    QString folder;
+    QString whyNothing;
+    bool trouble = false; // the contacts or the disk failed
     try {
         app = m_openHost();
-        items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
-    } catch (const HostError &) {
-        // No host: the walk finds no items.
+        const hostmail::Folder contacts =
+            app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts);
+        folder = contacts.path();
+        items = contacts.items();
+    } catch (const HostError &e) {
+        whyNothing = (app ? QStringLiteral("the contacts cannot be read (%1)")
+                          : QStringLiteral("the mail store cannot be opened (%1)"))
+                         .arg(QString::fromUtf8(e.what()));
+        trouble = true;
     }
+    for (const hostmail::SkippedFile &f : items.skippedFiles()) {
+        m_report.skipped(f.tooLarge ? QStringLiteral("contact file too large")
+                                    : QStringLiteral("unreadable contact file"),
+                         QStringLiteral("%1 (%2)").arg(f.path, f.reason));
+        trouble = true;
+    }
+
+    // Which greetings the window holds, in the host's order, birthday first.
     const int runYear = today.year();
-    const Pass passes[] = {
-        {OccasionKind::Birthday, &settings.birthday, &birthdayTemplate.html, &birthdayImages},
-        {OccasionKind::Anniversary, &settings.anniversary, &anniversaryTemplate.html, &anniversaryImages},
-    };
-    hostmail::WriteBatch batch; // the messages reach the disk together
+    QList<Greeting> greetings;
+    int contactCount = 0;
     for (const auto &item : items) {
         const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
         if (!contact)
             continue; // a distribution list has no occasions
-        for (const Pass &pass : passes) {
-            if (deliver(*app, *contact, pass, settings, runYear, window))
-                ++made;
+        ++contactCount;
+        for (Pass &pass : passes) {
+            const QDate contactDate =
+                pass.kind == OccasionKind::Birthday ? contact->Birthday() : contact->Anniversary();
+            const std::optional<Occasion> occasion = occasionTest(contactDate, runYear, window);
+            if (!occasion)
+                continue;
+            const std::optional<QString> to =
+                common::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
+            if (!to) {
+                m_report.skipped(QStringLiteral("no e-mail address"), contactName(*contact));
+                continue;
+            }
+            greetings.append({contact, &pass, contactDate, *occasion, *to});
         }
     }
-    try {
-        batch.flush();
-    } catch (const HostError &) {
-        // a greeting the disk refused is skipped like any failed step
+    if (whyNothing.isEmpty() && contactCount == 0)
+        whyNothing = QStringLiteral("no contacts found in %1").arg(folder);
+    if (whyNothing.isEmpty() && greetings.isEmpty() && m_report.skippedCount() == 0)
+        whyNothing = QStringLiteral("no birthday or anniversary between %1 and %2")
+                         .arg(common::dateText(window.start), common::dateText(window.end));
+
+    // Mail that is plainly not what the user meant is made only on Yes.
+    for (Pass &pass : passes) {
+        const auto count =
+            std::count_if(greetings.cbegin(), greetings.cend(), [&](const Greeting &g) { return g.pass == &pass; });
+        if (count == 0)
+            continue;
+        if (templates::showsNothing(*pass.html) &&
+            !m_prompter.askYesNo(common::kAppTitle, emptyTemplateQuestion(pass.kind, int(count))))
+            return 0;
+        QStringList usable;
+        for (const QString &path : std::as_const(pass.paths)) {
+            const QString problem = hostmail::attachmentProblem(path);
+            if (problem.isEmpty()) {
+                usable.append(path);
+                continue;
+            }
+            if (!m_prompter.askYesNo(common::kAppTitle, leftOutQuestion(path, problem)))
+                return 0;
+            m_report.note(QStringLiteral("Left out of the %1 greetings: %2 (%3).")
+                              .arg(pass.kind == OccasionKind::Birthday ? QStringLiteral("birthday")
+                                                                       : QStringLiteral("anniversary"),
+                                   path, problem));
+        }
+        pass.paths = usable;
     }
+
+    QHash<QString, Place> places; // file written -> where it is for the user
+    {
+        hostmail::WriteBatch batch; // the messages reach the disk together
+        for (const Greeting &g : std::as_const(greetings))
+            deliver(*app, g, settings, runYear, places);
+        try {
+            batch.flush();
+        } catch (const HostError &e) {
+            // Composed, but the disk refused them: they were not made.
+            for (const QString &file : e.files()) {
+                if (places.remove(file) > 0)
+                    m_report.notSaved(e.reason());
+            }
+        }
+    }
+    QList<Place> made = places.values();
+    std::sort(made.begin(), made.end());
+    for (const Place &place : std::as_const(made))
+        m_report.made(place.second);
+    if (m_report.madeCount() == 0)
+        m_queuedForLater = false;
+    if (whyNothing.isEmpty())
+        whyNothing = QStringLiteral("none of the birthdays and anniversaries between %1 and %2 could be greeted")
+                         .arg(common::dateText(window.start), common::dateText(window.end));
     if (m_progress)
         m_progress(100);
-    m_prompter.tell(common::kAppTitle, kDoneText, common::MessageIcon::Information);
-    return made;
+    trouble = trouble || m_report.notSavedCount() > 0;
+    m_prompter.tell(common::kAppTitle, m_report.message(kDoneText, whyNothing),
+                    trouble ? common::MessageIcon::Exclamation : common::MessageIcon::Information);
+    return m_report.madeCount();
 }
 
-bool GreetingRun::deliver(const hostmail::Application &app, const hostmail::ContactItem &contact, const Pass &pass,
-                          const GreetingSettings &settings, int runYear, const SendWindow &window)
+QString GreetingRun::deliver(const hostmail::Application &app, const Greeting &g, const GreetingSettings &settings,
+                             int runYear, QHash<QString, Place> &places)
 {
-    const QDate contactDate = pass.kind == OccasionKind::Birthday ? contact.Birthday() : contact.Anniversary();
-    const std::optional<Occasion> occasion = occasionTest(contactDate, runYear, window);
-    if (!occasion)
-        return false;
-    const std::optional<QString> to =
-        common::addressList(contact.Email1Address(), contact.Email2Address(), contact.Email3Address());
-    if (!to)
-        return false;
+    const hostmail::ContactItem &contact = *g.contact;
+    const Pass &pass = *g.pass;
     const OccasionSettings &s = *pass.settings;
     // Values from the contact are escaped where they enter the HTML body.
     const QString salutation =
@@ -115,37 +224,40 @@ bool GreetingRun::deliver(const hostmail::Application &app, const hostmail::Cont
     std::unique_ptr<hostmail::MailItem> mail;
     try {
         mail = app.CreateMailItem();
-    } catch (const HostError &) {
-        return false; // the rest of this greeting is skipped
+    } catch (const HostError &e) {
+        m_report.notSaved(e.reason());
+        return {}; // the rest of this greeting is skipped
     }
-    mail->setTo(*to);
+    mail->setTo(g.to);
     mail->setCC(settings.cc);
     mail->setBCC(settings.bcc);
-    mail->setSubject(subjectLine(s, occasion->text));
+    mail->setSubject(subjectLine(s, g.occasion.text));
     mail->setBodyFormat(hostmail::olFormatHTML);
     mail->setHTMLBody(body);
-    QStringList paths = *pass.images;
-    if (!s.attachmentPath.isEmpty())
-        paths.append(s.attachmentPath);
-    for (const QString &path : paths) {
+    for (const QString &path : pass.paths) {
         try {
             mail->attachments().Add(path);
-        } catch (const HostError &) {
+        } catch (const HostError &e) {
+            m_report.note(QString::fromUtf8(e.what()) + QLatin1Char('.'));
         }
     }
-    const QDate delivery = deliveryDate(contactDate, runYear, settings.dayPrior);
+    const QDate delivery = deliveryDate(g.contactDate, runYear, settings.dayPrior);
     mail->setDeferredDeliveryTime(QDateTime(delivery, QTime(0, 0)));
+    QString file;
     try {
         if (settings.saveDraft) {
-            mail->Save();
+            file = mail->Save();
+            places.insert(file, {delivery, common::RunReport::draftsPlace(app.paths().drafts())});
         } else {
-            mail->Send();
+            file = mail->Send();
+            places.insert(file, {delivery, common::RunReport::outboxPlace(app.paths().outbox(), delivery, m_today)});
             m_queuedForLater = m_queuedForLater || delivery > m_today;
         }
-    } catch (const HostError &) {
+    } catch (const HostError &e) {
+        m_report.notSaved(e.reason());
     }
     advance();
-    return true;
+    return file;
 }
 
 } // namespace greetings

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "common/core/RunReport.h"
 #include "greetings/core/Composition.h"
 #include "greetings/core/GreetingSettings.h"
 #include "greetings/core/Occasions.h"
 #include "hostmail/model/ApplicationFactory.h"
 #include "templates/core/TemplateDocument.h"
+
+#include <QHash>
 
 #include <functional>
 
@@ -33,7 +36,10 @@ inline const QString kAdviceTwo =
 
 // One click on "Send Emails" of the greeting page: every qualifying birthday
 // and anniversary of the contacts folder becomes one HTML message, saved as a
-// draft or sent. A step that fails is skipped without a message.
+// draft or sent. A step that fails is skipped, and the closing message says
+// what was made, where, and what was skipped or not saved, and why. Before
+// it makes greetings from an empty template, or without a picture or
+// attachment that cannot be read, it asks.
 class GreetingRun {
 public:
     using Progress = std::function<void(int)>;
@@ -41,7 +47,9 @@ public:
 
     // Whether the last run sent a greeting to be delivered on a later day.
     bool queuedForLater() const { return m_queuedForLater; }
-    // Returns the number of messages handed to the host.
+    // What the last run did.
+    const common::RunReport &report() const { return m_report; }
+    // Returns the number of greetings that reached the disk.
     int run(const GreetingSettings &settings, const templates::TemplateDocument &birthdayTemplate,
             const templates::TemplateDocument &anniversaryTemplate, const QDate &today);
 
@@ -50,10 +58,19 @@ private:
         OccasionKind kind;
         const OccasionSettings *settings;
         const QString *html;
-        const QStringList *images;
+        QStringList paths; // pictures, then the attachment
     };
-    bool deliver(const hostmail::Application &app, const hostmail::ContactItem &contact, const Pass &pass,
-                 const GreetingSettings &settings, int runYear, const SendWindow &window);
+    struct Greeting {
+        const hostmail::ContactItem *contact;
+        Pass *pass;
+        QDate contactDate;
+        Occasion occasion;
+        QString to;
+    };
+    using Place = QPair<QDate, QString>; // delivery day, and where the message is
+    // The file written, or empty when the host refused it.
+    QString deliver(const hostmail::Application &app, const Greeting &g, const GreetingSettings &settings, int runYear,
+                    QHash<QString, Place> &places);
     void advance();
 
     hostmail::ApplicationFactory m_openHost;
@@ -62,6 +79,11 @@ private:
     int m_value = 0;
     QDate m_today;
     bool m_queuedForLater = false;
+    common::RunReport m_report{QStringLiteral("greeting"), QStringLiteral("greetings")};
 };
+
+// The questions a run asks before it makes mail that is plainly not meant.
+QString emptyTemplateQuestion(OccasionKind kind, int greetings);
+QString leftOutQuestion(const QString &path, const QString &problem);
 
 } // namespace greetings

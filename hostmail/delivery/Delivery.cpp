@@ -3,14 +3,12 @@
 #include "hostmail/HostError.h"
 #include "hostmail/delivery/CommandRunner.h"
 #include "hostmail/delivery/DeliveryState.h"
-#include "hostmail/model/ContactItem.h"
-#include "hostmail/model/DistListItem.h"
+#include "hostmail/model/DistributionLists.h"
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
 #include "hostmail/store/Maildir.h"
-#include "hostmail/vcard/ContactData.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,39 +53,13 @@ private:
 mime::ListMembers Delivery::listMembers(const QString &name) const
 {
     if (!m_lists) {
-        m_lists.emplace();
-        QHash<QString, QString> emailByUid;
-        QList<const DistListItem *> lists;
-        Items items;
         try {
-            items = Folder(olFolderContacts, m_paths).items();
+            m_lists.emplace(Folder(olFolderContacts, m_paths).items());
         } catch (const HostError &) {
-            return {}; // no contacts folder: no list is known
-        }
-        for (const auto &item : items) {
-            if (auto *c = dynamic_cast<const ContactItem *>(item.get()); c && !c->uid().isEmpty())
-                emailByUid.insert(c->uid(), c->Email1Address());
-            else if (auto *l = dynamic_cast<const DistListItem *>(item.get()))
-                lists.append(l);
-        }
-        for (const DistListItem *l : lists) {
-            mime::ListMembers members;
-            members.hidden = l->hidesMembers();
-            for (const QString &m : l->members()) {
-                QString a;
-                if (m.startsWith(QLatin1String("urn:uuid:"), Qt::CaseInsensitive))
-                    a = emailByUid.value(m.mid(9), emailByUid.value(m));
-                else if (m.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
-                    a = m.mid(7);
-                else
-                    a = emailByUid.value(m, m);
-                if (isSingleMailbox(a))
-                    members.addresses.append(a);
-            }
-            m_lists->insert(l->DLName().toCaseFolded(), members);
+            m_lists.emplace(); // no contacts folder: no list is known
         }
     }
-    return m_lists->value(name.toCaseFolded());
+    return m_lists->members(name);
 }
 
 void Delivery::log(const QDateTime &now, const QString &file, const QStringList &recipients, const QString &what) const

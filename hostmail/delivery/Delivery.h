@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hostmail/mime/MimeMessage.h"
+#include "hostmail/model/DistributionLists.h"
 #include "hostmail/store/StorePaths.h"
 
 #include <QDateTime>
@@ -40,7 +41,7 @@ public:
 private:
     void log(const QDateTime &now, const QString &file, const QStringList &recipients, const QString &what) const;
     StorePaths m_paths;
-    mutable std::optional<QHash<QString, mime::ListMembers>> m_lists;
+    mutable std::optional<DistributionLists> m_lists;
 };
 
 } // namespace hostmail

@@ -76,6 +76,11 @@ QVariant ContactItem::sortValue(const QString &key) const
     return Item::sortValue(key);
 }
 
+QString ContactItem::filePath() const
+{
+    return m_file->path();
+}
+
 void ContactItem::SaveAs(const QString &path, int format) const
 {
     if (format != olVCard)

@@ -36,6 +36,7 @@ public:
     QDate Birthday() const { return m_birthday ? *m_birthday : m_data.birthday.date; }
     QDate Anniversary() const { return m_anniversary ? *m_anniversary : m_data.anniversary.date; }
     QString uid() const { return m_data.uid; }
+    QString filePath() const; // the .vcf file the card is in
 
     // Set a date; the no-date value clears it. Takes effect on Save.
     void setBirthday(const QDate &date) { m_birthday = date; }

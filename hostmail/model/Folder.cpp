@@ -56,7 +56,32 @@ QStringList filesIn(const QString &folder, const char *extension)
     return names;
 }
 
+// Why a file of the folder could not be read: its size when it is over the
+// limit, else the reason the reader gave.
+SkippedFile skippedFile(int folderFd, const QString &name, const QString &path, const HostError &error)
+{
+    struct stat st {};
+    if (::fstatat(folderFd, QFile::encodeName(name).constData(), &st, 0) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size > kMaxAddressBookBytes)
+        return {path, QStringLiteral("%1, larger than %2 MB").arg(sizeText(st.st_size)).arg(kMaxAddressBookBytes >> 20),
+                true};
+    QString reason = QString::fromUtf8(error.what());
+    const QString prefix = QStringLiteral("Cannot read %1: ").arg(name);
+    if (reason.startsWith(prefix))
+        reason = reason.mid(prefix.size());
+    return {path, reason, false};
+}
+
 } // namespace
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes >= 1024 * 1024)
+        return QStringLiteral("%1 MB").arg((bytes + 512 * 1024) / (1024 * 1024));
+    if (bytes >= 1024)
+        return QStringLiteral("%1 KB").arg((bytes + 512) / 1024);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
 
 QString Folder::path() const
 {
@@ -100,17 +125,20 @@ Items Folder::contacts() const
     // names in order, and the slices are joined in order.
     const int workers = names.size() < 1000 ? 1 : qBound(1, int(std::thread::hardware_concurrency()), 4);
     std::vector<Items::List> parts(static_cast<size_t>(workers));
+    std::vector<QList<SkippedFile>> skipped(static_cast<size_t>(workers));
     std::vector<std::exception_ptr> failures(static_cast<size_t>(workers));
     auto loadPart = [&](int part) {
         Items::List &list = parts[static_cast<size_t>(part)];
         const qsizetype from = names.size() * part / workers, to = names.size() * (part + 1) / workers;
         for (qsizetype n = from; n < to; ++n) {
+            const QString path = folder + QLatin1Char('/') + names.at(n);
             std::shared_ptr<VCardFile> file;
             try {
-                file = VCardFile::fromBytes(folder + QLatin1Char('/') + names.at(n),
-                                            readWholeFileAt(folderFd, names.at(n), kMaxAddressBookBytes));
-            } catch (const HostError &) {
-                continue; // an unreadable file holds no contact we can offer
+                file = VCardFile::fromBytes(path, readWholeFileAt(folderFd, names.at(n), kMaxAddressBookBytes));
+            } catch (const HostError &e) {
+                // An unreadable file holds no contact we can offer; the run names it.
+                skipped[static_cast<size_t>(part)].append(skippedFile(folderFd, names.at(n), path, e));
+                continue;
             }
             for (int i = 0; i < file->cards().size(); ++i) {
                 ContactData data = readContact(file->cards().at(i));
@@ -140,10 +168,13 @@ Items Folder::contacts() const
             std::rethrow_exception(failure);
     }
     Items::List list = std::move(parts[0]);
-    for (size_t part = 1; part < parts.size(); ++part)
+    QList<SkippedFile> problems = std::move(skipped[0]);
+    for (size_t part = 1; part < parts.size(); ++part) {
         list.insert(list.end(), std::make_move_iterator(parts[part].begin()),
                     std::make_move_iterator(parts[part].end()));
-    return Items(std::move(list));
+        problems.append(skipped[part]);
+    }
+    return Items(std::move(list), std::move(problems));
 }
 
 Items Folder::calendar() const

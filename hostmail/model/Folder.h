@@ -5,6 +5,9 @@
 
 namespace hostmail {
 
+// A file size for people: "300 MB", "12 KB", "80 bytes".
+QString sizeText(qint64 bytes);
+
 // A default folder of the store (olFolderContacts, olFolderCalendar or
 // olFolderNotes). Items() reads the folder afresh on every call.
 class Folder {

@@ -2,6 +2,7 @@
 
 #include "hostmail/HostError.h"
 #include "hostmail/mime/MimeMessage.h"
+#include "hostmail/model/Folder.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
 #include "hostmail/store/Maildir.h"
@@ -10,9 +11,11 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace hostmail {
 
@@ -46,15 +49,27 @@ private:
 
 } // namespace
 
-void Attachments::Add(const QString &path)
+QString attachmentProblem(const QString &path)
 {
     struct stat st {};
     const QByteArray name = QFile::encodeName(path);
     if (path.isEmpty() || ::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw HostError(QStringLiteral("Cannot attach %1: no such file").arg(path));
+        return QStringLiteral("no such file");
     if (st.st_size > kMaxAttachmentBytes)
-        throw HostError(
-            QStringLiteral("Cannot attach %1: it is larger than %2 MB").arg(path).arg(kMaxAttachmentBytes >> 20));
+        return QStringLiteral("it is %1, larger than %2 MB").arg(sizeText(st.st_size)).arg(kMaxAttachmentBytes >> 20);
+    if (::access(name.constData(), R_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
+}
+
+void Attachments::Add(const QString &path)
+{
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if (const QString problem = attachmentProblem(path); !problem.isEmpty())
+        throw HostError(QStringLiteral("Cannot attach %1: %2").arg(path, problem));
+    if (::stat(name.constData(), &st) != 0)
+        throw HostError(QStringLiteral("Cannot attach %1: no such file").arg(path));
     QByteArray key = name + '\0';
     for (const qint64 v : {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
                            qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)})

@@ -8,6 +8,10 @@
 
 namespace hostmail {
 
+// Why the file at path cannot be attached ("no such file", "it is 30 MB,
+// larger than 25 MB", "Permission denied"), or an empty text when it can.
+QString attachmentProblem(const QString &path);
+
 // The attachments of a new mail item.
 class Attachments {
 public:

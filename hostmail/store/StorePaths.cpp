@@ -33,6 +33,7 @@ StorePaths StorePaths::underRoot(const QString &root)
     p.tasks = root + QLatin1String("/Tasks");
     p.notes = root + QLatin1String("/Notes");
     p.mail = root + QLatin1String("/Mail");
+    p.state = root + QLatin1String("/State");
     return p;
 }
 
@@ -68,6 +69,10 @@ StorePaths StorePaths::fromConfiguration()
     p.tasks = path("Tasks", p.tasks);
     p.notes = path("Notes", p.notes);
     p.mail = path("Mail", p.mail);
+    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (stateHome.isEmpty() || !QDir::isAbsolutePath(stateHome))
+        stateHome = QDir::homePath() + QLatin1String("/.local/state");
+    p.state = path("State", stateHome + QLatin1String("/cheerpost"));
     const QString command = text("DeliveryCommand");
     if (!command.isEmpty())
         p.deliveryCommand = command;

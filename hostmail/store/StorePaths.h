@@ -7,13 +7,16 @@ namespace hostmail {
 // Where the local mail host keeps each folder, and how it delivers mail.
 // Defaults live under $XDG_DATA_HOME/cheerpost; each can be overridden in
 // $XDG_CONFIG_HOME/cheerpost/host.conf (keys Contacts, Calendar, Tasks, Notes,
-// Mail, DeliveryCommand, DeliveryTimeout in seconds, From, DeliveryAgent).
+// Mail, State, DeliveryCommand, DeliveryTimeout in seconds, From, DeliveryAgent).
 struct StorePaths {
     QString contacts;
     QString calendar;
     QString tasks;
     QString notes;
     QString mail; // holds the Maildirs Drafts, Outbox and Sent
+    // What the program keeps for itself: run logs, sync state. Default
+    // $XDG_STATE_HOME/cheerpost (key State).
+    QString state;
     QString deliveryCommand = QStringLiteral("/usr/sbin/sendmail -t -oi");
     int deliveryTimeoutSeconds = 60; // kept within 1 s and 1 h
     QString from;                    // From: of new messages; empty leaves it to the delivery agent

@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,7 +115,7 @@ void WriteBatch::work()
         lock.lock();
         m_writing.clear();
         if (fd < 0)
-            fail(job.target);
+            fail(job.target, -fd);
         else
             keep(fd, std::move(job));
         if (static_cast<int>(m_pending.size()) >= kMaxFiles || m_pendingBytes >= kMaxBytes) {
@@ -178,8 +179,11 @@ void WriteBatch::commit()
         fail(target);
 }
 
-void WriteBatch::fail(const QByteArray &target)
+void WriteBatch::fail(const QByteArray &target, int error)
 {
+    if (m_failed.isEmpty() || m_reason.isEmpty())
+        m_reason = error > 0 ? QString::fromLocal8Bit(std::strerror(error))
+                             : QStringLiteral("the file could not be flushed or put in place");
     m_failed.append(QFile::decodeName(target));
     m_failedTargets.insert(target);
 }
@@ -192,15 +196,17 @@ void WriteBatch::flush()
     }
     commit();
     QStringList failed;
+    QString reason;
     {
         const std::lock_guard lock(m_mutex);
         failed.swap(m_failed);
+        reason.swap(m_reason);
     }
     if (!failed.isEmpty())
-        throw HostError(QStringLiteral("%1 file(s) could not be written: %2")
+        throw HostError(QStringLiteral("%1 file(s) could not be written (%2): %3")
                             .arg(failed.size())
-                            .arg(failed.join(QLatin1String(", "))),
-                        failed);
+                            .arg(reason, failed.join(QLatin1String(", "))),
+                        failed, reason);
 }
 
 QList<QByteArray> WriteBatch::commitPending(const std::vector<Pending> &pending, const QSet<QByteArray> &failedBefore)

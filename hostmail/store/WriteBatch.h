@@ -54,9 +54,9 @@ private:
         qint64 size;
     };
     void work();
-    void keep(int fd, WriteJob job);     // under m_mutex
-    std::vector<Pending> takePending();  // under m_mutex
-    void fail(const QByteArray &target); // under m_mutex
+    void keep(int fd, WriteJob job);                    // under m_mutex
+    std::vector<Pending> takePending();                 // under m_mutex
+    void fail(const QByteArray &target, int error = 0); // under m_mutex
     // Flushes, checks, renames and closes; returns the targets that failed.
     // A job whose "after" target is in failedBefore, or failed here, fails too.
     static QList<QByteArray> commitPending(const std::vector<Pending> &pending, const QSet<QByteArray> &failedBefore);
@@ -77,6 +77,7 @@ private:
     qint64 m_pendingBytes = 0;
     std::vector<Pending> m_committing; // read only while the worker commits
     QStringList m_failed;              // not yet reported by flush()
+    QString m_reason;                  // why the first of them failed
     QSet<QByteArray> m_failedTargets;  // every target that failed in this batch
     std::thread m_worker;
 };

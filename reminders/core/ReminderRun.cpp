@@ -1,13 +1,16 @@
 #include "reminders/core/ReminderRun.h"
 
 #include "common/core/Prompter.h"
+#include "common/core/RunReport.h"
 #include "hostmail/HostError.h"
 #include "hostmail/model/ContactItem.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/store/WriteBatch.h"
 #include "hostmail/vcard/ContactData.h"
 
+#include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QLocale>
 
 #include <fcntl.h>
@@ -54,11 +57,12 @@ int openLogFile(const QString &name)
 
 namespace {
 
-// The day of date in year; 29 February in a common year gives 28 February.
+// The day of date in year; 29 February in a common year gives 1 March, as the
+// yearly calendar entry and the greetings have it.
 QDate sameDayIn(int year, const QDate &date)
 {
     const QDate d(year, date.month(), date.day());
-    return d.isValid() ? d : QDate(year, date.month(), 28);
+    return d.isValid() ? d : QDate(year, 3, 1);
 }
 
 bool isSet(const QDate &d)
@@ -72,15 +76,28 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
 {
     if (!m_prompter.askYesNo(common::kAppTitle, kReminderQuestion))
         return false;
+    common::RunReport report(QStringLiteral("contact"), QStringLiteral("contacts"));
+    QString whyNothing;
     hostmail::Items items;
+    m_logPath.clear();
     try {
         const std::unique_ptr<hostmail::Application> app = m_openHost();
+        if (QDir().mkpath(app->paths().state))
+            m_logPath = app->paths().state + QLatin1Char('/') + kReminderLog;
         items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
-    } catch (const HostError &) {
+    } catch (const HostError &e) {
+        whyNothing = QStringLiteral("the contacts cannot be read (%1)").arg(QString::fromUtf8(e.what()));
     }
+    for (const hostmail::SkippedFile &f : items.skippedFiles())
+        report.skipped(f.tooLarge ? QStringLiteral("contact file too large")
+                                  : QStringLiteral("unreadable contact file"),
+                       QStringLiteral("%1 (%2)").arg(f.path, f.reason));
 
     QFile log;
-    const bool logging = log.open(openLogFile(kReminderLog), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    const bool logging =
+        !m_logPath.isEmpty() && log.open(openLogFile(m_logPath), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    if (!logging)
+        m_logPath.clear();
     auto line = [&](const QString &text) {
         if (logging) {
             log.write(text.toUtf8() + "\r\n");
@@ -89,36 +106,69 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     };
     line(QStringLiteral("Started on: ") + logDateTime(clock()));
     const int year = clock().date().year();
-    hostmail::WriteBatch batch; // contact and event files reach the disk together
-    for (const auto &item : items) {
-        auto *contact = dynamic_cast<hostmail::ContactItem *>(item.get());
-        if (!contact)
-            continue; // a distribution list has no dates
-        const QDate birthday = contact->Birthday();
-        const QDate anniversary = contact->Anniversary();
-        const QString name = contact->FirstName() + QLatin1Char(' ') + contact->LastName();
-        // Written to this year's day, then back to its own, so the host sees a change.
-        auto rewrite = [&](const QDate &date, const char *fragment, void (hostmail::ContactItem::*set)(const QDate &)) {
-            if (!isSet(date))
-                return;
-            line(name + QLatin1String(fragment) + logDate(date));
-            (contact->*set)(sameDayIn(year, date));
-            (contact->*set)(QDate(date.year(), date.month(), date.day()));
-            try {
-                contact->Save();
-            } catch (const HostError &) {
+    QHash<QString, int> savedIn; // contact file -> contacts saved in it
+    {
+        hostmail::WriteBatch batch; // contact and event files reach the disk together
+        for (const auto &item : items) {
+            auto *contact = dynamic_cast<hostmail::ContactItem *>(item.get());
+            if (!contact)
+                continue; // a distribution list has no dates
+            const QDate birthday = contact->Birthday();
+            const QDate anniversary = contact->Anniversary();
+            const QString name = contact->FirstName() + QLatin1Char(' ') + contact->LastName();
+            bool saved = false;
+            QString failure;
+            // Written to this year's day, then back to its own, so the host sees a change.
+            auto rewrite = [&](const QDate &date, const char *fragment,
+                               void (hostmail::ContactItem::*set)(const QDate &)) {
+                if (!isSet(date))
+                    return;
+                line(name + QLatin1String(fragment) + logDate(date));
+                (contact->*set)(sameDayIn(year, date));
+                (contact->*set)(QDate(date.year(), date.month(), date.day()));
+                try {
+                    contact->Save();
+                    saved = true;
+                } catch (const HostError &e) {
+                    failure = e.reason();
+                }
+            };
+            rewrite(birthday, " - BIRTHDAY- ", &hostmail::ContactItem::setBirthday);
+            rewrite(anniversary, " - ANNIVER - ", &hostmail::ContactItem::setAnniversary);
+            if (!failure.isEmpty())
+                report.notSaved(failure);
+            else if (saved)
+                ++savedIn[contact->filePath()];
+        }
+        try {
+            batch.flush();
+        } catch (const HostError &e) {
+            // A contact file the disk refused: its contacts were not saved.
+            for (const QString &file : e.files()) {
+                for (int n = savedIn.take(file); n > 0; --n)
+                    report.notSaved(e.reason());
             }
-        };
-        rewrite(birthday, " - BIRTHDAY- ", &hostmail::ContactItem::setBirthday);
-        rewrite(anniversary, " - ANNIVER - ", &hostmail::ContactItem::setAnniversary);
+        }
     }
-    try {
-        batch.flush();
-    } catch (const HostError &) {
-        // a contact or event file the disk refused is skipped like any failed save
+    for (auto it = savedIn.cbegin(); it != savedIn.cend(); ++it) {
+        for (int n = 0; n < it.value(); ++n)
+            report.made(QStringLiteral("saved with their yearly calendar entries"));
     }
     line(QStringLiteral("Ended On: ") + logDateTime(clock()));
     log.close();
+
+    if (whyNothing.isEmpty())
+        whyNothing = report.notSavedCount() > 0 ? QStringLiteral("no contact could be saved")
+                                                : QStringLiteral("no contact has a birthday or anniversary");
+    QStringList lines = report.lines();
+    lines.append(m_logPath.isEmpty() ? QStringLiteral("No log could be written.")
+                                     : QStringLiteral("The log of this run is %1.").arg(m_logPath));
+    const QString head = report.madeCount() > 0
+                             ? QStringLiteral("The birthday and anniversary reminders were generated.")
+                             : QStringLiteral("No reminders were generated: %1.").arg(whyNothing);
+    m_prompter.tell(common::kAppTitle, head + QLatin1String("\n\n") + lines.join(QLatin1Char('\n')),
+                    report.notSavedCount() > 0 || report.skippedCount() > 0 ? common::MessageIcon::Exclamation
+                                                                            : common::MessageIcon::Information);
     return true;
 }
 

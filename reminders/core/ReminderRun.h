@@ -20,10 +20,9 @@ inline const QString kReminderQuestion =
                    "Are you sure you wish to run this utility?");
 inline const QString kReminderLog = QStringLiteral("GenerateReminders.txt");
 
-// Opens the reminder log in the current folder for a new run: emptied, or
-// made anew. It never follows a symbolic link and never writes to a file
-// that has another name too (a link in its place is removed), so nothing
-// outside the folder is written. Returns a descriptor, or -1.
+// Opens the reminder log at name for a new run: emptied, or made anew. It never follows a symbolic link and never
+// writes to a file that has another name too (a link in its place is removed), so nothing outside the folder is
+// written. Returns a descriptor, or -1.
 int openLogFile(const QString &name);
 
 // Dates in the log: month/day/year without leading zeros.
@@ -32,16 +31,21 @@ QString logDateTime(const QDateTime &when);
 
 // "Generate Reminders after Import": writes every set birthday and anniversary
 // anew and saves the contact, so that the host refreshes its yearly events, and
-// keeps a log of what it touched in the current directory.
+// keeps a log of what it touched in the store's state folder. The closing
+// message says how many contacts were saved, which were not and why, and where
+// the log is.
 class ReminderRun {
 public:
     ReminderRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter);
     // clock gives the time for the start and end lines. Returns false on No.
     bool run(const std::function<QDateTime()> &clock);
+    // The log of the last run, empty when none could be written.
+    QString logPath() const { return m_logPath; }
 
 private:
     hostmail::ApplicationFactory m_openHost;
     common::Prompter &m_prompter;
+    QString m_logPath;
 };
 
 } // namespace reminders

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace bulkmail;
 using hostmail::mime::headerText;
 
@@ -35,7 +37,9 @@ struct BulkFixture {
         store.addCard("2.vcf",
                       card("Tom", "Lind", "CATEGORIES:Family,Golf\r\nEMAIL:tom2@example.org\r\n", "tom@example.org"));
         store.addCard("3.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Two;Only;;;\r\nEMAIL:\r\nEND:VCARD\r\n");
-        store.addCard("4.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\nEND:VCARD\r\n");
+        store.addCard("4.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\n"
+                               "MEMBER:mailto:anna@example.org\r\nMEMBER:mailto:tom@example.org\r\nEND:VCARD\r\n");
+        store.addCard("5.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Nobody\r\nEND:VCARD\r\n");
     }
     int go()
     {
@@ -45,7 +49,7 @@ struct BulkFixture {
                        return std::make_unique<hostmail::Application>(store.paths);
                    },
                    prompter)
-            .run(s, doc);
+            .run(s, doc, QDate(2026, 12, 1));
     }
     QString body(int i) const { return hostmail::mime::bodyText(store.read(store.drafts().at(i))); }
 };
@@ -76,18 +80,74 @@ TEST(BulkRun, NoToTheFirstQuestionEndsSilently)
     EXPECT_EQ(f.opened, 0);
 }
 
-TEST(BulkRun, DistributionListIsOneMessageToTheNameWithoutSalutation)
+TEST(BulkRun, DistributionListIsOneMessageWithoutSalutationADraftCarriesTheMembers)
 {
     BulkFixture f;
-    f.s.distList = "Family";
+    f.s.distList = "family";
     f.s.bcc = true;
     EXPECT_EQ(f.go(), 1);
     const QByteArray m = f.store.read(f.store.drafts().first());
     EXPECT_TRUE(headerText(m, "To").isEmpty());
-    EXPECT_EQ(headerText(m, "Bcc"), "Family: ;");
+    EXPECT_EQ(headerText(m, "Bcc"), "anna@example.org, tom@example.org");
     EXPECT_EQ(f.body(0), "<html><body>Season's greetings</body></html>");
     EXPECT_EQ(hostmail::mime::deferredDelivery(m), QDateTime(QDate(2026, 12, 31), QTime(0, 0)));
-    EXPECT_EQ(f.prompter.texts().last(), texts::bulkDone);
+    EXPECT_EQ(f.prompter.texts().last(),
+              "All emails have been generated.\n\n1 message saved in Drafts (" + f.store.paths.drafts() + ").");
+
+    BulkFixture queued; // a queued message names the list, expanded at delivery
+    queued.s.distList = "Family";
+    queued.s.saveDraft = false;
+    EXPECT_EQ(queued.go(), 1);
+    EXPECT_EQ(headerText(queued.store.read(queued.store.outbox().first()), "To"), "Family: ;");
+    EXPECT_EQ(queued.prompter.texts().last(), "All emails have been generated.\n\n1 message in the Outbox (" +
+                                                  queued.store.paths.outbox() + "), to leave on 31 Dec 2026.");
+}
+
+TEST(BulkRun, AListOrCategoryThatReachesNobodyIsRefusedByName)
+{
+    for (const auto &[mode, name, refusal] :
+         {std::tuple{
+              RecipientMode::DistributionList, "Neighbours",
+              "There is no distribution list named \"Neighbours\" in your contacts: there is nobody to send to."},
+          std::tuple{RecipientMode::DistributionList, "Nobody",
+                     "The distribution list \"Nobody\" has no member with an e-mail address: there is nobody to send "
+                     "to."},
+          std::tuple{RecipientMode::Category, "Chess",
+                     "No contact is in the category \"Chess\": there is nobody to send to."}}) {
+        BulkFixture f;
+        f.s.mode = mode;
+        (mode == RecipientMode::Category ? f.s.category : f.s.distList) = name;
+        EXPECT_EQ(f.go(), 0);
+        EXPECT_EQ(f.prompter.texts(), QStringList({texts::bulkConfirm, refusal}));
+        EXPECT_EQ(f.prompter.boxes.last().icon, common::MessageIcon::Critical);
+        EXPECT_TRUE(f.store.drafts().isEmpty());
+    }
+}
+
+TEST(BulkRun, TheUntouchedSubjectOrAnEmptyBodyIsMadeOnlyOnYes)
+{
+    BulkFixture f;
+    f.s.distList = "Family";
+    f.s.subject = BulkSettings().subject;
+    f.doc.html = "<html><body><p>&nbsp;</p></body></html>";
+    f.prompter.answers = {true, true, false};
+    EXPECT_EQ(f.go(), 0);
+    EXPECT_EQ(f.prompter.texts(),
+              QStringList({texts::bulkConfirm,
+                           "The subject is still \"Enter the Subject Line\".\rSend the messages with this subject?",
+                           "The message is empty: it holds no text and no picture.\rSend it anyway?"}));
+    EXPECT_TRUE(f.store.drafts().isEmpty());
+
+    BulkFixture yes;
+    yes.s.distList = "Family";
+    yes.s.subject = " ";
+    yes.s.attachmentPath = yes.store.dir.path() + "/gone.pdf";
+    EXPECT_EQ(yes.go(), 1);
+    EXPECT_EQ(yes.prompter.texts(),
+              QStringList({texts::bulkConfirm, "The subject is empty.\rSend the messages without a subject?",
+                           yes.s.attachmentPath + " cannot be included (no such file).\rSend the messages without it?",
+                           "All emails have been generated.\n\n1 message saved in Drafts (" + yes.store.paths.drafts() +
+                               ").\nLeft out of the messages: " + yes.s.attachmentPath + " (no such file)."}));
 }
 
 TEST(BulkRun, CategoryMatchesTheWholeTextWithoutCase)
@@ -110,7 +170,8 @@ TEST(BulkRun, CategoryMatchesTheWholeTextWithoutCase)
     BulkFixture hint;
     hint.s.mode = RecipientMode::Category; // the hint text is a category too
     EXPECT_EQ(hint.go(), 0);
-    EXPECT_EQ(hint.prompter.texts().last(), texts::bulkDone);
+    EXPECT_EQ(hint.prompter.texts().last(),
+              "No contact is in the category \"Enter the Contact Category\": there is nobody to send to.");
     EXPECT_TRUE(categoryMatches("Family, Golf", "family, golf"));
 }
 
@@ -120,7 +181,8 @@ TEST(BulkRun, AllContactsAsksAgainAndNamesEveryone)
     no.s.mode = RecipientMode::AllContacts;
     no.prompter.answers = {true, false};
     EXPECT_EQ(no.go(), 0);
-    EXPECT_EQ(no.prompter.texts(), QStringList({texts::bulkConfirm, texts::allContacts, texts::bulkDone}));
+    EXPECT_EQ(no.prompter.texts(), QStringList({texts::bulkConfirm, texts::allContacts,
+                                                "No messages were made: sending to all contacts was not confirmed."}));
 
     BulkFixture yes;
     yes.s.mode = RecipientMode::AllContacts;
@@ -132,6 +194,9 @@ TEST(BulkRun, AllContactsAsksAgainAndNamesEveryone)
     EXPECT_EQ(headerText(tom, "Bcc"), "tom@example.org, tom2@example.org");
     EXPECT_TRUE(headerText(tom, "To").isEmpty());
     EXPECT_EQ(yes.body(1), "<html><BODY>Hi Tom,Season's greetings</body></html>");
+    EXPECT_EQ(yes.prompter.texts().last(), "All emails have been generated.\n\n2 messages saved in Drafts (" +
+                                               yes.store.paths.drafts() +
+                                               ").\nSkipped, no e-mail address (1): Only Two.");
 }
 
 TEST(BulkRun, EveryTemplateImageIsAttachedRepeatsIncluded)
@@ -204,12 +269,12 @@ TEST(BulkRun, TheAttachmentFileFollowsTheTemplatePictures)
     EXPECT_GT(file, picture);
 }
 
-TEST(BulkRun, ATemplateWithoutABodyTagGoesOutWithoutSalutation)
+TEST(BulkRun, TheSalutationFollowsABodyTagWithAttributes)
 {
     BulkFixture f;
     f.s.mode = RecipientMode::Category;
     f.s.category = "Family";
     f.doc.html = "<html><body style=\"color: red\"><p>Season's greetings</p></body></html>";
     EXPECT_EQ(f.go(), 1);
-    EXPECT_EQ(f.body(0), "<html><body style=\"color: red\"><p>Season's greetings</p></body></html>");
+    EXPECT_EQ(f.body(0), "<html><body style=\"color: red\">Dear Anna,<p>Season's greetings</p></body></html>");
 }

@@ -7,6 +7,8 @@
 #include "support/TempStore.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -69,7 +71,9 @@ TEST(ExportRun, NamesFilesAndAdvancesForEveryEntry)
     EXPECT_TRUE(labels.contains("Export Contact Complete."));
     EXPECT_EQ(labels.first(), "Exporting Contact: .vcf"); // the group sorts first and names nothing
     EXPECT_EQ(values.mid(0, 5), QList<int>({0, 1, 2, 3, 4}));
-    EXPECT_EQ(prompter.texts(), QStringList{texts::exportDone});
+    EXPECT_EQ(prompter.texts(), QStringList{"Export to iPod / External Drive complete.\n\nContacts: 3 files in " +
+                                            root + "Contacts.\nCalendars: 1 file in " + root +
+                                            "Calendars.\nNotes: 1 file in " + root + "Notes."});
     EXPECT_EQ(cleanFileName("a:b/c\\d?e*f|g\"h\ti<j>"), "a b c d e f g h i<j>");
 }
 
@@ -83,4 +87,43 @@ TEST(ExportRun, NothingCheckedStillCreatesTheFolders)
     for (const char *f : {"Contacts", "Calendars", "Notes"})
         EXPECT_TRUE(QDir(device.path() + "/" + f).exists()) << f;
     EXPECT_EQ(prompter.texts(), QStringList{texts::nothingChecked});
+}
+
+TEST(ExportRun, FilesThatDidNotReachTheDeviceAreCountedWithTheirCause)
+{
+    TempStore s;
+    s.addCard("1.vcf", card("John", "Smith"));
+    s.addCard("2.vcf", card("Anna", "Berg"));
+    s.write(s.paths.notes + "/n.txt", "Call Bob\n");
+    QTemporaryDir device;
+    s.write(device.path() + "/Contacts", "a file where the folder should be");
+    RecordingPrompter prompter;
+    ExportRun([&] { return std::make_unique<hostmail::Application>(s.paths); }, prompter, {})
+        .run({device.path(), true, false, true});
+    const QString root = device.path() + "/";
+    EXPECT_EQ(prompter.texts(),
+              QStringList{"Export to iPod / External Drive is incomplete: 2 of 3 files were not "
+                          "written.\n\nContacts: 0 of 2 files written to " +
+                          root + "Contacts; 2 missing (Not a directory).\nNotes: 1 file in " + root + "Notes."});
+    EXPECT_EQ(prompter.boxes.last().icon, common::MessageIcon::Critical);
+}
+
+TEST(ExportRun, TheStoreItselfOrALinkIntoItIsRefused)
+{
+    TempStore s;
+    s.addCard("1.vcf", card("John", "Smith"));
+    QTemporaryDir device;
+    ASSERT_TRUE(QFile::link(s.paths.contacts, device.path() + "/Contacts"));
+    const QString parent = QFileInfo(s.paths.contacts).absolutePath();
+    for (const QString &location : {device.path(), s.paths.contacts, parent, s.paths.mail + "/Sent/new"}) {
+        RecordingPrompter prompter;
+        ExportRun([&] { return std::make_unique<hostmail::Application>(s.paths); }, prompter, {})
+            .run({location, true, true, true});
+        ASSERT_EQ(prompter.texts().size(), 1) << location.toStdString();
+        EXPECT_TRUE(prompter.texts().first().startsWith(location + " is Cheerpost's own store, or lies inside it ("))
+            << prompter.texts().first().toStdString();
+        EXPECT_EQ(prompter.boxes.first().icon, common::MessageIcon::Critical);
+    }
+    EXPECT_EQ(QDir(s.paths.contacts).entryList(QDir::Files), QStringList{"1.vcf"});
+    EXPECT_FALSE(QDir(parent + "/Calendars").exists());
 }

@@ -35,7 +35,8 @@ int main(int argc, char **argv)
         s.mode = bulkmail::RecipientMode::AllContacts;
         s.saveDraft = true;
         s.subject = QStringLiteral("News");
-        bulkmail::BulkRun(open, yes).run(s, {QStringLiteral("<html><body><p>News</p></body></html>"), {}});
+        bulkmail::BulkRun(open, yes).run(s, {QStringLiteral("<html><body><p>News</p></body></html>"), {}},
+                                         QDate::currentDate());
     } else if (command == QLatin1String("reminder")) {
         QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
         reminders::ReminderRun(open, yes).run([] { return QDateTime::currentDateTime(); });

@@ -154,7 +154,8 @@ struct Runs {
         s.mode = bulkmail::RecipientMode::AllContacts;
         s.saveDraft = true;
         s.subject = QStringLiteral("News");
-        return bulkmail::BulkRun(open, prompter).run(s, {QStringLiteral("<html><body><p>News</p></body></html>"), {}});
+        return bulkmail::BulkRun(open, prompter)
+            .run(s, {QStringLiteral("<html><body><p>News</p></body></html>"), {}}, QDate(2026, 5, 1));
     }
     void reminders()
     {
@@ -239,7 +240,11 @@ TEST(FullDisk, FailedWritesLeaveNoPartMessageAndKeepEarlierDrafts)
     }
     EXPECT_EQ(snapshot(r.draftFolder()), before);
     EXPECT_EQ(countFiles(r.store.paths.drafts() + "/tmp"), 0);
-    EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
+    // Composed but refused by the disk: never reported as made.
+    EXPECT_EQ(r.prompter.texts().last(),
+              "No greetings were made: none of the birthdays and anniversaries between 1 May 2026 and 31 May 2026 "
+              "could be greeted.\n\n20 greetings not saved: File too large.");
+    EXPECT_EQ(r.prompter.boxes.last().icon, common::MessageIcon::Exclamation);
 }
 
 TEST(FullDisk, ASmallFileSystemFillsWithWholeMessagesOnly)
@@ -260,7 +265,12 @@ TEST(FullDisk, ASmallFileSystemFillsWithWholeMessagesOnly)
     EXPECT_EQ(after.value("1.earlier:2,DS"), before.value("1.earlier:2,DS"));
     expectWholeMessages(r.draftFolder());
     EXPECT_EQ(countFiles(r.store.paths.drafts() + "/tmp"), 0);
-    EXPECT_EQ(r.prompter.texts().last(), texts::bulkDone);
+    EXPECT_EQ(r.prompter.texts().last(), QStringLiteral("All emails have been generated.\n\n"
+                                                        "%1 messages saved in Drafts (%2).\n"
+                                                        "%3 messages not saved: No space left on device.")
+                                             .arg(made)
+                                             .arg(r.store.paths.drafts())
+                                             .arg(300 - made));
 }
 
 TEST(ReadOnlyStore, ReminderRunChangesNothingAndStillEnds)
@@ -274,7 +284,7 @@ TEST(ReadOnlyStore, ReminderRunChangesNothingAndStillEnds)
         GTEST_SKIP() << "a read-only mount could not be made";
     r.reminders();
     EXPECT_EQ(snapshot(r.store.paths.contacts), contacts);
-    EXPECT_TRUE(r.store.read(r.store.dir.path() + "/GenerateReminders.txt").contains("Ended On: "));
+    EXPECT_TRUE(r.store.read(r.store.paths.state + "/GenerateReminders.txt").contains("Ended On: "));
     ::chmod(QFile::encodeName(r.store.paths.contacts).constData(), 0755);
 }
 
@@ -288,7 +298,8 @@ TEST(ReadOnlyStore, GreetingRunWithReadOnlyMailEndsWithItsMessage)
         GTEST_SKIP() << "a read-only mount could not be made";
     r.greetings(QDate(2026, 5, 1));
     EXPECT_EQ(countFiles(r.draftFolder()), 0);
-    EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
+    EXPECT_TRUE(r.prompter.texts().last().startsWith("No greetings were made: the mail store cannot be opened ("))
+        << r.prompter.texts().last().toStdString();
     ::chmod(QFile::encodeName(r.store.paths.mail).constData(), 0755);
 }
 
@@ -317,7 +328,11 @@ TEST(HostileContacts, NoCrashNoInjectedHeaderAndTheRunEnds)
         EXPECT_FALSE(head.contains("\nBcc:")) << head.constData();
         EXPECT_FALSE(head.contains("\nX-Evil")) << head.constData();
     }
-    EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
+    EXPECT_EQ(r.prompter.texts().last(),
+              "All birthday & anniversary emails have been generated.\n\n2 greetings "
+              "saved in Drafts (" +
+                  r.store.paths.drafts() +
+                  ").\nSkipped, no e-mail address (1): Anna X-Evil: 1 Berg Bcc: evil@example.org.");
 }
 
 TEST(HostileContacts, OversizedFilesAreSkippedUnread)
@@ -344,8 +359,15 @@ TEST(HostileContacts, OversizedFilesAreSkippedUnread)
     const Snapshot drafts = snapshot(r.draftFolder());
     ASSERT_EQ(drafts.size(), 1);
     EXPECT_TRUE(drafts.first().contains("To: anna@example.org"));
-    EXPECT_FALSE(drafts.first().contains("huge.pdf")); // sent without it
-    EXPECT_EQ(r.prompter.texts().last(), texts::greetingDone);
+    EXPECT_FALSE(drafts.first().contains("huge.pdf")); // sent without it, after asking
+    const QString contacts = r.store.paths.contacts;
+    EXPECT_EQ(r.prompter.texts().mid(1),
+              QStringList({huge.fileName() + " cannot be included (it is 26 MB, larger than 25 MB).\r"
+                                             "Make the greetings without it?",
+                           "All birthday & anniversary emails have been generated.\n\n1 greeting saved in Drafts (" +
+                               r.store.paths.drafts() + ").\nSkipped, contact file too large (1): " + contacts +
+                               "/big.vcf (129 MB, larger than 128 MB).\nLeft out of the birthday greetings: " +
+                               huge.fileName() + " (it is 26 MB, larger than 25 MB)."}));
 }
 
 TEST(SyncTool, NoEditItMakesDuringAReminderRunIsLost)

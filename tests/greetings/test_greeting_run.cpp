@@ -10,10 +10,13 @@
 #include "support/TempStore.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace greetings;
 using hostmail::mime::headerText;
@@ -68,19 +71,56 @@ TEST(GreetingRun, NoToTheQuestionTouchesNothing)
     EXPECT_TRUE(r.store.drafts().isEmpty());
 }
 
-TEST(GreetingRun, EmptyFolderAndMissingHostStillComplete)
+TEST(GreetingRun, WhenNothingIsMadeTheMessageSaysWhy)
 {
     GreetingFixture empty;
     EXPECT_EQ(empty.go(), 0);
     EXPECT_EQ(empty.progress, QList<int>({0, 100}));
-    EXPECT_EQ(empty.prompter.texts().last(), texts::greetingDone);
+    EXPECT_EQ(empty.prompter.texts().last(),
+              "No greetings were made: no contacts found in " + empty.store.paths.contacts + ".");
     EXPECT_EQ(empty.prompter.boxes.last().icon, common::MessageIcon::Information);
 
     GreetingFixture down;
     down.hostFails = true;
     EXPECT_EQ(down.go(), 0);
     EXPECT_EQ(down.progress, QList<int>({0, 100}));
-    EXPECT_EQ(down.prompter.texts().last(), texts::greetingDone);
+    EXPECT_EQ(down.prompter.texts().last(), "No greetings were made: the mail store cannot be opened (down).");
+    EXPECT_EQ(down.prompter.boxes.last().icon, common::MessageIcon::Exclamation);
+
+    GreetingFixture quiet; // contacts, but no occasion in the window and one without an address
+    quiet.store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-07-14\r\n", "anna@example.org"));
+    EXPECT_EQ(quiet.go(), 0);
+    EXPECT_EQ(quiet.prompter.texts().last(),
+              "No greetings were made: no birthday or anniversary between 10 Mar 2026 and 31 Mar 2026.");
+    quiet.store.addCard("b.vcf", card("Carl", "Dahl", "BDAY:1970-03-20\r\n", "two@a, b@c"));
+    EXPECT_EQ(quiet.go(), 0);
+    EXPECT_EQ(quiet.prompter.texts().last(),
+              "No greetings were made: none of the birthdays and anniversaries between 10 Mar 2026 and 31 Mar 2026 "
+              "could be greeted.\n\nSkipped, no e-mail address (1): Carl Dahl.");
+}
+
+TEST(GreetingRun, TheMessageCountsTheGreetingsAndNamesWhereTheyWait)
+{
+    GreetingFixture r;
+    r.settings.saveDraft = false;
+    r.store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\nANNIVERSARY:2001-03-10\r\n", "anna@x.org"));
+    r.store.addCard("b.vcf", card("Bo", "Ek", "BDAY:1990-03-14\r\n", "bo@x.org"));
+    r.store.addCard("c.vcf", card("Cy", "Fors", "BDAY:1990-03-12\r\n", ""));
+    r.store.write(r.store.paths.contacts + "/d.vcf", "");
+    QFile::setPermissions(r.store.paths.contacts + "/d.vcf", QFileDevice::Permissions());
+    EXPECT_EQ(r.go(), 3);
+    const QString outbox = r.store.paths.outbox();
+    QString expected = "All birthday & anniversary emails have been generated.\n\n"
+                       "1 greeting in the Outbox (" +
+                       outbox +
+                       "), to leave now.\n"
+                       "2 greetings in the Outbox (" +
+                       outbox +
+                       "), to leave on 14 Mar 2026.\n"
+                       "Skipped, no e-mail address (1): Cy Fors.";
+    if (::geteuid() != 0) // root reads any file
+        expected += "\nSkipped, unreadable contact file (1): " + r.store.paths.contacts + "/d.vcf (Permission denied).";
+    EXPECT_EQ(r.prompter.texts().last(), expected);
 }
 
 TEST(GreetingRun, HelpShowsTwoAdviceBoxesBeforeTheHostIsOpened)
@@ -89,7 +129,8 @@ TEST(GreetingRun, HelpShowsTwoAdviceBoxesBeforeTheHostIsOpened)
     r.settings.helpNeeded = true;
     r.go();
     EXPECT_EQ(r.prompter.texts(),
-              QStringList({texts::greetingConfirm, texts::adviceOne, texts::adviceTwo, "opened", texts::greetingDone}));
+              QStringList({texts::greetingConfirm, texts::adviceOne, texts::adviceTwo, "opened",
+                           "No greetings were made: no contacts found in " + r.store.paths.contacts + "."}));
 }
 
 TEST(GreetingRun, ComposesEachQualifyingOccasionAsADraft)

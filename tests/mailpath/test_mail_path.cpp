@@ -197,7 +197,7 @@ TEST(MailPath, DeliveredThroughMsmtpToARealSmtpServer)
     bulk.bcc = false;
     bulk.subject = "Club news";
     bulk.sendMailOn = m.today;
-    bulkmail::BulkRun(m.host(), m.prompter).run(bulk, {"<html><body><p>News</p></body></html>", {}});
+    bulkmail::BulkRun(m.host(), m.prompter).run(bulk, {"<html><body><p>News</p></body></html>", {}}, m.today);
 
     const hostmail::DeliveryReport report = hostmail::Delivery(m.store.paths).deliverDue(QDateTime::currentDateTime());
     EXPECT_EQ(report.delivered, 3) << report.errors.join('\n').toStdString();

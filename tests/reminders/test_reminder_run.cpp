@@ -24,13 +24,14 @@ struct ReminderFixture {
     QString previous = QDir::currentPath();
     ReminderFixture() { QDir::setCurrent(store.dir.path()); }
     ~ReminderFixture() { QDir::setCurrent(previous); }
+    QString logPath() const { return store.paths.state + "/GenerateReminders.txt"; }
     bool go()
     {
         int tick = 0;
         return ReminderRun([this] { return std::make_unique<hostmail::Application>(store.paths); }, prompter)
             .run([&tick] { return QDateTime(QDate(2026, 12, 8), QTime(9, 5, tick++)); });
     }
-    QByteArray log() const { return store.read(store.dir.path() + "/GenerateReminders.txt"); }
+    QByteArray log() const { return store.read(logPath()); }
 };
 
 } // namespace
@@ -40,6 +41,7 @@ TEST(ReminderRun, NoCreatesNoLog)
     ReminderFixture f;
     f.prompter.answers = {false};
     EXPECT_FALSE(f.go());
+    EXPECT_FALSE(QFile::exists(f.logPath()));
     EXPECT_FALSE(QFile::exists(f.store.dir.path() + "/GenerateReminders.txt"));
     EXPECT_EQ(f.prompter.texts(), QStringList{texts::reminderQuestion});
 }
@@ -63,6 +65,38 @@ TEST(ReminderRun, LogsAndRewritesEverySetDate)
     EXPECT_EQ(f.store.files(f.store.paths.calendar).size(), 4);
     EXPECT_TRUE(
         QFile::exists(f.store.paths.calendar + "/" + hostmail::YearlyEvents::eventUid("leap", "birthday") + ".ics"));
+    // The log is in the state folder, never in the current one, and the
+    // closing message says so with the count.
+    EXPECT_FALSE(QFile::exists(f.store.dir.path() + "/GenerateReminders.txt"));
+    EXPECT_EQ(f.prompter.texts().last(), "The birthday and anniversary reminders were generated.\n\n3 contacts saved "
+                                         "with their yearly calendar entries.\nThe log of this run is " +
+                                             f.logPath() + ".");
+}
+
+TEST(ReminderRun, AContactFileThatCannotBeWrittenIsNamedNotCounted)
+{
+    ReminderFixture f;
+    f.store.addCard("1.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n"));
+    f.store.addCard("2.vcf", card("Tom", "Lind", "BDAY:1970-01-02T10:00:00\r\n")); // rewritten without the time
+    // Another program changes the file between the read and the save.
+    int tick = 0;
+    ReminderRun run(
+        [&]() -> std::unique_ptr<hostmail::Application> {
+            auto app = std::make_unique<hostmail::Application>(f.store.paths);
+            return app;
+        },
+        f.prompter);
+    f.prompter.answers = {true};
+    EXPECT_TRUE(run.run([&] {
+        if (tick++ == 1) // after the folder was read
+            f.store.addCard("2.vcf", card("Tom", "Lind", "BDAY:1970-01-02\r\nNOTE:edited\r\n"));
+        return QDateTime(QDate(2026, 12, 8), QTime(9, 5));
+    }));
+    const QString text = f.prompter.texts().last();
+    EXPECT_TRUE(text.startsWith("The birthday and anniversary reminders were generated.\n\n1 contact saved with "
+                                "their yearly calendar entries.\n1 contact not saved: "))
+        << text.toStdString();
+    EXPECT_TRUE(f.store.read(f.store.contactFile("2.vcf")).contains("NOTE:edited"));
 }
 
 TEST(ReminderRun, EmptyFolderLogsStartAndEnd)
@@ -71,6 +105,9 @@ TEST(ReminderRun, EmptyFolderLogsStartAndEnd)
     f.go();
     EXPECT_EQ(f.log().count("\r\n"), 2);
     EXPECT_TRUE(f.log().startsWith("Started on: "));
+    EXPECT_EQ(f.prompter.texts().last(), "No reminders were generated: no contact has a birthday or anniversary.\n\n"
+                                         "The log of this run is " +
+                                             f.logPath() + ".");
 }
 
 TEST(ReminderRun, TheLogNeverWritesThroughALinkOrAnotherName)
@@ -80,7 +117,8 @@ TEST(ReminderRun, TheLogNeverWritesThroughALinkOrAnotherName)
     ReminderFixture f;
     const QString outside = f.store.dir.path() + "/bashrc";
     f.store.write(outside, "export KEEP=1\n");
-    const QString log = f.store.dir.path() + "/GenerateReminders.txt";
+    const QString log = f.logPath();
+    QDir().mkpath(f.store.paths.state);
     ASSERT_TRUE(QFile::link(outside, log));
     EXPECT_TRUE(f.go());
     EXPECT_EQ(f.store.read(outside), "export KEEP=1\n");

@@ -13,13 +13,27 @@
 
 using namespace templates;
 
-TEST(BodyText, TagsMatchWithoutCaseAndComeOutInCapitals)
+TEST(BodyText, TextGoesInOnceWhateverTheBodyTagHolds)
 {
     EXPECT_EQ(insertAfterBodyTag("<html><body>x</body><BoDy></html>", "Dear Anna,"),
-              "<html><BODY>Dear Anna,x</body><BODY>Dear Anna,</html>");
-    EXPECT_EQ(insertAfterBodyTag("<body class=a>x</body>", "Dear Anna,"), "<body class=a>x</body>");
-    EXPECT_EQ(insertBeforeBodyEnd("<body>x</Body></body>", "PS"), "<body>xPS</BODY>PS</BODY>");
+              "<html><BODY>Dear Anna,x</body><BoDy></html>");
+    EXPECT_EQ(insertAfterBodyTag("<body class=a>x</body>", "Dear Anna,"), "<body class=a>Dear Anna,x</body>");
+    EXPECT_EQ(insertAfterBodyTag("<BODY style=\"a:b>c\" onload='x>y'\n>x", "Dear,"),
+              "<BODY style=\"a:b>c\" onload='x>y'\n>Dear,x");
+    EXPECT_EQ(insertAfterBodyTag("<bodyguard><body/>x", "Dear,"), "<bodyguard><body/>Dear,x");
+    EXPECT_EQ(insertAfterBodyTag("<p>no body</p>", "Dear,"), "<p>no body</p>");
+    EXPECT_EQ(insertAfterBodyTag("<body class=\"open", "Dear,"), "<body class=\"open");
+    EXPECT_EQ(insertBeforeBodyEnd("<body>x</Body></body>", "PS"), "<body>x</Body>PS</BODY>");
     EXPECT_EQ(insertBeforeBodyEnd("<body>x", "PS"), "<body>x");
+}
+
+TEST(BodyText, ADocumentWithoutTextOrPictureShowsNothing)
+{
+    EXPECT_TRUE(showsNothing(""));
+    EXPECT_TRUE(showsNothing("<html><head><title>Card</title><style>p{}</style></head><body>\n</body></html>"));
+    EXPECT_TRUE(showsNothing("<body><p>&nbsp;</p><!-- note --><script>x()</script></body>"));
+    EXPECT_FALSE(showsNothing("<body><p>Happy day</p></body>"));
+    EXPECT_FALSE(showsNothing("<body><IMG src=\"cake.png\"></body>"));
 }
 
 TEST(ImageSources, LocalFilesOnly)
