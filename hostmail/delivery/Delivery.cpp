@@ -15,24 +15,29 @@
 #include <QProcess>
 #include <QSet>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace hostmail {
 
 namespace {
 
-// Holds the Outbox for one delivery run: an exclusive lock on a file beside
-// the Maildirs, released when the process ends, however it ends.
+// Holds the Outbox for one delivery run, or for a change the user makes: an
+// exclusive lock on the Mail folder itself, which no one can swap for another
+// file under a running delivery; released when the process ends, however it
+// ends.
 class OutboxLock {
 public:
     explicit OutboxLock(const QString &mail)
     {
-        const QByteArray path = QFile::encodeName(mail + QLatin1String("/.cheerpost-delivery.lock"));
-        m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        m_fd = ::open(QFile::encodeName(mail).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_fd < 0)
-            throw HostError(QStringLiteral("Cannot lock the Outbox in %1").arg(mail));
+            throw HostError(QStringLiteral("Cannot lock the Outbox in %1: %2")
+                                .arg(mail, QString::fromLocal8Bit(std::strerror(errno))));
         while (::flock(m_fd, LOCK_EX) != 0) {
             if (errno != EINTR) {
                 ::close(m_fd);
@@ -48,7 +53,21 @@ private:
     int m_fd = -1;
 };
 
+// The first part of a message, enough for its header.
+QByteArray messageHead(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.read(256 * 1024);
+}
+
 } // namespace
+
+QString Delivery::stateFile() const
+{
+    return m_paths.mail + QLatin1String("/.cheerpost-delivery-state");
+}
 
 mime::ListMembers Delivery::listMembers(const QString &name) const
 {
@@ -65,15 +84,21 @@ mime::ListMembers Delivery::listMembers(const QString &name) const
 void Delivery::log(const QDateTime &now, const QString &file, const QStringList &recipients, const QString &what) const
 {
     // One entry a failed attempt, appended: a record for the user to read.
-    QFile out(m_paths.deliveryLog());
-    if (!out.open(QIODevice::Append | QIODevice::Text))
+    // Never through a link, and never into a file that has another name too.
+    const int fd = ::open(QFile::encodeName(m_paths.deliveryLog()).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd < 0)
         return;
-    QString entry =
-        QStringLiteral("%1 %2\n  to: %3\n  %4\n")
-            .arg(now.toString(Qt::ISODate), file,
-                 recipients.isEmpty() ? QStringLiteral("(no recipient)") : recipients.join(QLatin1String(", ")),
-                 what.trimmed().replace(QLatin1Char('\n'), QLatin1String("\n  ")));
-    out.write(entry.toUtf8());
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
+        const QString entry =
+            QStringLiteral("%1 %2\n  to: %3\n  %4\n")
+                .arg(now.toString(Qt::ISODate), file,
+                     recipients.isEmpty() ? QStringLiteral("(no recipient)") : recipients.join(QLatin1String(", ")),
+                     what.trimmed().replace(QLatin1Char('\n'), QLatin1String("\n  ")));
+        writeAll(fd, entry.toUtf8());
+    }
+    ::close(fd);
 }
 
 DeliveryReport Delivery::deliverDue(const QDateTime &now) const
@@ -83,11 +108,15 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
     const Maildir sent(m_paths.sent());
     outbox.create();
     const OutboxLock lock(m_paths.mail);
-    DeliveryState state(m_paths.mail + QLatin1String("/.cheerpost-delivery-state"));
+    DeliveryState state(stateFile());
     try {
         state.load();
     } catch (const HostError &e) {
+        // Without its marks a run could send a message twice: it stops.
+        report.stopped = true;
         report.errors.append(QString::fromUtf8(e.what()));
+        report.news.append(QString::fromUtf8(e.what()));
+        return report;
     }
     const QStringList files = outbox.messages();
     QSet<QString> names;
@@ -97,9 +126,22 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
 
     auto fail = [&](const QString &file, const QStringList &to, const QString &what) {
         ++report.failed;
-        report.errors.append(
-            QStringLiteral("%1: %2").arg(QFileInfo(file).fileName(), what.section(QLatin1Char('\n'), 0, 0)));
+        const QString line =
+            QStringLiteral("%1: %2").arg(QFileInfo(file).fileName(), what.section(QLatin1Char('\n'), 0, 0));
+        report.errors.append(line);
+        report.news.append(line);
         log(now, file, to, what);
+    };
+    // Sets a message aside for the user, once: it is logged and told now,
+    // and later runs pass it over without a word.
+    auto hold = [&](const QString &path, const QStringList &to, int attempts, const QString &why) {
+        state.set(Maildir::baseName(path), {DeliveryState::Stage::Held, attempts, {}, why});
+        state.save();
+        ++report.held;
+        const QString line = QStringLiteral("%1: held: %2").arg(QFileInfo(path).fileName(), why);
+        report.errors.append(line);
+        report.news.append(line);
+        log(now, path, to, QStringLiteral("held: ") + why);
     };
     // Files the message in Sent; where that cannot be done it stays aside,
     // marked as handed over, and is never handed over again. The failure is
@@ -116,41 +158,64 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             const QString what = QStringLiteral("was delivered but cannot be filed in Sent (%1); it stays in the "
                                                 "Outbox and will not be sent again")
                                      .arg(QString::fromUtf8(e.what()));
-            report.errors.append(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), what));
+            const QString line = QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), what);
+            report.errors.append(line);
+            report.news.append(line);
             log(now, path, to, what);
             return false;
         }
     };
+    auto resolve = [this](const QString &list) { return listMembers(list); };
 
     for (const QString &path : files) {
         const QString name = Maildir::baseName(path);
         const DeliveryState::Entry *known = state.find(name);
-        if (known && known->stage != DeliveryState::Stage::Failed) {
-            // Handed over before, or interrupted while being handed over:
-            // either way it may have gone out, so it is never handed over again.
-            const bool interrupted = known->stage == DeliveryState::Stage::Sending;
-            if (interrupted) {
-                state.set(name, {DeliveryState::Stage::HandedOver, known->attempts, {}});
-                log(now, path, {},
-                    QStringLiteral("an earlier delivery stopped while handing this message over; it "
-                                   "may not have gone out, and it is not sent again"));
+        if (known && known->stage == DeliveryState::Stage::Held) {
+            ++report.held; // told when it was set aside; waits for the user
+            continue;
+        }
+        if (known && known->stage == DeliveryState::Stage::HandedOver) {
+            file(path, {}, false);
+            continue;
+        }
+        QByteArray message;
+        try {
+            message = readWholeFile(path, kMaxMessageBytes);
+        } catch (const HostError &e) {
+            // It will not become readable by itself: set aside, told once.
+            hold(path, {}, known ? known->attempts : 0, QString::fromUtf8(e.what()));
+            continue;
+        }
+        if (known && known->stage == DeliveryState::Stage::Sending) {
+            // Interrupted while being handed over: it may have gone out, so it
+            // is never handed over again by itself.
+            QStringList to;
+            try {
+                to = mime::prepareForDelivery(message, resolve).recipients;
+            } catch (const HostError &) {
             }
-            file(path, {}, interrupted);
+            hold(path, to, known->attempts,
+                 QStringLiteral("an earlier delivery stopped while handing this message over; it may have gone out, "
+                                "so it is not sent again until you send it again or remove it"));
             continue;
         }
         try {
-            const QByteArray message = readWholeFile(path, kMaxMessageBytes);
             const QDateTime due = mime::deferredDelivery(message);
-            if ((due.isValid() && due > now) || (known && known->retryAt > now)) {
+            if (due.isValid() && due > now) {
                 ++report.waiting;
                 continue;
             }
+            if (known && known->retryAt.isValid() && known->retryAt > now) {
+                ++report.waiting;
+                ++report.retrying;
+                continue;
+            }
             const int attempts = known ? known->attempts : 0;
-            const mime::Outgoing out =
-                mime::prepareForDelivery(message, [this](const QString &list) { return listMembers(list); });
+            const mime::Outgoing out = mime::prepareForDelivery(message, resolve);
             auto retryLater = [&](const QString &what) {
                 state.set(name, {DeliveryState::Stage::Failed, attempts + 1,
-                                 now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1))});
+                                 now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1)),
+                                 what.section(QLatin1Char('\n'), 0, 0)});
                 state.save();
                 fail(path, out.recipients, what);
             };
@@ -161,7 +226,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                                      .arg(out.unknownGroups.join(QLatin1String(", "))));
                 continue;
             }
-            state.set(name, {DeliveryState::Stage::Sending, attempts, {}});
+            state.set(name, {DeliveryState::Stage::Sending, attempts, {}, {}});
             state.save(); // marked before it is handed over
             const CommandResult result = runWithInput(QProcess::splitCommand(m_paths.deliveryCommand), out.message,
                                                       m_paths.deliveryTimeoutSeconds);
@@ -172,7 +237,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 retryLater(what);
                 continue;
             }
-            state.set(name, {DeliveryState::Stage::HandedOver, attempts, {}});
+            state.set(name, {DeliveryState::Stage::HandedOver, attempts, {}, {}});
             state.save();
             if (file(path, out.recipients, true))
                 ++report.delivered;
@@ -190,6 +255,80 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
         report.errors.append(QString::fromUtf8(e.what()));
     }
     return report;
+}
+
+QList<OutboxEntry> Delivery::outbox() const
+{
+    DeliveryState state(stateFile());
+    state.load();
+    QList<OutboxEntry> out;
+    for (const QString &path : Maildir(m_paths.outbox()).messages()) {
+        OutboxEntry e;
+        e.file = path;
+        const QByteArray head = messageHead(path);
+        e.subject = mime::headerText(head, "Subject");
+        QStringList to;
+        for (const char *h : {"To", "Cc", "Bcc"}) {
+            const QString v = mime::headerText(head, h);
+            if (!v.isEmpty())
+                to.append(v);
+        }
+        e.recipients = to.join(QLatin1String(", "));
+        e.due = mime::deferredDelivery(head);
+        if (const DeliveryState::Entry *known = state.find(Maildir::baseName(path))) {
+            e.reason = known->reason;
+            switch (known->stage) {
+            case DeliveryState::Stage::Failed:
+                e.status = OutboxEntry::Status::Failed;
+                e.retryAt = known->retryAt;
+                break;
+            case DeliveryState::Stage::Sending:
+            case DeliveryState::Stage::Held:
+                e.status = OutboxEntry::Status::Held;
+                break;
+            case DeliveryState::Stage::HandedOver:
+                e.status = OutboxEntry::Status::NotFiled;
+                break;
+            }
+        }
+        out.append(e);
+    }
+    return out;
+}
+
+void Delivery::retry(const QString &file) const
+{
+    const OutboxLock lock(m_paths.mail);
+    DeliveryState state(stateFile());
+    state.load();
+    const QString name = Maildir::baseName(file);
+    const DeliveryState::Entry *known = state.find(name);
+    if (!known || known->stage == DeliveryState::Stage::HandedOver)
+        return; // it simply waits, or is only to be filed in Sent
+    if (known->stage == DeliveryState::Stage::Failed) {
+        DeliveryState::Entry now = *known;
+        now.retryAt = QDateTime(); // on the next run
+        state.set(name, now);
+    } else {
+        state.remove(name); // released: sent like a new message
+    }
+    state.save();
+}
+
+void Delivery::remove(const QString &file) const
+{
+    const OutboxLock lock(m_paths.mail);
+    DeliveryState state(stateFile());
+    state.load();
+    const QString name = Maildir::baseName(file);
+    for (const QString &path : Maildir(m_paths.outbox()).messages()) {
+        if (Maildir::baseName(path) == name) {
+            removeFile(path);
+            syncFolder(QFileInfo(path).absolutePath());
+        }
+    }
+    state.remove(name);
+    state.save();
 }
 
 } // namespace hostmail

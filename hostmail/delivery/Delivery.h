@@ -14,32 +14,59 @@ namespace hostmail {
 
 struct DeliveryReport {
     int delivered = 0;
-    int failed = 0;     // attempts that failed this run; tried again later
-    int waiting = 0;    // not yet due, or waiting for the next attempt
-    int keptAside = 0;  // handed over but not filed in Sent: never handed over again
-    QStringList errors; // one line a failure
+    int failed = 0;       // attempts that failed this run; tried again later
+    int waiting = 0;      // not yet due, or waiting for the next attempt
+    int retrying = 0;     // of those waiting: failed before, tried again later
+    int keptAside = 0;    // handed over but not filed in Sent: never handed over again
+    int held = 0;         // waiting for the user: may have gone out, or cannot go as it is
+    bool stopped = false; // the run could not go on (its state cannot be trusted)
+    QStringList errors;   // one line a failure
+    QStringList news;     // what went wrong for the first time this run, for a notification
+};
+
+// One message of the Outbox as the user sees it.
+struct OutboxEntry {
+    enum class Status { Waiting, Failed, Held, NotFiled };
+    QString file;
+    QString subject;
+    QString recipients; // To, Cc and Bcc as written
+    QDateTime due;      // invalid: at once
+    Status status = Status::Waiting;
+    QString reason;    // why it failed or is held
+    QDateTime retryAt; // a failed one is tried again then
 };
 
 // Hands the due messages of the Outbox to the delivery command (sendmail -t
 // style: the message on standard input, recipients from its headers) and
 // files each delivered one in Sent. Exactly once: deliveries hold a lock on
-// the Outbox, one at a time, and a message is marked before it is handed
+// the Mail folder, one at a time, and a message is marked before it is handed
 // over; one that went out is never handed over again, even when it cannot be
 // filed in Sent (it stays aside in the Outbox and the failure is reported).
-// A command that fails, or exits 0 without reading the whole message, leaves
-// it queued, to be tried again after a growing wait. Every failure is
-// written to the delivery log beside the Maildirs.
+// One interrupted while being handed over may have gone out: it is held, and
+// only the user sends it again or removes it. A command that fails, or exits
+// 0 without reading the whole message, leaves it queued, to be tried again
+// after a growing wait. A file that cannot be sent as it is (unreadable, too
+// large) is held and reported once. Every failure is written to the delivery
+// log beside the Maildirs.
 class Delivery {
 public:
     explicit Delivery(StorePaths paths) : m_paths(std::move(paths)) {}
 
     DeliveryReport deliverDue(const QDateTime &now) const;
 
+    // What waits in the Outbox, and why where it does not simply wait.
+    QList<OutboxEntry> outbox() const;
+    // The user's answers: send a failed or held message on the next run, or
+    // take it out of the Outbox for good. Throws HostError.
+    void retry(const QString &file) const;
+    void remove(const QString &file) const;
+
     // The member addresses of the distribution list of that name (no case).
     mime::ListMembers listMembers(const QString &name) const;
 
 private:
     void log(const QDateTime &now, const QString &file, const QStringList &recipients, const QString &what) const;
+    QString stateFile() const;
     StorePaths m_paths;
     mutable std::optional<DistributionLists> m_lists;
 };

@@ -6,22 +6,41 @@
 
 #include <QFile>
 #include <QSet>
+#include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace hostmail {
 
 namespace {
 
-const char *stageName(DeliveryState::Stage s)
+// The first line of the state file in this form; a file without it holds
+// the older records, whose names were written as they are.
+const QByteArray kHeader = "cheerpost-delivery-state 2";
+
+struct StageName {
+    DeliveryState::Stage stage;
+    const char *name;
+};
+constexpr StageName kStages[] = {{DeliveryState::Stage::Failed, "failed"},
+                                 {DeliveryState::Stage::Sending, "sending"},
+                                 {DeliveryState::Stage::HandedOver, "handed-over"},
+                                 {DeliveryState::Stage::Held, "held"}};
+
+// Every byte outside printable ASCII, and '%' itself, as %XX.
+QByteArray escaped(const QString &text)
 {
-    switch (s) {
-    case DeliveryState::Stage::Failed:
-        return "failed";
-    case DeliveryState::Stage::Sending:
-        return "sending";
-    case DeliveryState::Stage::HandedOver:
-        return "handed-over";
-    }
-    return "failed";
+    return text.toUtf8().toPercentEncoding(" !\"#$&'()*+,-./:;<=>?@[\\]^_`{|}~");
+}
+
+QString unescaped(const QByteArray &field)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(field));
 }
 
 } // namespace
@@ -29,27 +48,61 @@ const char *stageName(DeliveryState::Stage s)
 void DeliveryState::load()
 {
     m_entries.clear();
-    if (!QFile::exists(m_file))
-        return;
-    // One line a message: name, stage, attempts, time of the next attempt (seconds since 1970).
-    for (const QByteArray &line : readWholeFile(m_file, kMaxContactFileBytes).split('\n')) {
-        const QList<QByteArray> f = line.split('\t');
-        if (f.size() != 4 || f.at(0).isEmpty())
+    const QByteArray path = QFile::encodeName(m_file);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw HostError(QStringLiteral("Cannot read the delivery state %1: %2")
+                            .arg(m_file, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    if (!S_ISREG(st.st_mode))
+        throw HostError(QStringLiteral("The delivery state %1 is not a plain file; delivery stops until it is "
+                                       "removed")
+                            .arg(m_file));
+    const QByteArray text = readWholeFile(m_file, kMaxContactFileBytes);
+    QList<QByteArray> lines = text.split('\n');
+    const bool escapedNames = !lines.isEmpty() && lines.first() == kHeader;
+    if (escapedNames)
+        lines.removeFirst();
+    int number = escapedNames ? 1 : 0;
+    for (const QByteArray &line : std::as_const(lines)) {
+        ++number;
+        if (line.isEmpty())
             continue;
+        const QList<QByteArray> f = line.split('\t');
+        bool attemptsOk = false, timeOk = false;
         Entry e;
-        e.stage = f.at(1) == "sending" ? Stage::Sending : f.at(1) == "handed-over" ? Stage::HandedOver : Stage::Failed;
-        e.attempts = f.at(2).toInt();
-        e.retryAt = QDateTime::fromSecsSinceEpoch(f.at(3).toLongLong());
-        m_entries.insert(QString::fromUtf8(f.at(0)), e);
+        e.attempts = f.value(2).toInt(&attemptsOk);
+        const qint64 retry = f.value(3).toLongLong(&timeOk);
+        const auto stage = std::find_if(std::begin(kStages), std::end(kStages),
+                                        [&](const StageName &s) { return f.value(1) == s.name; });
+        if (f.size() < 4 || f.size() > 5 || f.at(0).isEmpty() || !attemptsOk || !timeOk || stage == std::end(kStages))
+            throw HostError(QStringLiteral("The delivery state %1 is damaged (line %2); delivery stops until it is "
+                                           "repaired or removed")
+                                .arg(m_file)
+                                .arg(number));
+        e.stage = stage->stage;
+        if (retry > 0)
+            e.retryAt = QDateTime::fromSecsSinceEpoch(retry);
+        if (f.size() == 5)
+            e.reason = unescaped(f.at(4));
+        m_entries.insert(escapedNames ? unescaped(f.at(0)) : QString::fromUtf8(f.at(0)), e);
     }
 }
 
 void DeliveryState::save() const
 {
-    QByteArray text;
+    QByteArray text = kHeader + '\n';
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        text += it.key().toUtf8() + '\t' + stageName(it->stage) + '\t' + QByteArray::number(it->attempts) + '\t' +
-                QByteArray::number(it->retryAt.isValid() ? it->retryAt.toSecsSinceEpoch() : 0) + '\n';
+        const char *stage = "failed";
+        for (const StageName &s : kStages) {
+            if (s.stage == it->stage)
+                stage = s.name;
+        }
+        text += escaped(it.key()) + '\t' + stage + '\t' + QByteArray::number(it->attempts) + '\t' +
+                QByteArray::number(it->retryAt.isValid() ? it->retryAt.toSecsSinceEpoch() : 0) + '\t' +
+                escaped(it->reason) + '\n';
     }
     writeFileAtomically(m_file, text);
 }

@@ -8,21 +8,26 @@ namespace hostmail {
 
 // What delivery remembers of the Outbox's messages, by file name (without the
 // Maildir info), in a file beside the Maildirs. A message with no entry is
-// simply queued.
+// simply queued. Names are stored escaped, so any byte a file name can hold
+// (a TAB, a line break) keeps its record whole.
 class DeliveryState {
 public:
     enum class Stage {
         Failed,     // the last attempt failed; tried again after retryAt
-        Sending,    // being handed to the command; found on a later run: interrupted
+        Sending,    // being handed over; found on a later run: interrupted
         HandedOver, // the command took it; waits only to be filed in Sent
+        Held,       // may have gone out, or cannot go as it is: waits for the user
     };
     struct Entry {
         Stage stage = Stage::Failed;
         int attempts = 0;
         QDateTime retryAt;
+        QString reason; // why it failed or is held, for the user
     };
 
     explicit DeliveryState(QString file) : m_file(std::move(file)) {}
+    // Throws HostError when the file exists but cannot be read, or holds a
+    // line that is not a record: delivery must not go on without its marks.
     void load();
     // Written atomically and flushed: a stage must survive a crash.
     void save() const;

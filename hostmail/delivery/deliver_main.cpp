@@ -1,8 +1,10 @@
 // cheerpost-deliver: hands every due message of the Outbox to the delivery
 // command and files it in Sent. Run by the systemd user timer, and started
 // by Cheerpost after a command sent mail. Prints a summary; exits 1 when a
-// delivery failed (the failures are in delivery.log beside the Maildirs).
+// message failed or is held (the failures are in delivery.log beside the
+// Maildirs), and tells what went wrong for the first time in a desktop notice.
 #include "hostmail/delivery/Delivery.h"
+#include "hostmail/delivery/DesktopNotice.h"
 #include "hostmail/store/Maildir.h"
 #include "hostmail/store/StorePaths.h"
 
@@ -55,16 +57,37 @@ int main(int argc, char *argv[])
         report = hostmail::Delivery(paths).deliverDue(now);
     } catch (const std::exception &e) {
         err << "cheerpost-deliver: " << e.what() << '\n';
+        hostmail::showDesktopNotice(QStringLiteral("Cheerpost cannot deliver mail"), QString::fromUtf8(e.what()));
         return 1;
     }
-    for (const QString &e : report.errors)
+    for (const QString &e : std::as_const(report.errors))
         err << e << '\n';
     QTextStream out(stdout);
     out << report.delivered << " delivered, " << report.failed << " failed, " << report.waiting << " waiting";
+    if (report.retrying > 0)
+        out << " (" << report.retrying << " to try again)";
+    if (report.held > 0)
+        out << ", " << report.held << " held";
     if (report.keptAside > 0)
         out << ", " << report.keptAside << " delivered but not filed in Sent";
+    if (report.stopped)
+        out << "; stopped";
     out << '\n';
-    if (report.failed > 0 || report.keptAside > 0)
+    out.flush();
+    const bool trouble =
+        report.stopped || report.failed > 0 || report.retrying > 0 || report.held > 0 || report.keptAside > 0;
+    if (trouble)
         err << "See " << paths.deliveryLog() << '\n';
-    return report.failed > 0 || report.keptAside > 0 ? 1 : 0;
+    if (!report.news.isEmpty()) {
+        QStringList lines = report.news.mid(0, 5);
+        if (report.news.size() > 5)
+            lines.append(QStringLiteral("and %1 more").arg(report.news.size() - 5));
+        lines.append(QStringLiteral("Open Cheerpost to see the Outbox."));
+        hostmail::showDesktopNotice(
+            report.news.size() == 1
+                ? QStringLiteral("Cheerpost: a message was not delivered")
+                : QStringLiteral("Cheerpost: %1 messages were not delivered").arg(report.news.size()),
+            lines.join(QLatin1Char('\n')));
+    }
+    return trouble ? 1 : 0;
 }

@@ -311,6 +311,11 @@ QByteArray readWholeFile(const QString &path, qint64 maxBytes)
     return readWholeFileAt(AT_FDCWD, path, maxBytes);
 }
 
+void syncFolder(const QString &folder)
+{
+    detail::syncFolderPath(QFile::encodeName(folder));
+}
+
 QByteArray readWholeFileAt(int folderFd, const QString &path, qint64 maxBytes)
 {
     settle(path);

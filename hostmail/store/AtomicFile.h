@@ -32,6 +32,9 @@ void replaceFileIfUnchanged(const QString &path, const QByteArray &expected, con
 void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data,
                       const QString &maildir = QString());
 
+// Flushes a folder's entries (a rename or removal in it) to disk.
+void syncFolder(const QString &folder);
+
 // Removes a file; one that does not exist is not an error. Throws HostError.
 void removeFile(const QString &path);
 

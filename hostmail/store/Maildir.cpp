@@ -14,12 +14,24 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace hostmail {
 
 void Maildir::create() const
 {
+    // A Maildir or one of its folders that is a link could lead writes and
+    // removals out of the store: it is reported, never used.
+    for (const QString &folder :
+         {m_path, m_path + QLatin1String("/tmp"), m_path + QLatin1String("/new"), m_path + QLatin1String("/cur")}) {
+        if (QFileInfo(folder).isSymLink())
+            throw HostError(QStringLiteral("The mail folder %1 is a link; Cheerpost does not follow it out of the "
+                                           "store")
+                                .arg(folder));
+    }
     for (const char *sub : {"tmp", "new", "cur"}) {
         if (!QDir().mkpath(m_path + QLatin1Char('/') + QLatin1String(sub)))
             throw HostError(QStringLiteral("Cannot create the mail folder %1").arg(m_path));
@@ -59,7 +71,8 @@ QString Maildir::add(const QByteArray &message, const QString &flags) const
     // A reader opens a Maildir only when all three folders are there: one
     // that went missing is made again before the message is written.
     for (const char *sub : {"/tmp", "/new", "/cur"}) {
-        if (!QFileInfo(m_path + QLatin1String(sub)).isDir()) {
+        const QFileInfo folder(m_path + QLatin1String(sub));
+        if (!folder.isDir() || folder.isSymLink()) {
             create();
             break;
         }
@@ -68,30 +81,81 @@ QString Maildir::add(const QByteArray &message, const QString &flags) const
     return target;
 }
 
+namespace {
+
+// Renames without ever replacing a file at to: EEXIST when there is one.
+int renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the flag: a new link fails where a file is.
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
+}
+
+} // namespace
+
 QString Maildir::moveIn(const QString &file, const QString &flags) const
 {
     create();
-    const QString base = baseName(file);
-    const QString target = m_path + QLatin1String("/cur/") + base + QLatin1String(":2,") + flags;
-    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) == 0)
+    QString base = baseName(file);
+    const QString from = QFileInfo(file).absolutePath();
+    // A message of the same name already here stays: this one takes a new name.
+    for (int tries = 0;; ++tries) {
+        const QString target = m_path + QLatin1String("/cur/") + base + QLatin1String(":2,") + flags;
+        const int error = renameNoReplace(QFile::encodeName(file), QFile::encodeName(target));
+        if (error == 0) {
+            syncFolder(m_path + QLatin1String("/cur"));
+            syncFolder(from);
+            return target;
+        }
+        if (error == EEXIST && tries < 8) {
+            base = uniqueName();
+            continue;
+        }
+        if (error != EXDEV)
+            throw HostError(QStringLiteral("Cannot move %1 to %2: %3")
+                                .arg(file, m_path, QString::fromLocal8Bit(std::strerror(error))));
+        // On another file system: written there through tmp/ first, then removed here.
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+            base = uniqueName();
+            continue;
+        }
+        writeFileThrough(m_path + QLatin1String("/tmp/") + base, target, readWholeFile(file, kMaxMessageBytes), m_path);
+        removeFile(file);
+        syncFolder(from);
         return target;
-    if (errno != EXDEV)
-        throw HostError(
-            QStringLiteral("Cannot move %1 to %2: %3").arg(file, m_path, QString::fromLocal8Bit(std::strerror(errno))));
-    // On another file system: written there through tmp/ first, then removed here.
-    writeFileThrough(m_path + QLatin1String("/tmp/") + base, target, readWholeFile(file, kMaxMessageBytes), m_path);
-    removeFile(file);
-    return target;
+    }
 }
 
 int Maildir::removeStaleTemporaries(const QDateTime &now) const
 {
+    // Only tmp/ itself, never a folder a link in its place leads to: opened
+    // without following a link, and every entry removed relative to it.
+    const int dirFd = ::open(QFile::encodeName(m_path + QLatin1String("/tmp")).constData(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
     int removed = 0;
-    const QDir tmp(m_path + QLatin1String("/tmp"));
-    for (const QFileInfo &file : tmp.entryInfoList(QDir::Files | QDir::Hidden)) {
-        if (file.lastModified().secsTo(now) > 36 * 3600 && QFile::remove(file.filePath()))
+    const qint64 limit = now.toSecsSinceEpoch() - 36 * 3600;
+    while (const dirent *entry = ::readdir(dir)) {
+        struct stat st {};
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0 ||
+            ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode))
+            continue;
+        if (st.st_mtim.tv_sec < limit && ::unlinkat(dirFd, entry->d_name, 0) == 0)
             ++removed;
     }
+    ::closedir(dir);
     return removed;
 }
 
@@ -100,7 +164,7 @@ QStringList Maildir::messages() const
     QStringList out;
     for (const char *sub : {"new", "cur"}) {
         const QDir dir(m_path + QLatin1Char('/') + QLatin1String(sub));
-        for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
+        for (const QString &name : dir.entryList(QDir::Files | QDir::NoSymLinks, QDir::Name))
             out.append(dir.filePath(name));
     }
     return out;

@@ -2,6 +2,7 @@
 // failures kept and retried, recipients as the user meant them.
 #include "hostmail/HostError.h"
 #include "hostmail/delivery/Delivery.h"
+#include "hostmail/delivery/DeliveryState.h"
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/Application.h"
 #include "hostmail/model/MailItem.h"
@@ -10,8 +11,12 @@
 
 #include "support/TempStore.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -216,18 +221,172 @@ TEST(Delivery, AMessageThatCannotBeFiledInSentIsNeverSentAgain)
     EXPECT_EQ(count(s.read(s.dir.path() + "/delivered.txt"), "Subject: Hello"), 1);
 }
 
-TEST(Delivery, AnInterruptedHandOverIsNotRepeated)
+TEST(Delivery, AnInterruptedHandOverIsHeldUntilTheUserSendsItAgainOrRemovesIt)
 {
     TempStore s;
     s.paths.deliveryCommand = recorder(s);
     const QString queued = queue(s, "anna@example.org");
     // A delivery that was killed while the command had the message.
     s.write(s.paths.mail + "/.cheerpost-delivery-state", QFileInfo(queued).fileName().toUtf8() + "\tsending\t0\t0\n");
-    const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    const Delivery delivery(s.paths);
+    const DeliveryReport report = delivery.deliverDue(QDateTime::currentDateTime());
     EXPECT_EQ(report.delivered, 0);
+    EXPECT_EQ(report.held, 1);
+    EXPECT_EQ(report.news.size(), 1);
     EXPECT_FALSE(QFile::exists(s.dir.path() + "/delivered.txt"));
-    EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 1);
-    EXPECT_TRUE(s.read(s.paths.deliveryLog()).contains("may not have gone out"));
+    EXPECT_TRUE(s.files(s.paths.sent() + "/cur").isEmpty()); // it may never have gone out
+    const QByteArray log = s.read(s.paths.deliveryLog());
+    EXPECT_TRUE(log.contains("to: anna@example.org")) << log.constData();
+    EXPECT_TRUE(log.contains("held: an earlier delivery stopped while handing this message over"));
+
+    // Later runs pass it over without a word, and say that it is held.
+    const DeliveryReport again = delivery.deliverDue(QDateTime::currentDateTime().addDays(1));
+    EXPECT_EQ(again.held, 1);
+    EXPECT_TRUE(again.news.isEmpty());
+    EXPECT_EQ(s.read(s.paths.deliveryLog()), log);
+    const QList<OutboxEntry> box = delivery.outbox();
+    ASSERT_EQ(box.size(), 1);
+    EXPECT_EQ(box.first().status, OutboxEntry::Status::Held);
+    EXPECT_EQ(box.first().subject, "Hello");
+    EXPECT_EQ(box.first().recipients, "anna@example.org");
+
+    // Sent again by the user's word: it goes once.
+    delivery.retry(box.first().file);
+    EXPECT_EQ(delivery.deliverDue(QDateTime::currentDateTime()).delivered, 1);
+    EXPECT_EQ(count(s.read(s.dir.path() + "/delivered.txt"), "Subject: Hello"), 1);
+
+    // Or removed from the Outbox for good.
+    const QString other = queue(s, "tom@example.org", QDateTime::currentDateTime().addDays(3));
+    delivery.remove(other);
+    EXPECT_TRUE(delivery.outbox().isEmpty());
+}
+
+TEST(Delivery, AFailedMessageShowsWhyAndRetryTakesItOnTheNextRun)
+{
+    TempStore s;
+    s.paths.deliveryCommand = command(s, "fail.sh", "echo 'no account configured' >&2\nexit 78");
+    queue(s, "anna@example.org");
+    const Delivery delivery(s.paths);
+    const QDateTime now = QDateTime::currentDateTime();
+    const DeliveryReport report = delivery.deliverDue(now);
+    EXPECT_EQ(report.failed, 1);
+    ASSERT_EQ(report.news.size(), 1);
+    const QList<OutboxEntry> box = delivery.outbox();
+    ASSERT_EQ(box.size(), 1);
+    EXPECT_EQ(box.first().status, OutboxEntry::Status::Failed);
+    EXPECT_TRUE(box.first().reason.contains("exit")) << box.first().reason.toStdString();
+    EXPECT_GT(box.first().retryAt, now);
+    s.paths.deliveryCommand = recorder(s);
+    EXPECT_EQ(Delivery(s.paths).deliverDue(now).waiting, 1); // its wait is not over
+    delivery.retry(box.first().file);
+    EXPECT_EQ(Delivery(s.paths).deliverDue(now).delivered, 1);
+}
+
+TEST(Delivery, TheAgentOnItsTimerTellsTheDesktopWhatFailedOnce)
+{
+    if (QStandardPaths::findExecutable("dbus-run-session").isEmpty())
+        GTEST_SKIP() << "dbus-run-session is not installed";
+    TempStore s;
+    s.paths.deliveryCommand = command(s, "fail.sh", "echo 'sendmail: account default not found' >&2\nexit 78");
+    queue(s, "anna@example.org");
+    const QString seen = s.dir.path() + "/notices.txt";
+    const QString agent = QStringLiteral("'%1' --mail '%2' --contacts '%3' --command '%4'")
+                              .arg(CHEERPOST_DELIVER, s.paths.mail, s.paths.contacts, s.paths.deliveryCommand);
+    // A private session bus: the fake service first, then the agent twice
+    // (the second run finds the message still waiting for its retry).
+    const QString script = QStringLiteral("'%1' '%2' > '%2.ready' & "
+                                          "for i in $(seq 100); do [ -s '%2.ready' ] && break; sleep 0.05; done; "
+                                          "%3; echo \"exit $?\"; %3; echo \"exit $?\"")
+                               .arg(FAKE_NOTIFIER, seen, agent);
+    QProcess bus;
+    bus.start("dbus-run-session", {"--", "sh", "-c", script});
+    ASSERT_TRUE(bus.waitForFinished(60000));
+    const QByteArray out = bus.readAllStandardOutput();
+    EXPECT_EQ(out,
+              "0 delivered, 1 failed, 0 waiting\nexit 1\n0 delivered, 0 failed, 1 waiting (1 to try again)\nexit 1\n")
+        << bus.readAllStandardError().constData();
+    const QList<QByteArray> notices = s.read(seen).split('\n');
+    ASSERT_EQ(notices.size(), 2) << s.read(seen).constData(); // one notice, then the end of the file
+    EXPECT_TRUE(notices.first().startsWith("Cheerpost|Cheerpost: a message was not delivered|"))
+        << notices.first().constData();
+    EXPECT_TRUE(notices.first().contains("exit status 78")) << notices.first().constData();
+    EXPECT_TRUE(notices.first().endsWith("Open Cheerpost to see the Outbox.")) << notices.first().constData();
+
+    // Without a notification service the agent still ends and says what failed.
+    s.paths.deliveryCommand = command(s, "fail.sh", "exit 78");
+    QProcess quiet;
+    quiet.setProcessEnvironment([] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        return env;
+    }());
+    queue(s, "tom@example.org");
+    quiet.start(QStringLiteral(CHEERPOST_DELIVER), {"--mail", s.paths.mail, "--command", s.paths.deliveryCommand});
+    ASSERT_TRUE(quiet.waitForFinished(30000));
+    EXPECT_EQ(quiet.exitCode(), 1);
+    EXPECT_EQ(quiet.readAllStandardOutput(), "0 delivered, 1 failed, 1 waiting (1 to try again)\n");
+}
+
+TEST(Delivery, AnyByteInAFileNameKeepsItsRecordAndADamagedStateStopsTheRun)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    const QString queued = queue(s, "anna@example.org");
+    // Another Maildir tool's name, with a TAB and a line break in it.
+    const QString odd = s.paths.outbox() + "/new/1700000000.a\tb\nsending\t0\t0.host";
+    ASSERT_TRUE(QFile::rename(queued, odd));
+    s.write(s.paths.mail + "/.cheerpost-delivery-state", "");
+    DeliveryState state(s.paths.mail + "/.cheerpost-delivery-state");
+    state.set(Maildir::baseName(odd), {DeliveryState::Stage::Sending, 0, {}, {}});
+    state.save();
+    EXPECT_EQ(Delivery(s.paths).deliverDue(QDateTime::currentDateTime()).held, 1); // never sent twice
+    EXPECT_FALSE(QFile::exists(s.dir.path() + "/delivered.txt"));
+
+    s.write(s.paths.mail + "/.cheerpost-delivery-state", "cheerpost-delivery-state 2\nnot a record\n");
+    const DeliveryReport damaged = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_TRUE(damaged.stopped);
+    EXPECT_EQ(damaged.delivered, 0);
+    EXPECT_TRUE(damaged.errors.first().contains("is damaged (line 2)")) << damaged.errors.first().toStdString();
+    EXPECT_FALSE(QFile::exists(s.dir.path() + "/delivered.txt"));
+}
+
+TEST(Delivery, NoLinkLeadsAWriteOrRemovalOutOfTheStore)
+{
+    TempStore s;
+    s.paths.deliveryCommand = command(s, "fail.sh", "echo 'remote said: 550 nope' >&2\nexit 1");
+    QTemporaryDir outside;
+    const QString bashrc = outside.path() + "/.bashrc";
+    s.write(bashrc, "export KEEP=1\n");
+    ASSERT_TRUE(QFile::link(bashrc, s.paths.deliveryLog()));
+    queue(s, "anna@example.org");
+    Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_EQ(s.read(bashrc), "export KEEP=1\n");
+
+    // tmp/ as a link to a folder of documents: nothing there is removed.
+    const QString docs = outside.path() + "/docs";
+    QDir().mkpath(docs);
+    s.write(docs + "/thesis.odt", "old but precious");
+    QFile(docs + "/thesis.odt")
+        .setFileTime(QDateTime::currentDateTime().addDays(-30), QFileDevice::FileModificationTime);
+    QDir(s.paths.outbox() + "/tmp").removeRecursively();
+    ASSERT_TRUE(QFile::link(docs, s.paths.outbox() + "/tmp"));
+    EXPECT_EQ(Maildir(s.paths.outbox()).removeStaleTemporaries(QDateTime::currentDateTime()), 0);
+    EXPECT_TRUE(QFile::exists(docs + "/thesis.odt"));
+    EXPECT_THROW(Maildir(s.paths.outbox()).add("Subject: x\n\nx\n"), HostError);
+    EXPECT_EQ(QDir(docs).entryList(QDir::Files), QStringList{"thesis.odt"});
+}
+
+TEST(Delivery, FilingInSentNeverReplacesAMessageThere)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    const QString queued = queue(s, "anna@example.org", QDateTime::currentDateTime().addDays(1));
+    Maildir(s.paths.sent()).create();
+    const QString same = s.paths.sent() + "/cur/" + Maildir::baseName(queued) + ":2,S";
+    s.write(same, "Subject: the earlier one\n\nkept\n");
+    EXPECT_EQ(Delivery(s.paths).deliverDue(QDateTime::currentDateTime().addDays(2)).delivered, 1);
+    EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 2);
+    EXPECT_EQ(s.read(same), "Subject: the earlier one\n\nkept\n");
 }
 
 TEST(Delivery, ListsTypedByTheUserExpandAndUnknownOnesAreNotDelivered)

@@ -1,0 +1,29 @@
+#include "hostmail/delivery/DesktopNotice.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QVariantMap>
+
+namespace hostmail {
+
+bool showDesktopNotice(const QString &summary, const QString &body)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    if (!bus.interface() || !bus.interface()->isServiceRegistered(service).value())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                                       service, QStringLiteral("Notify"));
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.tovrel.cheerpost"));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
+    call << QStringLiteral("Cheerpost") << uint(0) << QStringLiteral("org.tovrel.cheerpost") << summary << body
+         << QStringList() << hints << int(-1);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace hostmail
