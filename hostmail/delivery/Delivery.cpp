@@ -296,6 +296,14 @@ QList<OutboxEntry> Delivery::outbox() const
     return out;
 }
 
+QPair<int, int> Delivery::failedAndHeld() const
+{
+    DeliveryState state(stateFile());
+    state.load();
+    return {state.count(DeliveryState::Stage::Failed),
+            state.count(DeliveryState::Stage::Held) + state.count(DeliveryState::Stage::Sending)};
+}
+
 void Delivery::retry(const QString &file) const
 {
     const OutboxLock lock(m_paths.mail);

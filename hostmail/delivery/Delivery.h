@@ -56,6 +56,9 @@ public:
 
     // What waits in the Outbox, and why where it does not simply wait.
     QList<OutboxEntry> outbox() const;
+    // How many messages failed or are held, from the delivery's own record
+    // alone: cheap enough to ask often. Throws HostError.
+    QPair<int, int> failedAndHeld() const;
     // The user's answers: send a failed or held message on the next run, or
     // take it out of the Outbox for good. Throws HostError.
     void retry(const QString &file) const;

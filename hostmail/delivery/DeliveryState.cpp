@@ -113,6 +113,12 @@ const DeliveryState::Entry *DeliveryState::find(const QString &name) const
     return it == m_entries.cend() ? nullptr : &*it;
 }
 
+int DeliveryState::count(Stage stage) const
+{
+    return int(
+        std::count_if(m_entries.cbegin(), m_entries.cend(), [stage](const Entry &e) { return e.stage == stage; }));
+}
+
 void DeliveryState::keepOnly(const QSet<QString> &names)
 {
     m_entries.removeIf([&](const auto &entry) { return !names.contains(entry.key()); });

@@ -35,6 +35,7 @@ public:
     const Entry *find(const QString &name) const;
     void set(const QString &name, const Entry &entry) { m_entries.insert(name, entry); }
     void remove(const QString &name) { m_entries.remove(name); }
+    int count(Stage stage) const;
     // Forgets every message not in names (delivered, or removed by the user).
     void keepOnly(const QSet<QString> &names);
 

@@ -43,16 +43,23 @@ QString ReadRegistryValue(const QString &, const QString &keyPath, const QString
     return nul < 0 ? text : text.left(nul);
 }
 
-void WriteRegistryValue(const QString &, const QString &keyPath, const QString &valueName, const QString &text)
+QString settingsFilePath()
+{
+    const Location l = locate(kSettingsKeyPath);
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, l.organisation, l.application).fileName();
+}
+
+bool WriteRegistryValue(const QString &, const QString &keyPath, const QString &valueName, const QString &text)
 {
     const Location l = locate(keyPath);
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, l.organisation, l.application);
     if (settings.status() != QSettings::NoError)
-        return; // an unreadable store is never overwritten
+        return false; // an unreadable store is never overwritten
     settings.beginGroup(l.group);
     settings.setValue(valueName, text);
     settings.endGroup();
     settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 } // namespace shell

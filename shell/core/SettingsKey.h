@@ -14,17 +14,20 @@ inline const QString kSettingsKeyPath = QStringLiteral("Software\\Tovrel Softwar
 // not text. A text holding a NUL reads as the part before it. Never fails.
 QString ReadRegistryValue(const QString &root, const QString &keyPath, const QString &valueName);
 // Stores text under the name, creating the store when missing; the file is
-// replaced atomically. A failed write leaves the old value. Never fails visibly.
-void WriteRegistryValue(const QString &root, const QString &keyPath, const QString &valueName, const QString &text);
+// replaced atomically. A failed write leaves the old value and returns false.
+bool WriteRegistryValue(const QString &root, const QString &keyPath, const QString &valueName, const QString &text);
+
+// Where the key's values are kept.
+QString settingsFilePath();
 
 // Shorthands for the system's one key.
 inline QString readSetting(const QString &name)
 {
     return ReadRegistryValue(kSettingsRoot, kSettingsKeyPath, name);
 }
-inline void writeSetting(const QString &name, const QString &text)
+inline bool writeSetting(const QString &name, const QString &text)
 {
-    WriteRegistryValue(kSettingsRoot, kSettingsKeyPath, name, text);
+    return WriteRegistryValue(kSettingsRoot, kSettingsKeyPath, name, text);
 }
 
 } // namespace shell

@@ -45,9 +45,11 @@ QString v(const char *name)
     return readSetting(QLatin1String(name));
 }
 
+bool g_allWritten = true; // every put of the current SavePrefs reached the store
+
 void put(const char *name, const QString &value)
 {
-    writeSetting(QLatin1String(name), value);
+    g_allWritten = writeSetting(QLatin1String(name), value) && g_allWritten;
 }
 
 } // namespace
@@ -163,8 +165,9 @@ void Preferences::restore() const
     check("ChkPrntCusONm")->setChecked(v("PrintCustOName") == QLatin1String("1"));
 }
 
-void Preferences::SavePrefs() const
+bool Preferences::SavePrefs() const
 {
+    g_allWritten = true;
     if (m_pages->currentIndex() == 0) {
         put("SendAutomatic", flag(checked("OptSendAutomatic"), "TRUE", "FALSE"));
         put("SaveEmailDraft", flag(checked("OptSaveEmailDraft"), "TRUE", "FALSE"));
@@ -183,7 +186,7 @@ void Preferences::SavePrefs() const
         put("PrintCustAName", flag(checked("ChkPrntCusANm"), "1", "0"));
         put("PrintCustBDate", flag(checked("ChkPrntCusBDt"), "1", "0"));
         put("PrintCustADate", flag(checked("ChkPrntCusADt"), "1", "0"));
-        return;
+        return g_allWritten;
     }
     put("SendAuto", flag(checked("OptSendAuto"), "TRUE", "FALSE"));
     put("SaveDraft", flag(checked("OptSaveDraft"), "TRUE", "FALSE"));
@@ -198,6 +201,7 @@ void Preferences::SavePrefs() const
     put("BCC1", flag(checked("ChkBCC1"), "1", "0"));
     put("SendMailOn", common::dateText(m_sendMailOn->date()));
     put("PrintCustOName", flag(checked("ChkPrntCusONm"), "1", "0"));
+    return g_allWritten;
 }
 
 } // namespace shell

@@ -23,7 +23,7 @@ public:
     explicit Preferences(QWidget *window);
 
     void restore() const;
-    void SavePrefs() const;
+    bool SavePrefs() const; // false when a value could not be stored
 
 private:
     QRadioButton *option(const char *name) const;

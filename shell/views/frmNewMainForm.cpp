@@ -4,13 +4,17 @@
 #include "common/core/Clock.h"
 #include "export/views/frmiPodExport.h"
 #include "greetings/views/GreetingPage.h"
+#include "hostmail/HostError.h"
+#include "hostmail/delivery/Delivery.h"
 #include "reminders/core/ReminderRun.h"
 #include "shell/core/LaunchTask.h"
+#include "shell/core/OutboxStatus.h"
 #include "shell/core/SettingsKey.h"
 #include "shell/views/Preferences.h"
 #include "shell/views/QtPrompter.h"
 #include "shell/views/frmAbout.h"
 #include "shell/views/frmHelp.h"
+#include "shell/views/frmOutbox.h"
 #include "templates/core/TemplateText.h"
 #include "templates/views/ClipboardCommand.h"
 #include "templates/views/Dialogs.h"
@@ -25,8 +29,18 @@
 #include <QLabel>
 #include <QStyle>
 #include <QTimer>
+#include <QToolButton>
 
 namespace shell {
+
+namespace {
+void bringForward(QWidget *w)
+{
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+} // namespace
 
 frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::frmNewMainForm>()), m_services(std::move(services))
@@ -40,6 +54,8 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     templates::Dialogs &dialogs = m_services.dialogs ? *m_services.dialogs : *m_ownDialogs;
     if (!m_services.openHost)
         m_services.openHost = [] { return hostmail::Application::open(); };
+    if (!m_services.storePaths)
+        m_services.storePaths = [] { return hostmail::StorePaths::fromConfiguration(); };
     if (!m_services.volumes)
         m_services.volumes = exporting::mountedVolumes;
     if (!m_services.lockKeys)
@@ -70,6 +86,9 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     connect(ui->tbHelp, &QAction::triggered, this, &frmNewMainForm::showHelp);
     connect(ui->tbSyncWithIPod, &QAction::triggered, this, &frmNewMainForm::showExport);
     connect(ui->tbGenerateReminders, &QAction::triggered, this, &frmNewMainForm::GenerateReminders);
+    connect(ui->mnuGenerateReminders, &QAction::triggered, this, &frmNewMainForm::GenerateReminders);
+    connect(ui->mnuExport, &QAction::triggered, this, &frmNewMainForm::showExport);
+    connect(ui->mnuOutbox, &QAction::triggered, this, &frmNewMainForm::showOutbox);
     using templates::ClipboardAction;
     connect(ui->mnuCut, &QAction::triggered, this,
             [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Cut); });
@@ -141,10 +160,50 @@ void frmNewMainForm::setUpToolbarAndStatus()
     auto *clock = new QTimer(this);
     connect(clock, &QTimer::timeout, this, tick);
     clock->start(1000);
+
+    // Shown only while a message failed or is held; a click opens the Outbox.
+    m_outboxButton = new QToolButton(ui->StatusBar1);
+    m_outboxButton->setObjectName(QStringLiteral("btnOutboxStatus"));
+    m_outboxButton->setAutoRaise(true);
+    m_outboxButton->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    m_outboxButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_outboxButton->hide();
+    ui->StatusBar1->addPermanentWidget(m_outboxButton);
+    connect(m_outboxButton, &QToolButton::clicked, this, &frmNewMainForm::showOutbox);
+    auto *outboxCheck = new QTimer(this);
+    connect(outboxCheck, &QTimer::timeout, this, &frmNewMainForm::checkOutbox);
+    outboxCheck->start(60 * 1000);
+}
+
+void frmNewMainForm::checkOutbox()
+{
+    QString attention;
+    try {
+        const auto [failed, held] = hostmail::Delivery(m_services.storePaths()).failedAndHeld();
+        attention = outboxAttention(failed, held);
+    } catch (const hostmail::HostError &e) {
+        attention = QStringLiteral("Outbox: %1").arg(QString::fromUtf8(e.what()));
+    }
+    m_outboxButton->setText(attention);
+    m_outboxButton->setToolTip(attention.isEmpty() ? QString() : QStringLiteral("Open the Outbox"));
+    m_outboxButton->setVisible(!attention.isEmpty());
+}
+
+void frmNewMainForm::showOutbox()
+{
+    if (!m_outbox) {
+        m_outbox = new frmOutbox(m_services.openHost, m_prompter);
+        m_outbox->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_outbox, &frmOutbox::changed, this, &frmNewMainForm::checkOutbox);
+    } else {
+        m_outbox->refresh();
+    }
+    bringForward(m_outbox);
 }
 
 void frmNewMainForm::mailQueuedForLater()
 {
+    checkOutbox();
     if (m_deliveryChecked)
         return;
     m_deliveryChecked = true;
@@ -167,6 +226,7 @@ void frmNewMainForm::Form_Load()
     m_preferences->restore();
     if (setTask.isEmpty())
         ensureLaunchTask(m_services.openHost, common::Clock::today());
+    checkOutbox();
 }
 
 templates::TemplateEditor &frmNewMainForm::editor(QChar letter) const
@@ -176,22 +236,18 @@ templates::TemplateEditor &frmNewMainForm::editor(QChar letter) const
 
 void frmNewMainForm::SavePrefs()
 {
-    m_preferences->SavePrefs();
+    if (m_preferences->SavePrefs())
+        ui->StatusBar1->showMessage(QStringLiteral("Preferences saved."), 5000);
+    else
+        m_prompter->tell(common::kAppTitle,
+                         QStringLiteral("The preferences could not be saved in %1.").arg(settingsFilePath()),
+                         common::MessageIcon::Critical);
 }
 
 void frmNewMainForm::GenerateReminders()
 {
     reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return common::Clock::now(); });
 }
-
-namespace {
-void bringForward(QWidget *w)
-{
-    w->show();
-    w->raise();
-    w->activateWindow();
-}
-} // namespace
 
 void frmNewMainForm::showAbout()
 {

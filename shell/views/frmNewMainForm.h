@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class QToolButton;
+
 #include <functional>
 #include <memory>
 
@@ -37,6 +39,7 @@ namespace shell {
 class Preferences;
 class frmAbout;
 class frmHelp;
+class frmOutbox;
 
 // What the main window works with; tests give their own.
 struct MainServices {
@@ -45,6 +48,7 @@ struct MainServices {
     std::shared_ptr<common::Prompter> prompter;
     templates::Dialogs *dialogs = nullptr;             // file and font dialogs; default the real ones
     hostmail::ApplicationFactory openHost;             // default: the configured store
+    std::function<hostmail::StorePaths()> storePaths;  // where it is, without opening it; default: host.conf
     QString programFolder;                             // default: the executable's folder
     std::function<QList<exporting::Volume>()> volumes; // default: the mounted volumes
     std::function<LockKeys()> lockKeys;                // default: the keyboards' LEDs
@@ -66,6 +70,9 @@ public:
     void showAbout();
     void showHelp();
     void showExport();
+    void showOutbox();
+    // Shows in the status bar when a message failed or is held.
+    void checkOutbox();
     void exitProgram();
 
     templates::TemplateEditor &editor(QChar letter) const;
@@ -73,6 +80,7 @@ public:
     bulkmail::BulkPage &bulkPage() const { return *m_bulk; }
     QPointer<frmAbout> aboutWindow() const { return m_about; }
     QPointer<exporting::frmiPodExport> exportWindow() const { return m_export; }
+    QPointer<frmOutbox> outboxWindow() const { return m_outbox; }
     QString previewPath() const { return m_previewPath; }
     QString helpFile() const { return m_helpFile; }
 
@@ -98,6 +106,8 @@ private:
     QPointer<frmAbout> m_about;
     QPointer<frmHelp> m_help;
     QPointer<exporting::frmiPodExport> m_export;
+    QPointer<frmOutbox> m_outbox;
+    QToolButton *m_outboxButton = nullptr;
 };
 
 } // namespace shell

@@ -6,7 +6,12 @@
 #include "support/Golden.h"
 #include "support/MainWindowFixture.h"
 
+#include "hostmail/delivery/Delivery.h"
+#include "hostmail/delivery/DeliveryState.h"
 #include "hostmail/mime/MimeMessage.h"
+#include "hostmail/model/MailItem.h"
+#include "hostmail/store/Maildir.h"
+#include "shell/views/frmOutbox.h"
 #include "templates/views/DesignEditor.h"
 
 #include <QAction>
@@ -22,6 +27,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
 
 using namespace shell;
 
@@ -159,8 +166,10 @@ TEST_F(MainWindowFixture, ToolbarMenusAndStatusBar)
             menus.append(a->isSeparator() ? QStringLiteral("-")
                                           : a->text() + QLatin1Char('/') + a->shortcut().toString());
     }
-    EXPECT_EQ(menus, QStringList({"&File", "&Save Preferences/Ctrl+S", "-", "Exit/", "&Edit", "Cut/Ctrl+X",
-                                  "Copy/Ctrl+C", "Paste/Ctrl+V", "&Help", "Contents/", "-", "About Cheerpost/"}));
+    EXPECT_EQ(menus, QStringList({"&File", "&Save Preferences/Ctrl+S", "&Outbox.../", "-",
+                                  "&Export to iPod / External Drive.../", "&Generate Reminders after Import/", "-",
+                                  "Exit/Ctrl+Q", "&Edit", "Cut/Ctrl+X", "Copy/Ctrl+C", "Paste/Ctrl+V", "&Help",
+                                  "Contents/F1", "-", "About Cheerpost/"}));
     const QList<QLabel *> panels =
         find<QStatusBar>("StatusBar1")->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(panels.size(), 6);
@@ -275,6 +284,58 @@ TEST_F(MainWindowFixture, SendButtonsRunTheCommandsFromThePages)
     EXPECT_EQ(store.drafts().size(), 2);
     EXPECT_EQ(prompter.texts().last(),
               "All emails have been generated.\n\n1 message saved in Drafts (" + store.paths.drafts() + ").");
+}
+
+TEST_F(MainWindowFixture, FailedAndHeldMailShowsInTheWindowWithSendAgainAndRemove)
+{
+    // Two messages: one whose delivery failed, one interrupted while handed over.
+    store.paths.deliveryCommand = store.dir.path() + "/fail.sh";
+    store.write(store.paths.deliveryCommand, "#!/bin/sh\necho 'no account' >&2\nexit 78\n");
+    QFile::setPermissions(store.paths.deliveryCommand, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QStringList queued;
+    for (const char *to : {"anna@example.org", "tom@example.org"}) {
+        auto mail = hostmail::Application(store.paths).CreateMailItem();
+        mail->setTo(QString::fromLatin1(to));
+        mail->setSubject(QStringLiteral("Happy Birthday !"));
+        mail->setHTMLBody(QStringLiteral("<html><body>Hi</body></html>"));
+        queued.append(mail->Send());
+    }
+    hostmail::DeliveryState state(store.paths.mail + "/.cheerpost-delivery-state");
+    state.set(hostmail::Maildir::baseName(queued.at(1)), {hostmail::DeliveryState::Stage::Sending, 0, {}, {}});
+    state.save();
+    hostmail::Delivery(store.paths).deliverDue(QDateTime::currentDateTime());
+
+    open();
+    auto *button = window->findChild<QToolButton *>("btnOutboxStatus");
+    ASSERT_TRUE(button);
+    EXPECT_FALSE(button->isHidden());
+    EXPECT_EQ(button->text(), "Outbox: 1 failed, 1 held");
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(window->outboxWindow());
+    auto *list = window->outboxWindow()->findChild<QTreeWidget *>("lstOutbox");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    QStringList rows;
+    for (int i = 0; i < 2; ++i)
+        rows.append(list->topLevelItem(i)->text(1) + " | " + list->topLevelItem(i)->text(2) + " | " +
+                    list->topLevelItem(i)->text(3).section(':', 0, 0));
+    rows.sort();
+    EXPECT_EQ(rows, QStringList({"anna@example.org | now | Failed", "tom@example.org | now | Held"}));
+
+    // Send the held one again (after a question), remove the failed one.
+    for (int i = 0; i < 2; ++i)
+        list->topLevelItem(i)->setSelected(list->topLevelItem(i)->text(1).startsWith("tom"));
+    prompter.answers = {true};
+    QTest::mouseClick(window->outboxWindow()->findChild<QPushButton *>("btnRetry"), Qt::LeftButton);
+    EXPECT_EQ(prompter.texts().last(), "\"Happy Birthday !\" to tom@example.org may already have gone out.\rSend it "
+                                       "again?");
+    EXPECT_EQ(button->text(), "Outbox: 1 failed");
+    for (int i = 0; i < 2; ++i)
+        list->topLevelItem(i)->setSelected(list->topLevelItem(i)->text(1).startsWith("anna"));
+    prompter.answers = {true};
+    QTest::mouseClick(window->outboxWindow()->findChild<QPushButton *>("btnRemove"), Qt::LeftButton);
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_TRUE(button->isHidden());
+    EXPECT_EQ(hostmail::Maildir(store.paths.outbox()).messages(), QStringList{queued.at(1)});
 }
 
 TEST_F(MainWindowFixture, ClosingTheMainWindowLeavesTheOtherWindowsUsable)

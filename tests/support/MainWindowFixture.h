@@ -65,6 +65,7 @@ protected:
                 throw hostmail::HostError(QStringLiteral("no host"));
             return std::make_unique<hostmail::Application>(store.paths);
         };
+        s.storePaths = [this] { return store.paths; };
         s.programFolder = store.dir.path();
         s.volumes = [] { return QList<exporting::Volume>(); };
         window = std::make_unique<shell::frmNewMainForm>(s);
