@@ -41,22 +41,6 @@ card ole Ole Hansen ole@example.org "1970-01-15" "" "" "" Work
 printf 'BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\nMEMBER:urn:uuid:demo-anna\r\nMEMBER:urn:uuid:demo-tom\r\nEND:VCARD\r\n' \
   > "$contacts/family.vcf"
 
-cat > "$demo/templates/birthday.html" <<'HTML'
-<html><head><title>Happy Birthday</title></head><BODY>
-<p>Wishing you a wonderful day and a happy year ahead!</p>
-<p>Warm regards</p>
-</BODY></html>
-HTML
-cat > "$demo/templates/anniversary.html" <<'HTML'
-<html><head><title>Happy Anniversary</title></head><BODY>
-<p>Congratulations on your anniversary!</p>
-</BODY></html>
-HTML
-cat > "$demo/templates/news.html" <<'HTML'
-<html><head><title>News</title></head><BODY>
-<h2>Family news</h2>
-<p>We have moved! Our new address is 12 Harbour Street.</p>
-<p>See you soon</p>
-</BODY></html>
-HTML
+# The shipped examples, for the editors' Open button.
+cp "$(dirname "$0")/../templates/examples/"*.html "$demo/templates/"
 echo "Demo store in $demo (templates to open in $demo/templates; sent mail lands in $demo/delivered.mbox)."

@@ -18,7 +18,10 @@ for path in ./usr/bin/cheerpost ./usr/bin/cheerpost-deliver \
             ./usr/share/icons/hicolor/256x256/apps/cheerpost.png \
             ./usr/share/systemd/user/cheerpost-deliver.service \
             ./usr/share/systemd/user/cheerpost-deliver.timer \
-            ./usr/share/cheerpost/help.html; do
+            ./usr/share/cheerpost/help.html \
+            ./usr/share/cheerpost/templates/birthday.html \
+            ./usr/share/cheerpost/templates/anniversary.html \
+            ./usr/share/cheerpost/templates/bulk.html; do
   grep -qx -- "$path" <<<"$contents" || { echo "package lacks $path" >&2; exit 1; }
 done
 control=$(dpkg-deb -I "$deb")

@@ -34,4 +34,21 @@ QString helpFilePath(const QString &programFolder)
     return QDir::cleanPath(candidates.first());
 }
 
+QString exampleTemplateFolder(const QString &programFolder)
+{
+    for (const QString &c : {programFolder + QLatin1String("/../share/cheerpost/templates"),
+                             QStringLiteral(CHEERPOST_SOURCE_DIR "/templates/examples")}) {
+        if (QFileInfo(c).isDir())
+            return QDir::cleanPath(c);
+    }
+    return {};
+}
+
+QString exampleTemplateName(QChar letter)
+{
+    return letter == QLatin1Char('B')   ? QStringLiteral("birthday.html")
+           : letter == QLatin1Char('A') ? QStringLiteral("anniversary.html")
+                                        : QStringLiteral("bulk.html");
+}
+
 } // namespace shell

@@ -23,5 +23,9 @@ private:
 
 // The help page beside the program, in its share folder, or in the source tree.
 QString helpFilePath(const QString &programFolder);
+// The folder of the shipped example templates (installed, or in the source
+// tree), or empty; and the example's file name for an editor's letter.
+QString exampleTemplateFolder(const QString &programFolder);
+QString exampleTemplateName(QChar letter);
 
 } // namespace shell

@@ -25,6 +25,7 @@
 #include "common/views/Icons.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDateEdit>
 #include <QLabel>
 #include <QStyle>
@@ -221,6 +222,7 @@ void frmNewMainForm::Form_Load()
     m_editorA->prepare();
     m_editorB->prepare();
     m_editorO->prepare();
+    restoreTemplates();
     const QString setTask = readSetting(QStringLiteral("SetTask"));
     m_helpFile = helpFilePath(m_services.programFolder);
     m_preferences->restore();
@@ -280,8 +282,48 @@ void frmNewMainForm::showExport()
     bringForward(m_export);
 }
 
+void frmNewMainForm::restoreTemplates()
+{
+    // The files last opened, or on the first start the shipped examples; the
+    // Open dialog starts among the examples until a file was opened.
+    const QString examples = exampleTemplateFolder(m_services.programFolder);
+    const bool firstStart = readSetting(QStringLiteral("TemplatesKept")).isEmpty();
+    for (templates::TemplateEditor *editor : {m_editorB, m_editorA, m_editorO}) {
+        const QString key = QStringLiteral("Template") + editor->letter();
+        editor->setStartFolder(examples);
+        QString path = readSetting(key);
+        if (path.isEmpty() && firstStart && !examples.isEmpty())
+            path = examples + QLatin1Char('/') + exampleTemplateName(editor->letter());
+        connect(editor, &templates::TemplateEditor::fileChanged, this,
+                [key](const QString &file) { writeSetting(key, file); });
+        if (!path.isEmpty())
+            editor->loadFile(path); // a file gone since is simply not opened
+    }
+    writeSetting(QStringLiteral("TemplatesKept"), QStringLiteral("1"));
+}
+
+bool frmNewMainForm::saveTemplateChanges()
+{
+    for (templates::TemplateEditor *editor : {m_editorB, m_editorA, m_editorO}) {
+        if (!editor->saveChangesIfWanted())
+            return false;
+    }
+    return true;
+}
+
+void frmNewMainForm::closeEvent(QCloseEvent *event)
+{
+    if (m_templatesAsked || saveTemplateChanges())
+        event->accept();
+    else
+        event->ignore();
+}
+
 void frmNewMainForm::exitProgram()
 {
+    if (!saveTemplateChanges())
+        return;
+    m_templatesAsked = true;
     QApplication::closeAllWindows();
     QCoreApplication::quit();
 }

@@ -74,6 +74,9 @@ public:
     // Shows in the status bar when a message failed or is held.
     void checkOutbox();
     void exitProgram();
+    // Asks about each template with unsaved changes; false when a wanted
+    // save failed, and the window stays.
+    bool saveTemplateChanges();
 
     templates::TemplateEditor &editor(QChar letter) const;
     greetings::GreetingPage &greetingPage() const { return *m_greetings; }
@@ -84,8 +87,12 @@ public:
     QString previewPath() const { return m_previewPath; }
     QString helpFile() const { return m_helpFile; }
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void setUpToolbarAndStatus();
+    void restoreTemplates();
     // After a run queued mail for a later day: once a session, makes sure it
     // will be delivered, or says in the status bar how it will be.
     void mailQueuedForLater();
@@ -108,6 +115,7 @@ private:
     QPointer<exporting::frmiPodExport> m_export;
     QPointer<frmOutbox> m_outbox;
     QToolButton *m_outboxButton = nullptr;
+    bool m_templatesAsked = false; // Exit asked already; closing asks no more
 };
 
 } // namespace shell

@@ -7,9 +7,9 @@
 
 namespace templates {
 
-QString QtDialogs::openFile(QWidget *parent, const QString &filter)
+QString QtDialogs::openFile(QWidget *parent, const QString &filter, const QString &folder)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), dialogFilter(filter));
+    return QFileDialog::getOpenFileName(parent, QString(), folder, dialogFilter(filter));
 }
 
 QString QtDialogs::saveFile(QWidget *parent, const QString &filter)

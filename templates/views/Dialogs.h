@@ -13,8 +13,9 @@ namespace templates {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // Each returns the chosen path, or an empty text when cancelled.
-    virtual QString openFile(QWidget *parent, const QString &filter) = 0;
+    // Each returns the chosen path, or an empty text when cancelled. The open
+    // dialog starts in folder when one is given.
+    virtual QString openFile(QWidget *parent, const QString &filter, const QString &folder = QString()) = 0;
     virtual QString saveFile(QWidget *parent, const QString &filter) = 0;
     // The font chosen, starting from initial; none when cancelled.
     virtual std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) = 0;
@@ -23,7 +24,7 @@ public:
 // QFileDialog with the filters converted from "A|*.a|B|*.b", and QFontDialog.
 class QtDialogs : public Dialogs {
 public:
-    QString openFile(QWidget *parent, const QString &filter) override;
+    QString openFile(QWidget *parent, const QString &filter, const QString &folder = QString()) override;
     QString saveFile(QWidget *parent, const QString &filter) override;
     std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
 };

@@ -7,6 +7,7 @@
 #include "templates/views/Dialogs.h"
 #include "templates/views/DocumentPage.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -58,6 +59,56 @@ void TemplateEditor::prepare()
 {
     m_editor->setDisplayOptions(true, true);
     m_previewPage->showUrl(QUrl(QStringLiteral("about:blank")));
+    m_clean = m_editor->documentHtml();
+}
+
+QString TemplateEditor::kindName() const
+{
+    return m_letter == QLatin1Char('B')   ? QStringLiteral("birthday")
+           : m_letter == QLatin1Char('A') ? QStringLiteral("anniversary")
+                                          : QStringLiteral("bulk mail");
+}
+
+void TemplateEditor::markClean(const QString &path)
+{
+    m_path = path;
+    m_clean = m_editor->documentHtml();
+    Q_EMIT fileChanged(path);
+}
+
+bool TemplateEditor::loadFile(const QString &path)
+{
+    QString error;
+    if (!m_editor->loadFile(path, &error))
+        return false;
+    markClean(path);
+    return true;
+}
+
+bool TemplateEditor::isModified() const
+{
+    return m_editor->documentHtml() != m_clean;
+}
+
+bool TemplateEditor::saveTo(const QString &path)
+{
+    if (!m_editor->saveFile(path)) {
+        m_prompter.tell(common::kAppTitle, kCannotSave, common::MessageIcon::Critical);
+        return false;
+    }
+    markClean(path);
+    return true;
+}
+
+bool TemplateEditor::saveChangesIfWanted()
+{
+    if (!isModified() ||
+        !m_prompter.askYesNo(
+            common::kAppTitle,
+            QStringLiteral("The %1 template has changes that are not saved.\rSave them now?").arg(kindName())))
+        return true;
+    const QString path = m_path.isEmpty() ? m_dialogs.saveFile(m_tabs->window(), kSaveFilter) : m_path;
+    return !path.isEmpty() && saveTo(path);
 }
 
 TemplateDocument TemplateEditor::document() const
@@ -83,22 +134,25 @@ void TemplateEditor::tabClick(int previousTab)
 
 void TemplateEditor::openClick()
 {
-    const QString path = m_dialogs.openFile(m_tabs->window(), kOpenFilter);
+    if (!saveChangesIfWanted())
+        return;
+    const QString path = m_dialogs.openFile(m_tabs->window(), kOpenFilter,
+                                            m_path.isEmpty() ? m_startFolder : QFileInfo(m_path).absolutePath());
     if (path.isEmpty())
         return;
     QString error;
     if (!m_editor->loadFile(path, &error))
         m_prompter.tell(common::kAppTitle, QStringLiteral("Can\u2019t open the file %1: %2").arg(path, error),
                         common::MessageIcon::Critical);
+    else
+        markClean(path);
 }
 
 void TemplateEditor::saveClick()
 {
     const QString path = m_dialogs.saveFile(m_tabs->window(), kSaveFilter);
-    if (path.isEmpty())
-        return;
-    if (!m_editor->saveFile(path))
-        m_prompter.tell(common::kAppTitle, kCannotSave, common::MessageIcon::Critical);
+    if (!path.isEmpty())
+        saveTo(path);
 }
 
 void TemplateEditor::imageClick()

@@ -38,6 +38,20 @@ public:
 
     // Switches on the editor's two display options and shows about:blank.
     void prepare();
+    // Opens a template file as the Open command does; false, with nothing
+    // said, when it cannot be read.
+    bool loadFile(const QString &path);
+    // The file last opened or saved here, or empty.
+    QString filePath() const { return m_path; }
+    // Where the Open dialog starts while no file was opened.
+    void setStartFolder(const QString &folder) { m_startFolder = folder; }
+    // Whether the document changed since it was opened, saved or prepared.
+    bool isModified() const;
+    // Asks, when there are unsaved changes, whether to save them, and saves
+    // on Yes. False only when the save was wanted but failed.
+    bool saveChangesIfWanted();
+    // "birthday", "anniversary" or "bulk mail".
+    QString kindName() const;
     TemplateDocument document() const;
     QChar letter() const { return m_letter; }
     QString attachmentPath() const;
@@ -50,7 +64,13 @@ public:
     void fontClick();
     void attachClick();
 
+Q_SIGNALS:
+    // A file was opened or saved: the one to open at the next start.
+    void fileChanged(const QString &path);
+
 private:
+    bool saveTo(const QString &path);
+    void markClean(const QString &path);
     QChar m_letter;
     common::Prompter &m_prompter;
     Dialogs &m_dialogs;
@@ -62,6 +82,9 @@ private:
     DocumentPage *m_previewPage;
     QLineEdit *m_fileBox;
     int m_current = 0;
+    QString m_path;
+    QString m_startFolder;
+    QString m_clean; // the document as last opened, saved or prepared
 };
 
 } // namespace templates

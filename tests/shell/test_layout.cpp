@@ -107,7 +107,7 @@ TEST_F(MainWindowFixture, Screenshots)
     open();
     window->showMaximized();
     dialogs.answers = {templates + QStringLiteral("/birthday.html"), templates + QStringLiteral("/anniversary.html"),
-                       templates + QStringLiteral("/news.html")};
+                       templates + QStringLiteral("/bulk.html")};
     auto *pages = find<QTabWidget>("SSTab1");
     find<QAbstractButton>("CmdBOpen")->click();
     find<QAbstractButton>("CmdAOpen")->click();

@@ -12,7 +12,12 @@ struct FakeDialogs : templates::Dialogs {
     QStringList filters;
     std::optional<QFont> font;
     QFont initialFont;
-    QString openFile(QWidget *, const QString &filter) override { return next(filter); }
+    QStringList folders; // where each open dialog started
+    QString openFile(QWidget *, const QString &filter, const QString &folder = QString()) override
+    {
+        folders.append(folder);
+        return next(filter);
+    }
     QString saveFile(QWidget *, const QString &filter) override { return next(filter); }
     std::optional<QFont> chooseFont(QWidget *, const QFont &initial) override
     {

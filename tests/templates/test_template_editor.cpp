@@ -7,6 +7,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/ProgramTexts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -40,12 +41,50 @@ protected:
 
 } // namespace
 
-TEST_F(TemplateFixture, StartsEmptyWithBlankPreviews)
+TEST_F(TemplateFixture, FirstStartOpensTheExamplesLaterStartsTheLastFilesWithBlankPreviews)
 {
     open();
     for (const char *p : {"WbrPreviewA", "WbrPreviewB", "WbrPreviewO"})
         EXPECT_EQ(find<QWebEngineView>(p)->url().toString(), "about:blank") << p;
+    EXPECT_TRUE(editor("EditorB")->documentHtml().contains("Wishing you a wonderful day"));
+    EXPECT_TRUE(editor("EditorA")->documentHtml().contains("Congratulations on your anniversary"));
+    EXPECT_TRUE(editor("EditorO")->documentHtml().contains("Our news"));
+
+    // A file opened is the one the next start opens; the examples are not
+    // forced on a user who emptied an editor.
+    const QString mine = store.dir.path() + "/mine.html";
+    store.write(mine, "<html><body><p>Mine</p></body></html>");
+    dialogs.answers = {mine};
+    find<QAbstractButton>("CmdBOpen")->click();
+    EXPECT_TRUE(dialogs.folders.last().endsWith("templates/examples")) << dialogs.folders.last().toStdString();
+    window.reset();
+    open();
+    EXPECT_TRUE(editor("EditorB")->documentHtml().contains("<p>Mine</p>"));
+    EXPECT_TRUE(editor("EditorA")->documentHtml().contains("Congratulations on your anniversary"));
+    QFile::remove(mine);
+    window.reset();
+    open();
     EXPECT_EQ(editor("EditorB")->documentHtml(), "<html><head></head><body></body></html>");
+}
+
+TEST_F(TemplateFixture, UnsavedChangesAreOfferedForSavingBeforeOpenAndExit)
+{
+    const QString mine = store.dir.path() + "/mine.html";
+    store.write(mine, "<html><body><p>Mine</p></body></html>");
+    open();
+    dialogs.answers = {mine};
+    find<QAbstractButton>("CmdBOpen")->click();
+    setDocument("EditorB", "<html><body><p>Changed</p></body></html>");
+    prompter.answers = {false}; // No: the change is dropped, the dialog opens
+    find<QAbstractButton>("CmdBOpen")->click();
+    EXPECT_EQ(prompter.texts().last(), "The birthday template has changes that are not saved.\rSave them now?");
+    EXPECT_EQ(dialogs.filters.size(), 2);
+
+    prompter.answers = {true}; // Yes on closing: written to the file it came from
+    const int asked = int(prompter.boxes.size());
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(prompter.boxes.size(), asked + 1);
+    EXPECT_TRUE(store.read(mine).contains("<p>Changed</p>"));
 }
 
 TEST_F(TemplateFixture, TabChangesFollowTheRules)
