@@ -85,6 +85,7 @@ void ContactItem::SaveAs(const QString &path, int format) const
 {
     if (format != olVCard)
         throw HostError(QStringLiteral("A contact is saved as vCard only"));
+    m_file->ensureLoaded();
     writeFileAtomically(path, m_file->cardBytes(m_card));
 }
 
@@ -98,9 +99,12 @@ void ContactItem::Save()
         // it), and is written only while the file on disk is still that: a
         // change another program made meanwhile is never overwritten, the
         // save fails instead.
-        const auto edited = VCardFile::fromBytes(m_file->path(), m_file->fileBytes());
+        m_file->ensureLoaded();
+        // A copy shares the text until the edit; only this card is parsed.
+        const auto edited = std::make_shared<VCardFile>(*m_file);
         if (m_card >= edited->cards().size())
             throw HostError(QStringLiteral("%1 no longer holds this contact; it was not saved").arg(m_file->path()));
+        edited->ensureLines(m_card);
         const bool vcard4 = edited->cards().at(m_card).version == "4.0";
         now = readContact(edited->cards().at(m_card));
         if (birthday) {
@@ -113,8 +117,7 @@ void ContactItem::Save()
         }
         if (edited->text() != m_file->text()) {
             edited->save();
-            *m_file = *edited;
-            m_file->dropLines();
+            m_file->replaceWith(*edited);
         }
     }
     // The yearly events of the dates this save set, or of every date when it

@@ -16,6 +16,7 @@ void DistListItem::SaveAs(const QString &path, int format) const
 {
     if (format != olVCard)
         throw HostError(QStringLiteral("A distribution list is saved as vCard only"));
+    m_file->ensureLoaded();
     writeFileAtomically(path, m_file->cardBytes(m_card));
 }
 

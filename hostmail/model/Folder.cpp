@@ -134,20 +134,22 @@ Items Folder::contacts() const
             const QString path = folder + QLatin1Char('/') + names.at(n);
             std::shared_ptr<VCardFile> file;
             try {
-                file = VCardFile::fromBytes(path, readWholeFileAt(folderFd, names.at(n), kMaxAddressBookBytes));
+                file = VCardFile::fromBytes(path, readWholeFileAt(folderFd, names.at(n), kMaxAddressBookBytes),
+                                            VCardFile::Parse::CardsOnly);
             } catch (const HostError &e) {
                 // An unreadable file holds no contact we can offer; the run names it.
                 skipped[static_cast<size_t>(part)].append(skippedFile(folderFd, names.at(n), path, e));
                 continue;
             }
+            // Card by card: a large file's lines are never all parsed at once.
             for (int i = 0; i < file->cards().size(); ++i) {
-                ContactData data = readContact(file->cards().at(i));
+                ContactData data = readContact(file->parsedCard(i));
                 if (data.isGroup)
                     list.push_back(std::make_shared<DistListItem>(file, i, std::move(data)));
                 else
                     list.push_back(std::make_shared<ContactItem>(file, i, std::move(data), m_paths.calendar));
             }
-            file->dropLines(); // what each item needs was read above
+            file->release(); // what each item needs was read above; an edit reads the file again
         }
     };
     auto load = [&](int part) {

@@ -4,9 +4,12 @@
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
 
+#include <QCryptographicHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QVarLengthArray>
+
+#include <mutex>
 
 namespace hostmail {
 
@@ -164,27 +167,97 @@ std::shared_ptr<VCardFile> VCardFile::load(const QString &path)
     return fromBytes(path, readWholeFile(path, kMaxAddressBookBytes));
 }
 
-std::shared_ptr<VCardFile> VCardFile::fromBytes(const QString &path, const QByteArray &bytes)
+std::shared_ptr<VCardFile> VCardFile::fromBytes(const QString &path, const QByteArray &bytes, Parse parse)
 {
     auto file = std::make_shared<VCardFile>();
     file->m_path = path;
-    file->m_onDisk = bytes;
+    file->setFileBytes(bytes);
+    file->parse(parse);
+    return file;
+}
+
+void VCardFile::setFileBytes(const QByteArray &bytes)
+{
+    m_onDisk = bytes;
+    m_lossless = true;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
-        file->m_encoding = FileEncoding::Utf8Bom;
-        file->m_bytes = bytes.mid(3);
+        m_encoding = FileEncoding::Utf8Bom;
+        m_bytes = bytes.mid(3);
     } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         const bool little = bytes.startsWith("\xFF\xFE");
-        file->m_encoding = little ? FileEncoding::Utf16LE : FileEncoding::Utf16BE;
+        m_encoding = little ? FileEncoding::Utf16LE : FileEncoding::Utf16BE;
         QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
                                QStringDecoder::Flag::Stateless);
         const QString text = decoder.decode(QByteArrayView(bytes).sliced(2));
-        file->m_bytes = text.toUtf8();
-        file->m_lossless = !decoder.hasError() && file->fileBytes() == bytes;
+        m_bytes = text.toUtf8();
+        m_lossless = !decoder.hasError() && fileBytes() == bytes;
     } else {
-        file->m_bytes = bytes;
+        m_encoding = FileEncoding::Utf8;
+        m_bytes = bytes;
     }
-    file->parse();
-    return file;
+}
+
+namespace {
+
+QByteArray digestOf(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// The released files read again: only the last one is kept in memory.
+std::mutex g_loadedMutex;
+std::weak_ptr<VCardFile> g_loaded;
+
+} // namespace
+
+void VCardFile::release()
+{
+    if (m_released)
+        return;
+    m_digest = digestOf(m_onDisk);
+    m_bytes = QByteArray();
+    m_onDisk = QByteArray();
+    for (VCardCard &card : m_cards)
+        card.lines = {};
+    m_released = true;
+}
+
+void VCardFile::ensureLoaded()
+{
+    if (!m_released)
+        return;
+    const QByteArray bytes = readWholeFile(m_path, kMaxAddressBookBytes);
+    if (digestOf(bytes) != m_digest)
+        throw HostError(
+            QStringLiteral("%1 was changed by another program since it was read; it was not changed").arg(m_path));
+    setFileBytes(bytes);
+    parse();
+    m_released = false;
+    keepAsLastLoaded();
+}
+
+void VCardFile::replaceWith(const VCardFile &other)
+{
+    m_bytes = other.m_bytes;
+    m_onDisk = other.m_onDisk;
+    m_encoding = other.m_encoding;
+    m_lossless = other.m_lossless;
+    m_cards = other.m_cards;
+    m_released = false;
+    dropLines();
+    keepAsLastLoaded();
+}
+
+void VCardFile::keepAsLastLoaded()
+{
+    std::shared_ptr<VCardFile> previous;
+    {
+        const std::lock_guard lock(g_loadedMutex);
+        previous = g_loaded.lock();
+        g_loaded = weak_from_this();
+    }
+    if (previous && previous.get() != this)
+        previous->release();
 }
 
 QByteArray VCardFile::fileBytes() const
@@ -205,11 +278,23 @@ QByteArray VCardFile::fileBytes() const
     return m_bytes;
 }
 
-void VCardFile::parse()
+VCardCard VCardFile::parsedCard(int card) const
 {
-    m_cards.clear();
-    const QByteArray &b = m_bytes;
-    const qsizetype n = b.size();
+    const VCardCard &c = m_cards.at(card);
+    if (!c.lines.isEmpty() || m_released)
+        return c;
+    const QList<VCardCard> one = parseCards(m_bytes, c.begin, c.end, Parse::Lines);
+    return one.isEmpty() ? c : one.first();
+}
+
+void VCardFile::parse(Parse parse)
+{
+    m_cards = parseCards(m_bytes, 0, m_bytes.size(), parse);
+}
+
+QList<VCardCard> VCardFile::parseCards(const QByteArray &b, qsizetype from, qsizetype n, Parse parse)
+{
+    QList<VCardCard> cards;
 
     // Physical lines: [start, contentEnd) and the next line's start.
     struct Physical {
@@ -229,7 +314,7 @@ void VCardFile::parse()
     VCardCard card;
     bool inCard = false;
     int depth = 0;
-    qsizetype pos = 0;
+    qsizetype pos = from;
     while (pos < n) {
         Physical first = physicalAt(pos);
         QByteArray logical = b.mid(first.start, first.contentEnd - first.start);
@@ -255,7 +340,8 @@ void VCardFile::parse()
             if (equalsNoCase(trimmed, "BEGIN:VCARD")) {
                 card = VCardCard();
                 card.begin = first.start;
-                card.lines.reserve(16);
+                if (parse == Parse::Lines)
+                    card.lines.reserve(16);
                 card.eol = first.crlf || first.next == n ? QByteArray("\r\n") : QByteArray("\n");
                 inCard = true;
                 depth = 0;
@@ -268,10 +354,10 @@ void VCardFile::parse()
             } else {
                 card.endLineBegin = first.start;
                 card.end = next;
-                m_cards.append(card);
+                cards.append(card);
                 inCard = false;
             }
-        } else if (depth == 0) {
+        } else if (depth == 0 && (parse == Parse::Lines || card.version.isEmpty())) {
             const qsizetype colon = valueColon(logical);
             if (colon > 0) {
                 ContentLine line;
@@ -282,11 +368,13 @@ void VCardFile::parse()
                 parsePrefix(line);
                 if (line.name == "VERSION")
                     card.version = line.rawValue.trimmed();
-                card.lines.append(std::move(line));
+                if (parse == Parse::Lines)
+                    card.lines.append(std::move(line));
             }
         }
         pos = next;
     }
+    return cards;
 }
 
 QByteArray VCardFile::cardBytes(int card) const
@@ -295,14 +383,41 @@ QByteArray VCardFile::cardBytes(int card) const
     return m_bytes.mid(c.begin, c.end - c.begin);
 }
 
-void VCardFile::splice(qsizetype begin, qsizetype end, const QByteArray &with)
+void VCardFile::ensureLines(int card)
 {
+    ensureLoaded();
+    VCardCard &c = m_cards[card];
+    if (c.lines.isEmpty())
+        c = parsedCard(card);
+}
+
+void VCardFile::splice(int card, qsizetype begin, qsizetype end, const QByteArray &with)
+{
+    // Only the edited card is parsed again; the cards after it move.
     m_bytes.replace(begin, end - begin, with);
-    parse();
+    const qsizetype delta = with.size() - (end - begin);
+    VCardCard &edited = m_cards[card];
+    const QList<VCardCard> again = parseCards(m_bytes, edited.begin, edited.end + delta, Parse::Lines);
+    if (again.size() != 1) { // the edit changed the card's frame: every card is found anew
+        parse();
+        return;
+    }
+    edited = again.first();
+    for (qsizetype i = card + 1; i < m_cards.size(); ++i) {
+        VCardCard &c = m_cards[i];
+        c.begin += delta;
+        c.end += delta;
+        c.endLineBegin += delta;
+        for (ContentLine &line : c.lines) {
+            line.begin += delta;
+            line.end += delta;
+        }
+    }
 }
 
 void VCardFile::replaceLine(int card, int line, const QByteArray &text)
 {
+    ensureLines(card);
     const VCardCard &c = m_cards.at(card);
     const ContentLine &l = c.lines.at(line);
     // Keep the line's own terminator, or the card's when the line had none.
@@ -312,19 +427,21 @@ void VCardFile::replaceLine(int card, int line, const QByteArray &text)
         eol = "\r\n";
     else if (old.endsWith('\n'))
         eol = "\n";
-    splice(l.begin, l.end, foldLine(text, eol) + eol);
+    splice(card, l.begin, l.end, foldLine(text, eol) + eol);
 }
 
 void VCardFile::insertLine(int card, const QByteArray &text)
 {
+    ensureLines(card);
     const VCardCard &c = m_cards.at(card);
-    splice(c.endLineBegin, c.endLineBegin, foldLine(text, c.eol) + c.eol);
+    splice(card, c.endLineBegin, c.endLineBegin, foldLine(text, c.eol) + c.eol);
 }
 
 void VCardFile::removeLine(int card, int line)
 {
+    ensureLines(card);
     const ContentLine &l = m_cards.at(card).lines.at(line);
-    splice(l.begin, l.end, QByteArray());
+    splice(card, l.begin, l.end, QByteArray());
 }
 
 void VCardFile::dropLines()

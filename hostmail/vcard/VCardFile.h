@@ -44,11 +44,34 @@ enum class FileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE };
 // the file is written back in its own encoding, with its byte-order mark.
 // Text that is not a well-formed card (no BEGIN/END pair) is never exposed and
 // never touched.
-class VCardFile {
+//
+// A file held only for its contacts' later edits or export can be released:
+// it then keeps the places of its cards and a digest of its bytes, and reads
+// itself again when it is needed, only while the file on disk is still the
+// one it read. Of the released files that were read again, only the last one
+// stays in memory, so a large folder is never held whole.
+class VCardFile : public std::enable_shared_from_this<VCardFile> {
 public:
+    enum class Parse { Lines, CardsOnly };
     static std::shared_ptr<VCardFile> load(const QString &path); // throws HostError
-    // bytes as the file holds them, in any of the encodings above.
-    static std::shared_ptr<VCardFile> fromBytes(const QString &path, const QByteArray &bytes);
+    // bytes as the file holds them, in any of the encodings above. With
+    // CardsOnly, only the cards' places are found: parsedCard() gives each
+    // card's lines on its own, so a large file is never parsed whole at once.
+    static std::shared_ptr<VCardFile> fromBytes(const QString &path, const QByteArray &bytes,
+                                                Parse parse = Parse::Lines);
+    // One card with its lines.
+    VCardCard parsedCard(int card) const;
+    // Parses the lines of one card in place (reading a released file again).
+    void ensureLines(int card);
+    // Frees the text and the parsed lines, keeping the cards' places and a
+    // digest of the file's bytes.
+    void release();
+    // Reads a released file again; throws HostError when it cannot be read
+    // or was changed by another program since it was read.
+    void ensureLoaded();
+    // Takes other's text as this file's own after other was saved; the
+    // parsed lines are dropped.
+    void replaceWith(const VCardFile &other);
 
     const QString &path() const { return m_path; }
     // The text the cards are parsed from: UTF-8, or the file's 8-bit bytes.
@@ -72,8 +95,11 @@ public:
     void save();
 
 private:
-    void parse();
-    void splice(qsizetype begin, qsizetype end, const QByteArray &with);
+    static QList<VCardCard> parseCards(const QByteArray &text, qsizetype from, qsizetype to, Parse parse);
+    void setFileBytes(const QByteArray &bytes);
+    void keepAsLastLoaded(); // releases the file loaded before
+    void parse(Parse parse = Parse::Lines);
+    void splice(int card, qsizetype begin, qsizetype end, const QByteArray &with);
 
     QString m_path;
     QByteArray m_bytes;  // the text
@@ -81,6 +107,8 @@ private:
     FileEncoding m_encoding = FileEncoding::Utf8;
     bool m_lossless = true;
     QList<VCardCard> m_cards;
+    bool m_released = false;
+    QByteArray m_digest; // of m_onDisk, while released
 };
 
 // Text value helpers.
