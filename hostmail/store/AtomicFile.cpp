@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace hostmail {
@@ -104,6 +105,79 @@ bool holds(const QByteArray &path, const QByteArray &bytes)
     return same;
 }
 
+// The kind of file system a path is on, as the user knows it.
+QString fileSystemName(const QString &path)
+{
+    struct statfs fs {};
+    if (::statfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) != 0)
+        return QStringLiteral("unknown");
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969:
+        return QStringLiteral("NFS");
+    case 0xFF534D42:
+    case 0xFE534D42:
+    case 0x517B:
+        return QStringLiteral("SMB/CIFS");
+    case 0x4d44:
+        return QStringLiteral("FAT");
+    case 0x2011BAB0:
+        return QStringLiteral("exFAT");
+    case 0x65735546:
+        return QStringLiteral("FUSE, such as sshfs");
+    default:
+        return QStringLiteral("type 0x%1").arg(static_cast<unsigned long>(fs.f_type), 0, 16);
+    }
+}
+
+// Puts from at to only where no file is: 0, EEXIST, or ENOTSUP where the
+// file system can do neither a rename that refuses to replace nor a link.
+int placeWithoutReplacing(const char *from, const char *to)
+{
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno == EEXIST)
+        return EEXIST;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    if (::link(from, to) == 0) {
+        ::unlink(from);
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    return errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS ? ENOTSUP : errno;
+}
+
+// The compare-and-swap where the file system cannot exchange two files (NFS,
+// CIFS, FUSE): the target is first moved aside in one step, so no one can
+// change it while it is compared; the new file then goes in only where no
+// file is, so a version another program wrote meanwhile is never replaced.
+int replaceWithoutExchangeImpl(const WriteJob &job)
+{
+    const QByteArray aside = job.temp + ".old";
+    if (::rename(job.target.constData(), aside.constData()) != 0)
+        return errno == ENOENT ? ESTALE : errno;
+    auto putBack = [&] {
+        // Its own version goes back, unless a newer one came meanwhile.
+        if (placeWithoutReplacing(aside.constData(), job.target.constData()) != 0)
+            ::unlink(aside.constData());
+    };
+    if (!holds(aside, *job.expected)) {
+        putBack();
+        return ESTALE;
+    }
+    const int placed = placeWithoutReplacing(job.temp.constData(), job.target.constData());
+    if (placed != 0) {
+        if (placed != EEXIST)
+            putBack(); // nothing changed
+        else
+            ::unlink(aside.constData()); // a newer version came in the gap: it stays
+        return placed == EEXIST ? ESTALE : placed;
+    }
+    ::unlink(aside.constData());
+    return 0;
+}
+
 // The compare-and-swap of a job with an expectation (see renameIntoPlace).
 int exchangeIfUnchanged(const WriteJob &job)
 {
@@ -111,10 +185,7 @@ int exchangeIfUnchanged(const WriteJob &job)
     if (::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) != 0) {
         if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
             return errno == ENOENT ? ESTALE : errno;
-        // A file system without the exchange: checked right before the rename.
-        if (!holds(job.target, *job.expected))
-            return ESTALE;
-        return ::rename(temp, target) == 0 ? 0 : errno;
+        return replaceWithoutExchangeImpl(job);
     }
     // The temporary name now holds exactly what the target held a moment ago.
     if (holds(job.temp, *job.expected)) {
@@ -155,6 +226,11 @@ int writeAll(int fd, const QByteArray &data)
 
 namespace detail {
 
+int replaceWithoutExchange(const WriteJob &job)
+{
+    return replaceWithoutExchangeImpl(job);
+}
+
 QByteArray folderOf(const QByteArray &path)
 {
     const qsizetype slash = path.lastIndexOf('/');
@@ -174,6 +250,10 @@ QString failureText(const QString &file, int error)
 {
     if (error == ESTALE)
         return QStringLiteral("%1 changed on disk since it was read; it was not overwritten").arg(file);
+    if (error == ENOTSUP)
+        return QStringLiteral("%1 was not changed: its file system (%2) cannot replace a file without the risk of "
+                              "losing another program's change")
+            .arg(file, fileSystemName(file));
     return QStringLiteral("Cannot write %1: %2").arg(file, errnoText(error));
 }
 

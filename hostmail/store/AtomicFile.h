@@ -82,6 +82,11 @@ int takeTargetMode(const WriteJob &job, int fd);
 // compared, so no change another program made before is ever replaced; a
 // changed file is put back (ESTALE).
 int renameIntoPlace(const WriteJob &job);
+// Its compare-and-swap where the file system cannot exchange two files: the
+// target is moved aside in one step and compared there, and the new file
+// goes in only where no file is. ENOTSUP where the file system can refuse
+// neither a replacing rename nor a link.
+int replaceWithoutExchange(const WriteJob &job);
 // The text of a failure of one file.
 QString failureText(const QString &file, int error);
 QByteArray folderOf(const QByteArray &path);

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -325,6 +327,30 @@ TEST(Delivery, TheAgentOnItsTimerTellsTheDesktopWhatFailedOnce)
     ASSERT_TRUE(quiet.waitForFinished(30000));
     EXPECT_EQ(quiet.exitCode(), 1);
     EXPECT_EQ(quiet.readAllStandardOutput(), "0 delivered, 1 failed, 1 waiting (1 to try again)\n");
+}
+
+TEST(Delivery, TheLockIsTheMailFolderItselfSoNoFileSwapLetsASecondRunIn)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    queue(s, "anna@example.org", QDateTime::currentDateTime().addSecs(-60));
+    const int held = ::open(QFile::encodeName(s.paths.mail).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0); // a delivery in progress
+    QProcess agent;
+    agent.start(QStringLiteral(CHEERPOST_DELIVER),
+                {"--mail", s.paths.mail, "--contacts", s.paths.contacts, "--command", s.paths.deliveryCommand});
+    ASSERT_TRUE(agent.waitForStarted());
+    EXPECT_FALSE(agent.waitForFinished(800)); // it waits
+    // What once let a second run in: a lock file removed, or a link in its place.
+    QFile::remove(s.paths.mail + "/.cheerpost-delivery.lock");
+    QFile::link("/tmp", s.paths.mail + "/.cheerpost-delivery.lock");
+    EXPECT_FALSE(agent.waitForFinished(500));
+    EXPECT_FALSE(QFile::exists(s.dir.path() + "/delivered.txt"));
+    ::close(held);
+    ASSERT_TRUE(agent.waitForFinished(30000));
+    EXPECT_EQ(agent.exitCode(), 0);
+    EXPECT_EQ(count(s.read(s.dir.path() + "/delivered.txt"), "Subject: Hello"), 1);
 }
 
 TEST(Delivery, AnyByteInAFileNameKeepsItsRecordAndADamagedStateStopsTheRun)

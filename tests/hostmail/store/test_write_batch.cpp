@@ -5,6 +5,7 @@
 
 #include "support/TempStore.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -120,4 +121,35 @@ TEST(WriteBatch, MaildirFoldersRemovedMeanwhileAreMadeAgain)
     const QString second = outbox.add("second\n");
     EXPECT_NO_THROW(batch.flush());
     EXPECT_EQ(s.read(second), "second\n");
+}
+
+TEST(AtomicFile, WithoutTheExchangeAChangedFileIsNeverReplaced)
+{
+    // The fallback for file systems without an atomic exchange (NFS, CIFS,
+    // FUSE), run here on a file system that has one.
+    TempStore s;
+    const QString path = s.dir.path() + "/a.vcf";
+    auto job = [&](const QByteArray &data) {
+        s.write(path + ".tmp", data);
+        WriteJob j;
+        j.temp = QFile::encodeName(path + ".tmp");
+        j.target = QFile::encodeName(path);
+        j.expected = QByteArray("as read");
+        return j;
+    };
+    s.write(path, "as read");
+    EXPECT_EQ(detail::replaceWithoutExchange(job("ours")), 0);
+    EXPECT_EQ(s.read(path), "ours");
+
+    s.write(path, "a sync tool's edit");
+    EXPECT_EQ(detail::replaceWithoutExchange(job("ours")), ESTALE);
+    EXPECT_EQ(s.read(path), "a sync tool's edit");
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files), QStringList({"a.vcf", "a.vcf.tmp"}));
+
+    QFile::remove(path); // removed by the other program: not made again
+    EXPECT_EQ(detail::replaceWithoutExchange(job("ours")), ESTALE);
+    EXPECT_FALSE(QFile::exists(path));
+    const QString refusal = detail::failureText("x.vcf", ENOTSUP);
+    EXPECT_TRUE(refusal.startsWith("x.vcf was not changed: its file system (")) << refusal.toStdString();
+    EXPECT_TRUE(refusal.endsWith(") cannot replace a file without the risk of losing another program's change"));
 }
