@@ -249,9 +249,10 @@ ContactData readContact(const VCardCard &card)
         } else if (name == "EMAIL") {
             const QString address = unescapeText(l.value()).trimmed();
             emailsAsMembers.append(mailtoAddress(address));
-            // A value that is no single mailbox keeps its slot, empty: it
-            // must never add recipients or name a list.
-            if (!address.isEmpty() && c.emails.size() < 3)
+            // A value that is no single mailbox, or none at all, keeps its
+            // slot, empty: it must never add recipients or name a list, and
+            // never moves a later address up into the first slot.
+            if (c.emails.size() < 3)
                 c.emails.append(isSingleMailbox(address) ? address : QString());
         } else if (name == "CATEGORIES") {
             const QStringList cats = splitUnescaped(l.value(), QLatin1Char(','));

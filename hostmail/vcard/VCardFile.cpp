@@ -1,5 +1,6 @@
 #include "hostmail/vcard/VCardFile.h"
 
+#include "common/core/CharsetGuess.h"
 #include "hostmail/HostError.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
@@ -10,6 +11,7 @@
 #include <QVarLengthArray>
 
 #include <mutex>
+#include <optional>
 
 namespace hostmail {
 
@@ -158,8 +160,8 @@ QString ContentLine::value() const
     // code page most exporters of such files used.
     if (bytes.isValidUtf8())
         return QString::fromUtf8(bytes);
-    QStringDecoder cp1252("windows-1252");
-    return cp1252.isValid() ? QString(cp1252.decode(bytes)) : QString::fromLatin1(bytes);
+    QStringDecoder eightBit(fileCharset.isEmpty() ? "windows-1252" : fileCharset.constData());
+    return eightBit.isValid() ? QString(eightBit.decode(bytes)) : QString::fromLatin1(bytes);
 }
 
 std::shared_ptr<VCardFile> VCardFile::load(const QString &path)
@@ -176,25 +178,60 @@ std::shared_ptr<VCardFile> VCardFile::fromBytes(const QString &path, const QByte
     return file;
 }
 
+namespace {
+
+// UTF-16 without a byte-order mark, as some exporters write it: in the first
+// bytes, nearly every other byte is zero (the high bytes of ASCII letters).
+std::optional<FileEncoding> bomlessUtf16(const QByteArray &bytes)
+{
+    const qsizetype n = qMin<qsizetype>(bytes.size(), 512) & ~qsizetype(1);
+    if (n < 16 || bytes.size() % 2 != 0)
+        return std::nullopt;
+    int evenZero = 0, oddZero = 0;
+    for (qsizetype i = 0; i < n; i += 2) {
+        evenZero += bytes.at(i) == 0 ? 1 : 0;
+        oddZero += bytes.at(i + 1) == 0 ? 1 : 0;
+    }
+    const int pairs = int(n / 2);
+    if (oddZero * 10 >= pairs * 9 && evenZero * 10 < pairs)
+        return FileEncoding::Utf16LENoBom;
+    if (evenZero * 10 >= pairs * 9 && oddZero * 10 < pairs)
+        return FileEncoding::Utf16BENoBom;
+    return std::nullopt;
+}
+
+} // namespace
+
 void VCardFile::setFileBytes(const QByteArray &bytes)
 {
     m_onDisk = bytes;
     m_lossless = true;
+    m_charset.clear();
+    std::optional<FileEncoding> utf16;
+    if (bytes.startsWith("\xFF\xFE"))
+        utf16 = FileEncoding::Utf16LE;
+    else if (bytes.startsWith("\xFE\xFF"))
+        utf16 = FileEncoding::Utf16BE;
+    else if (!bytes.startsWith("\xEF\xBB\xBF"))
+        utf16 = bomlessUtf16(bytes);
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         m_encoding = FileEncoding::Utf8Bom;
         m_bytes = bytes.mid(3);
-    } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        const bool little = bytes.startsWith("\xFF\xFE");
-        m_encoding = little ? FileEncoding::Utf16LE : FileEncoding::Utf16BE;
+    } else if (utf16) {
+        m_encoding = *utf16;
+        const bool little = m_encoding == FileEncoding::Utf16LE || m_encoding == FileEncoding::Utf16LENoBom;
+        const bool bom = m_encoding == FileEncoding::Utf16LE || m_encoding == FileEncoding::Utf16BE;
         QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
                                QStringDecoder::Flag::Stateless);
-        const QString text = decoder.decode(QByteArrayView(bytes).sliced(2));
+        const QString text = decoder.decode(QByteArrayView(bytes).sliced(bom ? 2 : 0));
         m_bytes = text.toUtf8();
         m_lossless = !decoder.hasError() && fileBytes() == bytes;
     } else {
         m_encoding = FileEncoding::Utf8;
         m_bytes = bytes;
     }
+    if (!m_bytes.isValidUtf8())
+        m_charset = common::guessEightBitCharset(m_bytes);
 }
 
 namespace {
@@ -242,6 +279,7 @@ void VCardFile::replaceWith(const VCardFile &other)
     m_onDisk = other.m_onDisk;
     m_encoding = other.m_encoding;
     m_lossless = other.m_lossless;
+    m_charset = other.m_charset;
     m_cards = other.m_cards;
     m_released = false;
     dropLines();
@@ -268,11 +306,15 @@ QByteArray VCardFile::fileBytes() const
     case FileEncoding::Utf8Bom:
         return "\xEF\xBB\xBF" + m_bytes;
     case FileEncoding::Utf16LE:
-    case FileEncoding::Utf16BE: {
-        const bool little = m_encoding == FileEncoding::Utf16LE;
+    case FileEncoding::Utf16BE:
+    case FileEncoding::Utf16LENoBom:
+    case FileEncoding::Utf16BENoBom: {
+        const bool little = m_encoding == FileEncoding::Utf16LE || m_encoding == FileEncoding::Utf16LENoBom;
+        const bool bom = m_encoding == FileEncoding::Utf16LE || m_encoding == FileEncoding::Utf16BE;
         QStringEncoder encoder(little ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE,
                                QStringEncoder::Flag::Stateless);
-        return QByteArray(little ? "\xFF\xFE" : "\xFE\xFF") + QByteArray(encoder.encode(QString::fromUtf8(m_bytes)));
+        const QByteArray text = encoder.encode(QString::fromUtf8(m_bytes));
+        return bom ? QByteArray(little ? "\xFF\xFE" : "\xFE\xFF") + text : text;
     }
     }
     return m_bytes;
@@ -283,16 +325,17 @@ VCardCard VCardFile::parsedCard(int card) const
     const VCardCard &c = m_cards.at(card);
     if (!c.lines.isEmpty() || m_released)
         return c;
-    const QList<VCardCard> one = parseCards(m_bytes, c.begin, c.end, Parse::Lines);
+    const QList<VCardCard> one = parseCards(m_bytes, c.begin, c.end, Parse::Lines, m_charset);
     return one.isEmpty() ? c : one.first();
 }
 
 void VCardFile::parse(Parse parse)
 {
-    m_cards = parseCards(m_bytes, 0, m_bytes.size(), parse);
+    m_cards = parseCards(m_bytes, 0, m_bytes.size(), parse, m_charset);
 }
 
-QList<VCardCard> VCardFile::parseCards(const QByteArray &b, qsizetype from, qsizetype n, Parse parse)
+QList<VCardCard> VCardFile::parseCards(const QByteArray &b, qsizetype from, qsizetype n, Parse parse,
+                                       const QByteArray &charset)
 {
     QList<VCardCard> cards;
 
@@ -365,6 +408,7 @@ QList<VCardCard> VCardFile::parseCards(const QByteArray &b, qsizetype from, qsiz
                 line.end = next;
                 line.prefix = logical.left(colon);
                 line.rawValue = logical.mid(colon + 1);
+                line.fileCharset = charset;
                 parsePrefix(line);
                 if (line.name == "VERSION")
                     card.version = line.rawValue.trimmed();
@@ -397,7 +441,7 @@ void VCardFile::splice(int card, qsizetype begin, qsizetype end, const QByteArra
     m_bytes.replace(begin, end - begin, with);
     const qsizetype delta = with.size() - (end - begin);
     VCardCard &edited = m_cards[card];
-    const QList<VCardCard> again = parseCards(m_bytes, edited.begin, edited.end + delta, Parse::Lines);
+    const QList<VCardCard> again = parseCards(m_bytes, edited.begin, edited.end + delta, Parse::Lines, m_charset);
     if (again.size() != 1) { // the edit changed the card's frame: every card is found anew
         parse();
         return;

@@ -20,6 +20,7 @@ struct ContentLine {
     QByteArray prefix;                           // everything before the value's ':' as written, unfolded
     QList<QPair<QByteArray, QByteArray>> params; // names upper case; bare 2.1 params as TYPE
     QByteArray rawValue;                         // unfolded, still encoded
+    QByteArray fileCharset;                      // of an 8-bit file without CHARSET parameters, as detected; else empty
 
     bool hasParam(const char *param, const char *value) const; // value compared without case
     QByteArray param(const char *param) const;                 // first value, or empty
@@ -36,8 +37,9 @@ struct VCardCard {
 };
 
 // How a .vcf file is encoded: UTF-8 (also what 8-bit files are kept in,
-// byte for byte), UTF-8 with a byte-order mark, or UTF-16 with one.
-enum class FileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE };
+// byte for byte), UTF-8 with a byte-order mark, or UTF-16 with one or, as
+// some exporters write it, without (told by its pattern of zero bytes).
+enum class FileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Utf16LENoBom, Utf16BENoBom };
 
 // A .vcf file held as its text plus the parsed cards. Edits splice new bytes in
 // place of a line and parse again; every byte not named by an edit stays, and
@@ -95,7 +97,8 @@ public:
     void save();
 
 private:
-    static QList<VCardCard> parseCards(const QByteArray &text, qsizetype from, qsizetype to, Parse parse);
+    static QList<VCardCard> parseCards(const QByteArray &text, qsizetype from, qsizetype to, Parse parse,
+                                       const QByteArray &charset);
     void setFileBytes(const QByteArray &bytes);
     void keepAsLastLoaded(); // releases the file loaded before
     void parse(Parse parse = Parse::Lines);
@@ -107,6 +110,7 @@ private:
     FileEncoding m_encoding = FileEncoding::Utf8;
     bool m_lossless = true;
     QList<VCardCard> m_cards;
+    QByteArray m_charset; // the detected charset of an 8-bit file that is no UTF-8
     bool m_released = false;
     QByteArray m_digest; // of m_onDisk, while released
 };

@@ -1,5 +1,7 @@
 #include "templates/core/TemplateEncoding.h"
 
+#include "common/core/CharsetGuess.h"
+
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -35,7 +37,8 @@ DecodedTemplate decodeTemplate(const QByteArray &bytes)
         if (m.hasMatch() && QStringDecoder(m.captured(2).toLatin1().constData()).isValid())
             out.encoding = {m.captured(2).toLatin1(), false, true};
         else
-            out.encoding = {bytes.isValidUtf8() ? "UTF-8" : "windows-1252", false, false};
+            out.encoding = {bytes.isValidUtf8() ? QByteArray("UTF-8") : common::guessEightBitCharset(bytes), false,
+                            false};
     }
     QStringDecoder decoder(out.encoding.name.constData(), QStringDecoder::Flag::Stateless);
     out.html = decoder.decode(body);

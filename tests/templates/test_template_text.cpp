@@ -77,6 +77,13 @@ TEST(TemplateEncoding, DeclaredUndeclaredAndMarkedFilesDecodeAndEncodeBack)
     EXPECT_EQ(plain.html, QString::fromUtf8("Lieber Günther"));
     EXPECT_EQ(plain.encoding.name, "windows-1252");
     EXPECT_FALSE(plain.encoding.declared);
+    // Undeclared Polish in windows-1250: the detector tells it, and it is written back so.
+    const QByteArray polish = "<p>Droga Agnieszko, wszystkiego najlepszego z okazji urodzin! \xAF\xF3\xB3w, "
+                              "\xBF\xF3\xB3ty, pi\xEAkny dzie\xF1 w Gda\xF1sku i w \xA3odzi.</p>";
+    const DecodedTemplate pl = decodeTemplate(polish);
+    EXPECT_EQ(pl.encoding.name, "windows-1250");
+    EXPECT_TRUE(pl.html.contains(QString::fromUtf8("dzień w Gdańsku"))) << pl.html.toStdString();
+    EXPECT_EQ(encodeTemplate(pl.html, pl.encoding), polish);
     const DecodedTemplate utf8 = decodeTemplate(QString::fromUtf8("Lieber Günther").toUtf8());
     EXPECT_EQ(utf8.encoding.name, "UTF-8");
 

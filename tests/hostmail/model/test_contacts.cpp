@@ -227,9 +227,10 @@ TEST(ContactSave, EachFormIsRewrittenAsItsGoldenFile)
     // A set date moves by one day, an unset one (a text) takes 20 July 1990:
     // only those lines change, in the card's own date form, encoding, byte
     // order mark and line ends.
-    for (const char *form : {"vcard21-quoted-printable.vcf", "vcard30-google.vcf", "vcard40.vcf", "utf8-bom.vcf",
-                             "utf16le-bom.vcf", "utf16be-bom.vcf", "cp1252-no-charset.vcf", "text-bday-4.0.vcf",
-                             "apple-1604-basic.vcf", "kde-anniversary.vcf", "windows-contacts-wab.vcf"}) {
+    for (const char *form :
+         {"vcard21-quoted-printable.vcf", "vcard30-google.vcf", "vcard40.vcf", "utf8-bom.vcf", "utf16le-bom.vcf",
+          "utf16be-bom.vcf", "cp1252-no-charset.vcf", "text-bday-4.0.vcf", "apple-1604-basic.vcf",
+          "kde-anniversary.vcf", "windows-contacts-wab.vcf", "cp1250-no-charset.vcf", "utf16be-no-bom.vcf"}) {
         TempStore s;
         QFile::copy(QStringLiteral(TEST_DATA_DIR "/") + form, s.contactFile(form));
         QFile::setPermissions(s.contactFile(form), QFile::ReadOwner | QFile::WriteOwner);

@@ -144,6 +144,10 @@ TEST(VCardRead, AnEmailValueIsOneMailboxOrNoAddressAtAll)
                                  "EMAIL;INTERNET:friend@example.org, evil@example.net\r\n"
                                  "EMAIL;INTERNET:Family\r\nEMAIL;INTERNET:fred@example.org\r\nEND:VCARD\r\n");
     EXPECT_EQ(old.emails, QStringList({"", "", "fred@example.org"}));
+    // An empty first line keeps its slot too: the second address never moves up.
+    const ContactData empty = only("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Friend;Fred;;;\r\nEMAIL:\r\n"
+                                   "EMAIL:fred@example.org\r\nEND:VCARD\r\n");
+    EXPECT_EQ(empty.emails, QStringList({"", "fred@example.org"}));
 
     for (const char *good : {"a@b.example", "first.last+tag@sub.example.org", "\"Smith, J\" <j@x.example>",
                              "mailto:a@b.example", "j\xc3\xb6rg@b\xc3\xbc\x63her.example", "x@[192.0.2.1]"})
@@ -186,6 +190,9 @@ TEST(VCardRead, EveryExporterFormReadsItsFields)
          QDate(1995, 12, 24)},
         {"vcard30-google.vcf", "Anna", "Berg", "anna@example.org", "Tom", QDate(1985, 3, 14), QDate(2010, 6, 20)},
         {"vcard40.vcf", "Wei", "Li", "wei@example.net", "Chen", QDate(2000, 4, 12), QDate(2012, 9, 1)},
+        {"cp1250-no-charset.vcf", "Agnieszka", "Wińska", "agnieszka@example.pl", "", QDate(1979, 4, 23), none},
+        {"utf16be-no-bom.vcf", "Zofia", "Kowalczyk", "zofia@example.pl", "Piotr", QDate(1982, 11, 5),
+         QDate(2006, 6, 17)},
     };
     for (const Form &f : forms) {
         const QByteArray bytes = fixture(f.file);
@@ -203,4 +210,12 @@ TEST(VCardRead, EveryExporterFormReadsItsFields)
     }
     EXPECT_EQ(VCardFile::fromBytes("x", fixture("utf16le-bom.vcf"))->encoding(), FileEncoding::Utf16LE);
     EXPECT_EQ(VCardFile::fromBytes("x", fixture("utf8-bom.vcf"))->encoding(), FileEncoding::Utf8Bom);
+    EXPECT_EQ(VCardFile::fromBytes("x", fixture("utf16be-no-bom.vcf"))->encoding(), FileEncoding::Utf16BENoBom);
+    // The same card as little-endian UTF-16 without a mark reads the same.
+    const QString text = QString::fromUtf8(VCardFile::fromBytes("x", fixture("utf16be-no-bom.vcf"))->text());
+    const QByteArray le(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    const auto little = VCardFile::fromBytes("x", le);
+    EXPECT_EQ(little->encoding(), FileEncoding::Utf16LENoBom);
+    EXPECT_EQ(readContact(little->cards().first()).firstName, "Zofia");
+    EXPECT_EQ(little->fileBytes(), le);
 }
