@@ -2,9 +2,17 @@
 # Builds the Debian package from the ci build, checks what it holds, and runs
 # the desktop's validators on the desktop entry, the AppStream metadata and
 # the systemd user units (as an install under a prefix writes them).
+# package.sh [BUILD]: with a build folder that is already built (the test
+# run gives build/ci), packages that; else builds only what the package holds
+# (preset package: no tests) and packages it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build/ci
+build="${1:-}"
+if [ -z "$build" ]; then
+  build=build/package
+  cmake --preset package >/dev/null
+  cmake --build --preset package -j"$(nproc)" --target cheerpost cheerpost-deliver
+fi
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/cheerpost_*_*.deb)
 echo "package: $deb"

@@ -17,7 +17,7 @@ export QT_QPA_PLATFORM=offscreen
 
 bash scripts/build.sh ci
 ctest --preset ci -j2
-bash scripts/package.sh
+bash scripts/package.sh build/ci
 
 if [ "${CHEERPOST_SKIP_ASAN:-0}" != 1 ]; then
   bash scripts/build.sh asan

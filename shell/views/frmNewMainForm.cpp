@@ -27,10 +27,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateEdit>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace shell {
 
@@ -208,9 +210,16 @@ void frmNewMainForm::mailQueuedForLater()
     if (m_deliveryChecked)
         return;
     m_deliveryChecked = true;
-    const QString advice = deliveryTimerAdvice(m_services.deliveryTimer());
-    if (!advice.isEmpty())
-        ui->StatusBar1->showMessage(advice, 120000);
+    // systemctl can hang for long on a stuck session bus: the window never
+    // waits for it, and hears the answer when it comes.
+    auto *watcher = new QFutureWatcher<DeliveryTimerState>(this);
+    connect(watcher, &QFutureWatcher<DeliveryTimerState>::finished, this, [this, watcher] {
+        const QString advice = deliveryTimerAdvice(watcher->result());
+        if (!advice.isEmpty())
+            ui->StatusBar1->showMessage(advice, 120000);
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run(m_services.deliveryTimer));
 }
 
 void frmNewMainForm::Form_Load()
