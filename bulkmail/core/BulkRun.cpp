@@ -106,10 +106,14 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     // Only pictures are attached from template images; the list is fixed for the run.
     QStringList paths = bulkImagePaths(bulkImageList(bulkTemplate.imageSources));
     paths.removeIf([](const QString &path) { return !templates::isImageFile(path); });
+    const templates::TemplateFiles files = templates::templateFiles(bulkTemplate.html, paths);
+    paths.append(files.morePictures); // background and CSS pictures go inline too
     if (!s.attachmentPath.isEmpty())
         paths.append(s.attachmentPath);
     if (!confirmContent(s, bulkTemplate, paths))
         return 0;
+    for (const QString &file : files.leftOut)
+        m_report.note(QStringLiteral("Left out of the messages: %1, a local file that is never mailed.").arg(file));
 
     std::unique_ptr<hostmail::Application> app;
     hostmail::Items items;

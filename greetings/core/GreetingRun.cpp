@@ -83,7 +83,11 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         {OccasionKind::Anniversary, &settings.anniversary, &anniversaryTemplate.html,
          templateImages(anniversaryTemplate)},
     };
+    QStringList leftOut[2]; // per pass: local files the template names that never leave
     for (Pass &pass : passes) {
+        const templates::TemplateFiles files = templates::templateFiles(*pass.html, pass.paths);
+        pass.paths.append(files.morePictures); // background and CSS pictures go inline too
+        leftOut[&pass - passes] = files.leftOut;
         if (!pass.settings->attachmentPath.isEmpty())
             pass.paths.append(pass.settings->attachmentPath);
     }
@@ -158,6 +162,11 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         if (templates::showsNothing(*pass.html) &&
             !m_prompter.askYesNo(common::kAppTitle, emptyTemplateQuestion(pass.kind, int(count))))
             return 0;
+        for (const QString &file : std::as_const(leftOut[&pass - passes]))
+            m_report.note(QStringLiteral("Left out of the %1 greetings: %2, a local file that is never mailed.")
+                              .arg(pass.kind == OccasionKind::Birthday ? QStringLiteral("birthday")
+                                                                       : QStringLiteral("anniversary"),
+                                   file));
         QStringList usable;
         for (const QString &path : std::as_const(pass.paths)) {
             const QString problem = hostmail::attachmentProblem(path);

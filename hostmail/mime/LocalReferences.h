@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -13,10 +14,30 @@ bool isLocalReference(const QString &reference);
 // The file a local reference names (a file: URL percent-decoded), or empty.
 QString localPathOf(const QString &reference);
 
-// Rewrites every local reference of html: the src, background and href
-// attributes and CSS url() values. replacement gets the file's path and
-// returns what the reference becomes ("cid:..."), or an empty text, which
-// empties the reference: no local path of the sender is left in the result.
-QString rewriteLocalReferences(const QString &html, const std::function<QString(const QString &path)> &replacement);
+// A reference of a parsed document that names a local file.
+struct LocalReference {
+    QString place;        // where it is: "img src", "video poster", "style url()", ...
+    QString value;        // as a reader sees it, character references decoded
+    QString path;         // the file it names, or empty (a Windows path)
+    bool picture = false; // shown as a picture: img src, background, CSS url()
+};
+
+// Every local reference of html, in document order, found by an HTML parser:
+// in any attribute that names a resource (src, srcset, href, xlink:href,
+// background, poster, data, action, ...), in CSS url() of style attributes
+// and style elements, and in a meta refresh.
+QList<LocalReference> localReferences(const QString &html);
+// The local files that html shows as pictures, each once, in order: the one
+// rule of what a template's local picture is.
+QStringList localPictures(const QString &html);
+
+// html as it may leave this machine: every local picture reference becomes
+// what replacement gives for its file ("cid:..."), or is emptied when it
+// gives nothing; every other local reference is emptied; scripts, event
+// handler attributes and javascript: references are removed. What was
+// emptied or removed is added to removed (when given), one line each. All
+// other bytes stay as they were.
+QString rewriteLocalReferences(const QString &html, const std::function<QString(const QString &path)> &replacement,
+                               QStringList *removed = nullptr);
 
 } // namespace hostmail::mime

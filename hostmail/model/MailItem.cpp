@@ -59,6 +59,9 @@ QString attachmentProblem(const QString &path)
         return QStringLiteral("it is %1, larger than %2 MB").arg(sizeText(st.st_size)).arg(kMaxAttachmentBytes >> 20);
     if (::access(name.constData(), R_OK) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
+    static const QMimeDatabase db;
+    if (db.mimeTypeForFile(path).inherits(QStringLiteral("image/svg+xml")))
+        return QStringLiteral("an SVG picture can carry scripts and is never mailed; save it as PNG");
     return {};
 }
 

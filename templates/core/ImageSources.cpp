@@ -1,5 +1,7 @@
 #include "templates/core/ImageSources.h"
 
+#include "hostmail/mime/LocalReferences.h"
+
 #include <QMimeDatabase>
 #include <QUrl>
 
@@ -14,13 +16,26 @@ QString imagePathFromSource(const QString &src)
             return {};
         return src.mid(slash - 2);
     }
-    if (src.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
-        const QUrl url(src);
-        return url.isLocalFile() ? url.toLocalFile() : QString();
+    // What a local file is, is the mail library's one rule.
+    return hostmail::mime::localPathOf(src);
+}
+
+TemplateFiles templateFiles(const QString &html, const QStringList &listed)
+{
+    TemplateFiles files;
+    for (const QString &picture : hostmail::mime::localPictures(html)) {
+        if (listed.contains(picture))
+            continue;
+        if (isImageFile(picture))
+            files.morePictures.append(picture);
+        else
+            files.leftOut.append(QStringLiteral("%1 (not a picture)").arg(picture));
     }
-    if (src.startsWith(QLatin1Char('/')))
-        return src;
-    return {};
+    for (const hostmail::mime::LocalReference &r : hostmail::mime::localReferences(html)) {
+        if (!r.picture)
+            files.leftOut.append(QStringLiteral("%1 (%2)").arg(r.value, r.place));
+    }
+    return files;
 }
 
 bool isImageFile(const QString &path)

@@ -252,3 +252,29 @@ TEST(GreetingRun, SendQueuesAndStartsTheDeliveryAgentOnceWithoutWaitingForIt)
     QThread::msleep(2500);
     EXPECT_EQ(r.store.read(started).trimmed().split('\n').size(), 1);
 }
+
+TEST(GreetingRun, BackgroundAndCssPicturesTravelInsideAndOtherLocalFilesAreNamed)
+{
+    GreetingFixture r;
+    const QByteArray png = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+    const QString bg = r.store.dir.path() + "/bg.png", cell = r.store.dir.path() + "/cell.png";
+    r.store.write(bg, png);
+    r.store.write(cell, png);
+    r.birthday.html = "<html><body style=\"background: url('" + QUrl::fromLocalFile(bg).toString() +
+                      "')\"><table background=\"" + cell +
+                      "\"><tr><td>Happy day!</td></tr></table>"
+                      "<video poster=\"/home/me/film.jpg\"></video></body></html>";
+    r.store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n", "anna@example.org"));
+    EXPECT_EQ(r.go(), 1);
+    const QByteArray m = r.draft(0);
+    EXPECT_FALSE(m.contains(r.store.dir.path().toUtf8()));
+    EXPECT_FALSE(m.contains("/home/me"));
+    EXPECT_EQ(m.count("Content-Id: <picture"), 2);
+    const QString body = bodyOf(m);
+    EXPECT_TRUE(body.contains("background: url(cid:picture")) << body.toStdString();
+    EXPECT_TRUE(body.contains("<table background=\"cid:picture")) << body.toStdString();
+    EXPECT_TRUE(r.prompter.texts().last().endsWith(
+        "\nLeft out of the birthday greetings: /home/me/film.jpg (video poster), a local file that is never mailed."))
+        << r.prompter.texts().last().toStdString();
+}

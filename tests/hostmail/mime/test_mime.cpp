@@ -79,18 +79,56 @@ TEST(MailText, TheTextAlternativeReadsLikeTheHtml)
 TEST(MailText, LocalReferencesBecomeWhatTheHostSaysOrNothing)
 {
     const QString html = "<img src=\"file:///home/me/cake.png\"><img SRC='/home/me/star.png'>"
-                         "<td background=file:///home/me/bg.gif><a href=\"file:///home/me/doc.pdf\">doc</a>"
-                         "<div style=\"background: url('file:///home/me/bg.gif')\"></div>"
+                         "<table><tr><td background=file:///home/me/bg.gif></td></tr></table>"
+                         "<a href=\"file:///home/me/doc.pdf\">doc</a>"
+                         "<div style=\"background: url('file:///home/me/cake.png')\"></div>"
                          "<img src=\"C:\\Pictures\\x.gif\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">"
                          "<img src=\"&#102;ile:///home/me/secret.png\"><img src='&#x2F;home/me/cake.png'>";
+    QStringList removed;
     const QString out = mime::rewriteLocalReferences(
-        html, [](const QString &path) { return path.endsWith("cake.png") ? QStringLiteral("cid:cake") : QString(); });
-    EXPECT_EQ(out, "<img src=\"cid:cake\"><img SRC=\"\"><td background=\"\"><a href=\"\">doc</a>"
-                   "<div style=\"background: url(\"\")\"></div>"
+        html, [](const QString &path) { return path.endsWith("cake.png") ? QStringLiteral("cid:cake") : QString(); },
+        &removed);
+    EXPECT_EQ(out, "<img src=\"cid:cake\"><img SRC=\"\"><table><tr><td background=\"\"></td></tr></table>"
+                   "<a href=\"\">doc</a>"
+                   "<div style=\"background: url(cid:cake)\"></div>"
                    "<img src=\"\"><img src=\"https://example.org/w.png\"><img src=\"cid:k\">"
                    "<img src=\"\"><img src=\"cid:cake\">");
+    EXPECT_EQ(removed, QStringList({"/home/me/star.png (img src)", "file:///home/me/bg.gif (td background)",
+                                    "file:///home/me/doc.pdf (a href)", "C:\\Pictures\\x.gif (img src)",
+                                    "file:///home/me/secret.png (img src)"}));
     EXPECT_TRUE(mime::isLocalReference("FILE:///x"));
     EXPECT_FALSE(mime::isLocalReference("data:image/png;base64,AAAA"));
+}
+
+TEST(MailText, NoLocalPathOrScriptLeavesThroughAnyPlaceThatNamesAResource)
+{
+    const QString html =
+        "<html><head><meta http-equiv=refresh content=\"0; url=file:///etc/passwd\">"
+        "<style>body { background: url(\"file:///home/me/bg.png\") }</style>"
+        "<script>steal()</script></head><body onload=\"steal()\">"
+        "<img srcset=\"file:///home/me/a.png 1x, https://example.org/b.png 2x\">"
+        "<video poster=\"/home/me/poster.jpg\"></video><object data=\"file:///home/me/x.swf\"></object>"
+        "<embed src=\"/home/me/y.swf\"><svg><image xlink:href=\"file:///home/me/z.png\"/>"
+        "<script>alert(1)</script></svg><a href=\"javascript:alert(1)\">x</a>"
+        "<p style='color:red;background-image:url(/home/me/bg.png)'>Hi</p></body></html>";
+    QStringList removed;
+    const QString out = mime::rewriteLocalReferences(
+        html, [](const QString &path) { return path.endsWith("bg.png") ? QStringLiteral("cid:bg") : QString(); },
+        &removed);
+    for (const char *gone : {"/home/me", "file:", "script", "steal", "alert", "onload"})
+        EXPECT_FALSE(out.contains(QLatin1String(gone), Qt::CaseInsensitive)) << gone << "\n" << out.toStdString();
+    EXPECT_TRUE(out.contains("body { background: url(cid:bg) }"));
+    EXPECT_TRUE(out.contains("<p style=\"color:red;background-image:url(cid:bg)\">Hi</p>")) << out.toStdString();
+    EXPECT_TRUE(out.contains("<body >") || out.contains("<body>")) << out.toStdString();
+    EXPECT_EQ(removed.size(), 10) << removed.join('\n').toStdString();
+    // The pictures a message embeds: img src, background and CSS url(), each once.
+    // A cell outside a table, which the parser drops, is emptied all the same.
+    EXPECT_EQ(mime::rewriteLocalReferences("<p>x</p><td background='/home/me/b.gif'>", {}),
+              "<p>x</p><td background=\"\">");
+    EXPECT_EQ(mime::localPictures("<img src=/a.png><table><td background='file:///b.gif'></table>"
+                                  "<p style=\"x:url(/a.png)\">"
+                                  "<style>p{background:url('/c.png')}</style><video poster=/d.jpg>"),
+              QStringList({"/a.png", "/b.gif", "/c.png"}));
 }
 
 TEST(MailCompose, TextAttachmentsKeepTheirCharset)
