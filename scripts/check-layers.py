@@ -6,7 +6,15 @@ include headers of its own component and of components on lower layers only:
 so a core never includes a views header, the mail host never includes the
 program above it, and two subsystems on one layer never include each other.
 Tests, benchmarks and fuzz targets may include anything.
+
+An include is resolved as the compiler would find it: relative to the
+including file first ("../views/Page.h" is the views folder), then from the
+top of the tree. The custom-widget headers that a .ui form names are
+includes of the form's folder too.
+
+check-layers.py [ROOT]: checks the tree at ROOT (default: this checkout).
 """
+import os
 import pathlib
 import re
 import sys
@@ -37,6 +45,7 @@ LAYERS = {
 UNCHECKED = ("tests/", "bench/", "fuzz/", "build/")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+UI_HEADER = re.compile(r"<header[^>]*>\s*([^<\s]+)\s*</header>")
 
 
 def component(path):
@@ -49,11 +58,33 @@ def component(path):
     return None
 
 
+def resolve(root, rel, name):
+    """The tree path an include names, relative to the including file first."""
+    beside = os.path.normpath(os.path.join(os.path.dirname(rel), name))
+    if not beside.startswith("..") and (root / beside).is_file():
+        return beside
+    top = os.path.normpath(name)
+    if top.startswith(".."):
+        return None  # out of the tree: a system header
+    return top
+
+
+def includes(file, rel):
+    """(line number, included name) of a source file or a .ui form."""
+    text = file.read_text(encoding="utf-8")
+    pattern = UI_HEADER if file.suffix == ".ui" else INCLUDE
+    for number, line in enumerate(text.splitlines(), 1):
+        m = pattern.search(line) if file.suffix == ".ui" else pattern.match(line)
+        if m:
+            yield number, m.group(1)
+
+
 def main():
-    root = pathlib.Path(__file__).resolve().parent.parent
+    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parent.parent)
+    root = root.resolve()
     faults = []
     for file in sorted(root.rglob("*")):
-        if file.suffix not in (".h", ".cpp") or not file.is_file():
+        if file.suffix not in (".h", ".cpp", ".ui") or not file.is_file():
             continue
         rel = file.relative_to(root).as_posix()
         if rel.startswith(UNCHECKED):
@@ -62,15 +93,18 @@ def main():
         if own is None:
             faults.append(f"{rel}: folder is on no layer (add it to scripts/check-layers.py)")
             continue
-        for number, line in enumerate(file.read_text(encoding="utf-8").splitlines(), 1):
-            m = INCLUDE.match(line)
-            if not m or "/" not in m.group(1):
-                continue  # a generated ui_*.h header or a file of the same folder
-            target = component(m.group(1))
+        for number, name in includes(file, rel):
+            path = resolve(root, rel, name)
+            if path is None:
+                faults.append(f"{rel}:{number}: {name} leads out of the tree")
+                continue
+            if "/" not in path:
+                continue  # a generated ui_*.h header or a system one
+            target = component(path)
             if target is None or target == own:
                 continue
             if LAYERS[target] >= LAYERS[own]:
-                faults.append(f"{rel}:{number}: {own} (layer {LAYERS[own]}) includes {m.group(1)} "
+                faults.append(f"{rel}:{number}: {own} (layer {LAYERS[own]}) includes {name} "
                               f"of {target} (layer {LAYERS[target]})")
     for fault in faults:
         print(fault, file=sys.stderr)

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config git python3 clang-format
           qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
-          libgmime-3.0-dev libical-dev libuchardet-dev
+          libgmime-3.0-dev libical-dev libuchardet-dev libgumbo-dev
           libgtest-dev libbenchmark-dev
           qt6-qpa-plugins libqt6svg6
           msmtp python3-aiosmtpd notmuch dbus strace
