@@ -9,14 +9,17 @@
 #include "hostmail/store/Maildir.h"
 #include "hostmail/store/StorePaths.h"
 
+#include "support/Golden.h"
 #include "support/TempStore.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -351,6 +354,59 @@ TEST(Delivery, TheLockIsTheMailFolderItselfSoNoFileSwapLetsASecondRunIn)
     ASSERT_TRUE(agent.waitForFinished(30000));
     EXPECT_EQ(agent.exitCode(), 0);
     EXPECT_EQ(count(s.read(s.dir.path() + "/delivered.txt"), "Subject: Hello"), 1);
+}
+
+TEST(Delivery, AnOutboxFileThatCannotBeSentIsHeldAndToldOnceNotEveryRun)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    Maildir(s.paths.outbox()).create();
+    // A file that will not become sendable by itself: larger than a message
+    // may be (sparse, so nothing is written to speak of).
+    QFile odd(s.paths.outbox() + "/new/1700000000.huge.host");
+    ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(odd.resize(257 * 1024 * 1024));
+    odd.close();
+    const Delivery delivery(s.paths);
+    const QDateTime now = QDateTime::currentDateTime();
+    const DeliveryReport first = delivery.deliverDue(now);
+    EXPECT_EQ(first.held, 1);
+    EXPECT_EQ(first.news.size(), 1);
+    const QByteArray log = s.read(s.paths.deliveryLog());
+    for (int run = 1; run <= 4; ++run) {
+        const DeliveryReport later = delivery.deliverDue(now.addSecs(run * 15 * 60));
+        EXPECT_EQ(later.held, 1);
+        EXPECT_TRUE(later.news.isEmpty());
+    }
+    EXPECT_EQ(s.read(s.paths.deliveryLog()), log); // logged once
+}
+
+TEST(Delivery, TheLogAndTheAgentsSummaryAreWhatTheUserReads)
+{
+    TempStore s;
+    s.paths.deliveryCommand = command(s, "fail.sh", "echo 'msmtp: account default not found' >&2\nexit 78");
+    const QString failing = queue(s, "anna@example.org");
+    const QString interrupted = queue(s, "tom@example.org");
+    DeliveryState state(s.paths.mail + "/.cheerpost-delivery-state");
+    state.set(Maildir::baseName(interrupted), {DeliveryState::Stage::Sending, 0, {}, {}});
+    state.save();
+    const QDateTime now(QDate(2026, 12, 8), QTime(9, 30), QTimeZone::utc());
+    Delivery(s.paths).deliverDue(now);
+    QString log = QString::fromUtf8(s.read(s.paths.deliveryLog()));
+    log.replace(s.dir.path(), "STORE")
+        .replace(Maildir::baseName(failing), "FAILING")
+        .replace(Maildir::baseName(interrupted), "INTERRUPTED");
+    // The two entries come in the Outbox's order of names, which is random here.
+    QStringList entries = log.split(QRegularExpression("\n(?=\\d{4}-)"));
+    entries.sort();
+    EXPECT_TRUE(matchesGolden(entries.join('\n').toUtf8(), "delivery-log.ref"));
+
+    QProcess agent;
+    agent.start(QStringLiteral(CHEERPOST_DELIVER),
+                {"--mail", s.paths.mail, "--contacts", s.paths.contacts, "--command", s.paths.deliveryCommand});
+    ASSERT_TRUE(agent.waitForFinished(30000));
+    EXPECT_EQ(agent.exitCode(), 1);
+    EXPECT_TRUE(matchesGolden(agent.readAllStandardOutput(), "deliver-summary.ref"));
 }
 
 TEST(Delivery, AnyByteInAFileNameKeepsItsRecordAndADamagedStateStopsTheRun)
