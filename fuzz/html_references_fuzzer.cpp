@@ -4,6 +4,7 @@
 #include "hostmail/mime/LocalReferences.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -16,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString twice = hostmail::mime::rewriteLocalReferences(
         out, [](const QString &) { return QString(); }, &again);
     for (const hostmail::mime::LocalReference &r : hostmail::mime::localReferences(out)) {
-        if (!r.value.isEmpty())
+        if (!r.value.isEmpty()) {
+            std::fprintf(stderr, "left: %s (%s)\n", qPrintable(r.value), qPrintable(r.place));
             std::abort();
+        }
     }
     hostmail::mime::localPictures(html);
     return 0;

@@ -172,7 +172,7 @@ private:
         const QString path = localPathOf(value);
         references.append({place, value, path, picture});
         QString with;
-        if (picture && !path.isEmpty() && m_replacement)
+        if (picture && !path.isEmpty() && m_replacement && *m_replacement)
             with = (*m_replacement)(path);
         if (with.isEmpty())
             removed.append(QStringLiteral("%1 (%2)").arg(value, place));
@@ -293,8 +293,8 @@ private:
 QString scrubLeftovers(const QString &html, QStringList *removed)
 {
     static const QRegularExpression reference(
-        QStringLiteral("(\\s[\\w:.-]+\\s*=\\s*)(?:\"([^\"]*)\"|'([^']*)'|([^\\s>\"']+))"
-                       "|(url\\(\\s*)(?:\"([^\"]*)\"|'([^']*)'|([^)\"'\\s]*))(\\s*\\))"),
+        QStringLiteral("(\\s[\\w:.-]+\\s*=\\s*)(?:\"([^\"]*)(?:\"|$)|'([^']*)(?:'|$)|([^\\s>\"']+))"
+                       "|(url\\(\\s*)(?:\"([^\"]*)(?:\"|$)|'([^']*)(?:'|$)|([^)\"'\\s]*))(\\s*\\)|$)"),
         QRegularExpression::CaseInsensitiveOption);
     QString out;
     qsizetype from = 0;
@@ -357,8 +357,10 @@ QStringList localPictures(const QString &html)
     return paths;
 }
 
-QString rewriteLocalReferences(const QString &html, const std::function<QString(const QString &path)> &replacement,
-                               QStringList *removed)
+namespace {
+
+QString rewriteOnce(const QString &html, const std::function<QString(const QString &path)> &replacement,
+                    QStringList *removed)
 {
     QByteArray text = html.toUtf8();
     std::vector<Edit> edits = parsed(text, [&](const GumboNode *document) {
@@ -379,6 +381,24 @@ QString rewriteLocalReferences(const QString &html, const std::function<QString(
         floor = e.begin;
     }
     return scrubLeftovers(QString::fromUtf8(text), removed);
+}
+
+} // namespace
+
+QString rewriteLocalReferences(const QString &html, const std::function<QString(const QString &path)> &replacement,
+                               QStringList *removed)
+{
+    // Removing text can join what was left into a tag the parser now reads
+    // (a broken page): the result is parsed again until nothing local or
+    // scripted is left in it.
+    QString out = rewriteOnce(html, replacement, removed);
+    for (int pass = 0; pass < 4; ++pass) {
+        const QList<LocalReference> left = localReferences(out);
+        if (std::none_of(left.cbegin(), left.cend(), [](const LocalReference &r) { return !r.value.isEmpty(); }))
+            break;
+        out = rewriteOnce(out, {}, removed);
+    }
+    return out;
 }
 
 } // namespace hostmail::mime
