@@ -409,6 +409,58 @@ TEST(Delivery, TheLogAndTheAgentsSummaryAreWhatTheUserReads)
     EXPECT_TRUE(matchesGolden(agent.readAllStandardOutput(), "deliver-summary.ref"));
 }
 
+TEST(Delivery, KilledAtAnyStepOfAHandOverAMessageGoesOnceOrIsHeldNeverFiledUnsent)
+{
+    // The agent is killed at the n-th system call that writes, renames,
+    // flushes or starts a process: before, at and after the "sending" mark
+    // and the command. A second run must then neither send the message again
+    // nor file an unsent one in Sent; one that may have gone is held.
+    if (QStandardPaths::findExecutable("strace").isEmpty())
+        GTEST_SKIP() << "strace is not installed";
+    const char *calls = "write,rename,renameat,renameat2,fsync,fdatasync,syncfs,clone,clone3,fork,vfork,execve";
+    int killedBefore = 0, killedAfter = 0, held = 0, sentOnce = 0;
+    for (int n = 1; n <= 80; ++n) {
+        TempStore s;
+        s.paths.deliveryCommand = recorder(s);
+        queue(s, "anna@example.org", QDateTime::currentDateTime().addSecs(-60));
+        const QStringList agent = {QStringLiteral(CHEERPOST_DELIVER),
+                                   "--mail",
+                                   s.paths.mail,
+                                   "--contacts",
+                                   s.paths.contacts,
+                                   "--command",
+                                   s.paths.deliveryCommand};
+        QProcess traced;
+        traced.start("strace", QStringList{"-f", "-o", "/dev/null", "-e", QString("trace=") + calls, "-e",
+                                           QStringLiteral("inject=%1:signal=SIGKILL:when=%2").arg(calls).arg(n)} +
+                                   agent);
+        ASSERT_TRUE(traced.waitForFinished(30000));
+        if (traced.exitCode() == 0 && traced.exitStatus() == QProcess::NormalExit) {
+            killedAfter = n; // ran to its end: every step was covered
+            break;
+        }
+        ++killedBefore;
+        QProcess again;
+        again.start(agent.first(), agent.mid(1));
+        ASSERT_TRUE(again.waitForFinished(30000));
+        const int sends = count(s.read(s.dir.path() + "/delivered.txt"), "Subject: Hello");
+        const int filed = int(s.files(s.paths.sent() + "/cur").size());
+        const QList<OutboxEntry> box = Delivery(s.paths).outbox();
+        EXPECT_LE(sends, 1) << "kill point " << n;
+        EXPECT_LE(filed, sends) << "filed in Sent but never handed over, kill point " << n;
+        if (box.size() == 1 && box.first().status == OutboxEntry::Status::Held) {
+            ++held;
+            EXPECT_EQ(again.exitCode(), 1) << "a held message must not end the run as a success, kill point " << n;
+        } else {
+            EXPECT_EQ(filed, 1) << "kill point " << n;
+            sentOnce += sends;
+        }
+    }
+    EXPECT_GT(killedAfter, 0) << "the agent never ran to its end within the kill points";
+    EXPECT_GT(held, 0); // some points fall between the mark and the end of the command
+    EXPECT_GT(sentOnce, 0);
+}
+
 TEST(Delivery, AnyByteInAFileNameKeepsItsRecordAndADamagedStateStopsTheRun)
 {
     TempStore s;
