@@ -86,6 +86,8 @@ TEST_F(MainWindowFixture, EveryControlIsInViewMaximizedAndResized)
                                         ? std::vector<const char *>(std::begin(kGreetingPage), std::end(kGreetingPage))
                                         : std::vector<const char *>(std::begin(kBulkPage), std::end(kBulkPage)))
                 EXPECT_TRUE(inView(window.get(), name)) << "at " << size.width() << "x" << size.height();
+            for (const char *name : {"StatusBar1", "pnlText", "pnlCaps", "pnlNum", "pnlDate", "pnlTime"})
+                EXPECT_TRUE(inView(window.get(), name)) << "at " << size.width() << "x" << size.height();
         }
     }
     // The editors take the room that is left.
