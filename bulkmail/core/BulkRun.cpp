@@ -57,18 +57,6 @@ QString bulkLeftOutQuestion(const QString &path, const QString &problem)
     return QStringLiteral("%1 cannot be included (%2).\rSend the messages without it?").arg(path, problem);
 }
 
-namespace {
-
-QString contactName(const hostmail::ContactItem &c)
-{
-    QString name = c.FullName().trimmed();
-    if (name.isEmpty())
-        name = (c.FirstName() + QLatin1Char(' ') + c.LastName()).trimmed();
-    return name.isEmpty() ? QStringLiteral("(no name)") : name;
-}
-
-} // namespace
-
 bool BulkRun::confirmContent(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, QStringList &paths)
 {
     const QString untouched = BulkSettings().subject;
@@ -135,12 +123,8 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
                          .arg(QString::fromUtf8(e.what()));
         trouble = true;
     }
-    for (const hostmail::SkippedFile &f : items.skippedFiles()) {
-        m_report.skipped(f.tooLarge ? QStringLiteral("contact file too large")
-                                    : QStringLiteral("unreadable contact file"),
-                         QStringLiteral("%1 (%2)").arg(f.path, f.reason));
+    if (hostmail::reportSkippedFiles(items, m_report) > 0)
         trouble = true;
-    }
 
     QList<Place> places;
     {
@@ -178,7 +162,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
                 const auto to =
                     common::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
                 if (!to) {
-                    m_report.skipped(QStringLiteral("no e-mail address"), contactName(*contact));
+                    m_report.skipped(QStringLiteral("no e-mail address"), contact->displayName());
                     continue;
                 }
                 // The first name is escaped where it enters the HTML body.

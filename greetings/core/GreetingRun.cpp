@@ -56,18 +56,6 @@ QString leftOutQuestion(const QString &path, const QString &problem)
     return QStringLiteral("%1 cannot be included (%2).\rMake the greetings without it?").arg(path, problem);
 }
 
-namespace {
-
-QString contactName(const hostmail::ContactItem &c)
-{
-    QString name = c.FullName().trimmed();
-    if (name.isEmpty())
-        name = (c.FirstName() + QLatin1Char(' ') + c.LastName()).trimmed();
-    return name.isEmpty() ? QStringLiteral("(no name)") : name;
-}
-
-} // namespace
-
 int GreetingRun::run(const GreetingSettings &settings, const templates::TemplateDocument &birthdayTemplate,
                      const templates::TemplateDocument &anniversaryTemplate, const QDate &today)
 {
@@ -116,12 +104,8 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
                          .arg(QString::fromUtf8(e.what()));
         trouble = true;
     }
-    for (const hostmail::SkippedFile &f : items.skippedFiles()) {
-        m_report.skipped(f.tooLarge ? QStringLiteral("contact file too large")
-                                    : QStringLiteral("unreadable contact file"),
-                         QStringLiteral("%1 (%2)").arg(f.path, f.reason));
+    if (hostmail::reportSkippedFiles(items, m_report) > 0)
         trouble = true;
-    }
 
     // Which greetings the window holds, in the host's order, birthday first.
     const int runYear = today.year();
@@ -141,7 +125,7 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
             const std::optional<QString> to =
                 common::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
             if (!to) {
-                m_report.skipped(QStringLiteral("no e-mail address"), contactName(*contact));
+                m_report.skipped(QStringLiteral("no e-mail address"), contact->displayName());
                 continue;
             }
             greetings.append({contact, &pass, contactDate, *occasion, *to});

@@ -76,6 +76,14 @@ QVariant ContactItem::sortValue(const QString &key) const
     return Item::sortValue(key);
 }
 
+QString ContactItem::displayName() const
+{
+    QString name = m_data.fullName.trimmed();
+    if (name.isEmpty())
+        name = (m_data.firstName + QLatin1Char(' ') + m_data.lastName).trimmed();
+    return name.isEmpty() ? QStringLiteral("(no name)") : name;
+}
+
 QString ContactItem::filePath() const
 {
     return m_file->path();

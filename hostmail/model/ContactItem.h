@@ -27,6 +27,9 @@ public:
     QString LastName() const { return m_data.lastName; }
     QString LastNameAndFirstName() const;
     QString FullName() const { return m_data.fullName; }
+    // The name a message to the user gives the contact: the full name, else
+    // first and last name, else "(no name)".
+    QString displayName() const;
     QString Email1Address() const { return m_data.emails.value(0); }
     QString Email2Address() const { return m_data.emails.value(1); }
     QString Email3Address() const { return m_data.emails.value(2); }

@@ -1,5 +1,6 @@
 #include "hostmail/model/Folder.h"
 
+#include "common/core/RunReport.h"
 #include "hostmail/HostError.h"
 #include "hostmail/ical/ICalendar.h"
 #include "hostmail/model/AppointmentItem.h"
@@ -73,6 +74,15 @@ SkippedFile skippedFile(int folderFd, const QString &name, const QString &path, 
 }
 
 } // namespace
+
+int reportSkippedFiles(const Items &items, common::RunReport &report)
+{
+    for (const SkippedFile &f : items.skippedFiles())
+        report.skipped(f.tooLarge ? QStringLiteral("contact file too large")
+                                  : QStringLiteral("unreadable contact file"),
+                       QStringLiteral("%1 (%2)").arg(f.path, f.reason));
+    return int(items.skippedFiles().size());
+}
 
 QString sizeText(qint64 bytes)
 {

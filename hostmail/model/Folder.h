@@ -3,7 +3,15 @@
 #include "hostmail/model/Items.h"
 #include "hostmail/store/StorePaths.h"
 
+namespace common {
+class RunReport;
+}
+
 namespace hostmail {
+
+// Names each file of the folder that gave no items in a run's report, as
+// skipped with its reason; returns how many there were.
+int reportSkippedFiles(const Items &items, common::RunReport &report);
 
 // A file size for people: "300 MB", "12 KB", "80 bytes".
 QString sizeText(qint64 bytes);

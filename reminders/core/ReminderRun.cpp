@@ -4,6 +4,7 @@
 #include "common/core/RunReport.h"
 #include "hostmail/HostError.h"
 #include "hostmail/model/ContactItem.h"
+#include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/store/WriteBatch.h"
 #include "hostmail/vcard/ContactData.h"
@@ -88,10 +89,7 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     } catch (const HostError &e) {
         whyNothing = QStringLiteral("the contacts cannot be read (%1)").arg(QString::fromUtf8(e.what()));
     }
-    for (const hostmail::SkippedFile &f : items.skippedFiles())
-        report.skipped(f.tooLarge ? QStringLiteral("contact file too large")
-                                  : QStringLiteral("unreadable contact file"),
-                       QStringLiteral("%1 (%2)").arg(f.path, f.reason));
+    hostmail::reportSkippedFiles(items, report);
 
     QFile log;
     const bool logging =
