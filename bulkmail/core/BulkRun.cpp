@@ -118,9 +118,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
         else
             whyNothing = QStringLiteral("sending to all contacts was not confirmed");
     } catch (const HostError &e) {
-        whyNothing = (app ? QStringLiteral("the contacts cannot be read (%1)")
-                          : QStringLiteral("the mail store cannot be opened (%1)"))
-                         .arg(QString::fromUtf8(e.what()));
+        whyNothing = hostmail::noContactsReason(app != nullptr, e);
         trouble = true;
     }
     if (hostmail::reportSkippedFiles(items, m_report) > 0)

@@ -99,9 +99,7 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         folder = contacts.path();
         items = contacts.items();
     } catch (const HostError &e) {
-        whyNothing = (app ? QStringLiteral("the contacts cannot be read (%1)")
-                          : QStringLiteral("the mail store cannot be opened (%1)"))
-                         .arg(QString::fromUtf8(e.what()));
+        whyNothing = hostmail::noContactsReason(app != nullptr, e);
         trouble = true;
     }
     if (hostmail::reportSkippedFiles(items, m_report) > 0)

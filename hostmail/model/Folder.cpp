@@ -84,6 +84,13 @@ int reportSkippedFiles(const Items &items, common::RunReport &report)
     return int(items.skippedFiles().size());
 }
 
+QString noContactsReason(bool storeOpened, const std::exception &error)
+{
+    return (storeOpened ? QStringLiteral("the contacts cannot be read (%1)")
+                        : QStringLiteral("the mail store cannot be opened (%1)"))
+        .arg(QString::fromUtf8(error.what()));
+}
+
 QString sizeText(qint64 bytes)
 {
     if (bytes >= 1024 * 1024)

@@ -3,6 +3,8 @@
 #include "hostmail/model/Items.h"
 #include "hostmail/store/StorePaths.h"
 
+#include <exception>
+
 namespace common {
 class RunReport;
 }
@@ -12,6 +14,10 @@ namespace hostmail {
 // Names each file of the folder that gave no items in a run's report, as
 // skipped with its reason; returns how many there were.
 int reportSkippedFiles(const Items &items, common::RunReport &report);
+
+// Why a run found no contacts: the store could not be opened, or, once
+// opened, its contacts could not be read.
+QString noContactsReason(bool storeOpened, const std::exception &error);
 
 // A file size for people: "300 MB", "12 KB", "80 bytes".
 QString sizeText(qint64 bytes);
