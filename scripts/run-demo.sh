@@ -10,7 +10,7 @@ cmake --preset dev >/dev/null
 cmake --build --preset dev -j"$(nproc)" --target cheerpost cheerpost-deliver
 
 demo="$PWD/demo"
-export XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" XDG_CACHE_HOME="$demo/cache"
+export XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" XDG_CACHE_HOME="$demo/cache" XDG_STATE_HOME="$demo/state"
 bash scripts/make-demo-store.sh "$demo"
 
 # Greetings sent in an earlier demo for a day that has now come leave first,

@@ -1,7 +1,6 @@
 #include "hostmail/delivery/DesktopNotice.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QVariantMap>
 
@@ -12,9 +11,9 @@ bool showDesktopNotice(const QString &summary, const QString &body)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
+    // Called whether or not the service runs yet: the bus starts one that is
+    // only activatable, and answers at once where there is none.
     const QString service = QStringLiteral("org.freedesktop.Notifications");
-    if (!bus.interface() || !bus.interface()->isServiceRegistered(service).value())
-        return false;
     QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
                                                        service, QStringLiteral("Notify"));
     QVariantMap hints;
