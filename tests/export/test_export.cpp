@@ -108,6 +108,28 @@ TEST(ExportRun, FilesThatDidNotReachTheDeviceAreCountedWithTheirCause)
     EXPECT_EQ(prompter.boxes.last().icon, common::MessageIcon::Critical);
 }
 
+TEST(ExportRun, AStickPulledMidExportIsReportedNotCompleted)
+{
+    TempStore s;
+    for (int i = 0; i < 20; ++i)
+        s.addCard(QStringLiteral("%1.vcf").arg(i), card(QStringLiteral("P%1").arg(i), "Smith"));
+    QTemporaryDir device;
+    RecordingPrompter prompter;
+    ExportView view;
+    int labels = 0;
+    view.setLabel = [&](const QString &) {
+        if (++labels == 5) // the stick goes while the contacts are written
+            QDir(device.path() + "/Contacts").removeRecursively();
+    };
+    ExportRun([&] { return std::make_unique<hostmail::Application>(s.paths); }, prompter, view)
+        .run({device.path(), true, false, false});
+    ASSERT_EQ(prompter.texts().size(), 1);
+    EXPECT_TRUE(prompter.texts().first().startsWith("Export to iPod / External Drive is incomplete: "))
+        << prompter.texts().first().toStdString();
+    EXPECT_TRUE(prompter.texts().first().contains(" of 20 files written to " + device.path() + "/Contacts; "))
+        << prompter.texts().first().toStdString();
+}
+
 TEST(ExportRun, TheStoreItselfOrALinkIntoItIsRefused)
 {
     TempStore s;
