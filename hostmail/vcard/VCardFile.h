@@ -42,7 +42,7 @@ struct VCardCard {
 enum class FileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Utf16LENoBom, Utf16BENoBom };
 
 // A .vcf file held as its text plus the parsed cards. Edits splice new bytes in
-// place of a line and parse again; every byte not named by an edit stays, and
+// place of a line and parse that card again; every byte not named by an edit stays, and
 // the file is written back in its own encoding, with its byte-order mark.
 // Text that is not a well-formed card (no BEGIN/END pair) is never exposed and
 // never touched.
