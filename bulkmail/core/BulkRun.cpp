@@ -65,18 +65,16 @@ bool BulkRun::confirmContent(const BulkSettings &s, const templates::TemplateDoc
         return false;
     if (templates::showsNothing(bulkTemplate.html) && !m_prompter.askYesNo(common::kAppTitle, emptyBodyQuestion()))
         return false;
-    QStringList usable;
-    for (const QString &path : std::as_const(paths)) {
-        const QString problem = hostmail::attachmentProblem(path);
-        if (problem.isEmpty()) {
-            usable.append(path);
-            continue;
-        }
-        if (!m_prompter.askYesNo(common::kAppTitle, bulkLeftOutQuestion(path, problem)))
-            return false;
-        m_report.note(QStringLiteral("Left out of the messages: %1 (%2).").arg(path, problem));
-    }
-    paths = usable;
+    const std::optional<QStringList> usable =
+        hostmail::usableAttachments(paths, [&](const QString &path, const QString &problem) {
+            if (!m_prompter.askYesNo(common::kAppTitle, bulkLeftOutQuestion(path, problem)))
+                return false;
+            m_report.note(QStringLiteral("Left out of the messages: %1 (%2).").arg(path, problem));
+            return true;
+        });
+    if (!usable)
+        return false;
+    paths = *usable;
     return true;
 }
 
@@ -124,7 +122,6 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     if (hostmail::reportSkippedFiles(items, m_report) > 0)
         trouble = true;
 
-    QList<Place> places;
     {
         hostmail::WriteBatch batch; // the messages reach the disk together
         if (app && whyNothing.isEmpty() && s.mode == RecipientMode::DistributionList) {
@@ -147,7 +144,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
                 to = s.bcc || members.hidden ? QString() : addresses;
                 bcc = s.bcc || members.hidden ? addresses : QString();
             }
-            compose(*app, s, to, bcc, bulkTemplate.html, paths, places);
+            compose(*app, s, to, bcc, bulkTemplate.html, paths);
         } else if (app && whyNothing.isEmpty()) {
             int matched = 0;
             for (const auto &item : items) {
@@ -166,7 +163,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
                 // The first name is escaped where it enters the HTML body.
                 const QString body = templates::insertAfterBodyTag(
                     bulkTemplate.html, bulkSalutation(s, contact->FirstName().toHtmlEscaped()));
-                compose(*app, s, s.bcc ? QString() : *to, s.bcc ? *to : QString(), body, paths, places);
+                compose(*app, s, s.bcc ? QString() : *to, s.bcc ? *to : QString(), body, paths);
             }
             if (matched == 0 && s.mode == RecipientMode::Category) {
                 m_prompter.tell(common::kAppTitle, emptyCategoryText(s.category), common::MessageIcon::Critical);
@@ -178,18 +175,10 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
         try {
             batch.flush();
         } catch (const HostError &e) {
-            // Composed, but the disk refused them: they were not made.
-            const QStringList failed = e.files();
-            places.removeIf([&](const Place &p) {
-                if (!failed.contains(p.first))
-                    return false;
-                m_report.notSaved(e.reason());
-                return true;
-            });
+            m_report.refused(e.files(), e.reason()); // composed, but the disk refused them
         }
     }
-    for (const Place &place : std::as_const(places))
-        m_report.made(place.second);
+    m_report.settleWritten();
     if (m_report.madeCount() == 0)
         m_queuedForLater = false;
     if (whyNothing.isEmpty())
@@ -201,7 +190,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
 }
 
 void BulkRun::compose(const hostmail::Application &app, const BulkSettings &s, const QString &to, const QString &bcc,
-                      const QString &body, const QStringList &paths, QList<Place> &places)
+                      const QString &body, const QStringList &paths)
 {
     std::unique_ptr<hostmail::MailItem> mail;
     try {
@@ -226,9 +215,9 @@ void BulkRun::compose(const hostmail::Application &app, const BulkSettings &s, c
     mail->setDeferredDeliveryTime(QDateTime(s.sendMailOn, QTime(0, 0)));
     try {
         if (s.saveDraft) {
-            places.append({mail->Save(), common::RunReport::draftsPlace(app.paths().drafts())});
+            m_report.written(mail->Save(), common::RunReport::draftsPlace(app.paths().drafts()));
         } else {
-            places.append({mail->Send(), common::RunReport::outboxPlace(app.paths().outbox(), s.sendMailOn, m_today)});
+            m_report.written(mail->Send(), common::RunReport::outboxPlace(app.paths().outbox(), s.sendMailOn, m_today));
             m_queuedForLater = m_queuedForLater || s.sendMailOn > m_today;
         }
     } catch (const HostError &e) {

@@ -39,10 +39,9 @@ public:
     int run(const BulkSettings &settings, const templates::TemplateDocument &bulkTemplate, const QDate &today);
 
 private:
-    using Place = QPair<QString, QString>; // file written, where it is for the user
     bool confirmContent(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, QStringList &paths);
     void compose(const hostmail::Application &app, const BulkSettings &s, const QString &to, const QString &bcc,
-                 const QString &body, const QStringList &paths, QList<Place> &places);
+                 const QString &body, const QStringList &paths);
 
     hostmail::ApplicationFactory m_openHost;
     common::Prompter &m_prompter;

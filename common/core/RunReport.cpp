@@ -2,6 +2,8 @@
 
 #include "common/core/ShortDate.h"
 
+#include <algorithm>
+
 namespace common {
 
 QString nameList(const QStringList &names, int max)
@@ -37,6 +39,28 @@ int RunReport::total(const QList<Group> &groups)
     for (const Group &g : groups)
         n += g.count;
     return n;
+}
+
+void RunReport::written(const QString &file, const QString &place, const QDate &day)
+{
+    m_written.insert(file, {day, place});
+}
+
+void RunReport::refused(const QStringList &files, const QString &reason)
+{
+    for (const QString &file : files) {
+        if (m_written.remove(file) > 0)
+            notSaved(reason);
+    }
+}
+
+void RunReport::settleWritten()
+{
+    QList<QPair<QDate, QString>> places = m_written.values();
+    std::sort(places.begin(), places.end());
+    for (const auto &place : std::as_const(places))
+        made(place.second);
+    m_written.clear();
 }
 
 int RunReport::madeCount() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -19,6 +20,13 @@ public:
 
     // One item made; place says where, as "saved in Drafts (FOLDER)".
     void made(const QString &place) { add(m_made, place, {}); }
+    // One item written to file, made only once it is known to be on disk;
+    // day orders the places in the message.
+    void written(const QString &file, const QString &place, const QDate &day = {});
+    // Of the files written, those the disk refused: each is not saved, for reason.
+    void refused(const QStringList &files, const QString &reason);
+    // Counts every file written and not refused as made.
+    void settleWritten();
     // One item composed that did not reach the disk, and why.
     void notSaved(const QString &reason) { add(m_notSaved, reason, {}); }
     // One contact or file left out, with its name, for a reason such as
@@ -59,6 +67,7 @@ private:
     QList<Group> m_notSaved;
     QList<Group> m_skipped;
     QStringList m_notes;
+    QHash<QString, QPair<QDate, QString>> m_written; // file -> day and place, until settled
 };
 
 // Names joined with ", ", at most max of them, then "and N more".

@@ -144,47 +144,34 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         if (templates::showsNothing(*pass.html) &&
             !m_prompter.askYesNo(common::kAppTitle, emptyTemplateQuestion(pass.kind, int(count))))
             return 0;
+        const QString kind =
+            pass.kind == OccasionKind::Birthday ? QStringLiteral("birthday") : QStringLiteral("anniversary");
         for (const QString &file : std::as_const(leftOut[&pass - passes]))
-            m_report.note(QStringLiteral("Left out of the %1 greetings: %2, a local file that is never mailed.")
-                              .arg(pass.kind == OccasionKind::Birthday ? QStringLiteral("birthday")
-                                                                       : QStringLiteral("anniversary"),
-                                   file));
-        QStringList usable;
-        for (const QString &path : std::as_const(pass.paths)) {
-            const QString problem = hostmail::attachmentProblem(path);
-            if (problem.isEmpty()) {
-                usable.append(path);
-                continue;
-            }
-            if (!m_prompter.askYesNo(common::kAppTitle, leftOutQuestion(path, problem)))
-                return 0;
-            m_report.note(QStringLiteral("Left out of the %1 greetings: %2 (%3).")
-                              .arg(pass.kind == OccasionKind::Birthday ? QStringLiteral("birthday")
-                                                                       : QStringLiteral("anniversary"),
-                                   path, problem));
-        }
-        pass.paths = usable;
+            m_report.note(
+                QStringLiteral("Left out of the %1 greetings: %2, a local file that is never mailed.").arg(kind, file));
+        const std::optional<QStringList> usable =
+            hostmail::usableAttachments(pass.paths, [&](const QString &path, const QString &problem) {
+                if (!m_prompter.askYesNo(common::kAppTitle, leftOutQuestion(path, problem)))
+                    return false;
+                m_report.note(QStringLiteral("Left out of the %1 greetings: %2 (%3).").arg(kind, path, problem));
+                return true;
+            });
+        if (!usable)
+            return 0;
+        pass.paths = *usable;
     }
 
-    QHash<QString, Place> places; // file written -> where it is for the user
     {
         hostmail::WriteBatch batch; // the messages reach the disk together
         for (const Greeting &g : std::as_const(greetings))
-            deliver(*app, g, settings, runYear, places);
+            deliver(*app, g, settings, runYear);
         try {
             batch.flush();
         } catch (const HostError &e) {
-            // Composed, but the disk refused them: they were not made.
-            for (const QString &file : e.files()) {
-                if (places.remove(file) > 0)
-                    m_report.notSaved(e.reason());
-            }
+            m_report.refused(e.files(), e.reason()); // composed, but the disk refused them
         }
     }
-    QList<Place> made = places.values();
-    std::sort(made.begin(), made.end());
-    for (const Place &place : std::as_const(made))
-        m_report.made(place.second);
+    m_report.settleWritten();
     if (m_report.madeCount() == 0)
         m_queuedForLater = false;
     if (whyNothing.isEmpty())
@@ -198,8 +185,8 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
     return m_report.madeCount();
 }
 
-QString GreetingRun::deliver(const hostmail::Application &app, const Greeting &g, const GreetingSettings &settings,
-                             int runYear, QHash<QString, Place> &places)
+void GreetingRun::deliver(const hostmail::Application &app, const Greeting &g, const GreetingSettings &settings,
+                          int runYear)
 {
     const hostmail::ContactItem &contact = *g.contact;
     const Pass &pass = *g.pass;
@@ -217,7 +204,7 @@ QString GreetingRun::deliver(const hostmail::Application &app, const Greeting &g
         mail = app.CreateMailItem();
     } catch (const HostError &e) {
         m_report.notSaved(e.reason());
-        return {}; // the rest of this greeting is skipped
+        return; // the rest of this greeting is skipped
     }
     mail->setTo(g.to);
     mail->setCC(settings.cc);
@@ -234,21 +221,18 @@ QString GreetingRun::deliver(const hostmail::Application &app, const Greeting &g
     }
     const QDate delivery = deliveryDate(g.contactDate, runYear, settings.dayPrior);
     mail->setDeferredDeliveryTime(QDateTime(delivery, QTime(0, 0)));
-    QString file;
     try {
         if (settings.saveDraft) {
-            file = mail->Save();
-            places.insert(file, {delivery, common::RunReport::draftsPlace(app.paths().drafts())});
+            m_report.written(mail->Save(), common::RunReport::draftsPlace(app.paths().drafts()), delivery);
         } else {
-            file = mail->Send();
-            places.insert(file, {delivery, common::RunReport::outboxPlace(app.paths().outbox(), delivery, m_today)});
+            m_report.written(mail->Send(), common::RunReport::outboxPlace(app.paths().outbox(), delivery, m_today),
+                             delivery);
             m_queuedForLater = m_queuedForLater || delivery > m_today;
         }
     } catch (const HostError &e) {
         m_report.notSaved(e.reason());
     }
     advance();
-    return file;
 }
 
 } // namespace greetings

@@ -7,8 +7,6 @@
 #include "hostmail/model/ApplicationFactory.h"
 #include "templates/core/TemplateDocument.h"
 
-#include <QHash>
-
 #include <functional>
 
 namespace common {
@@ -67,10 +65,7 @@ private:
         Occasion occasion;
         QString to;
     };
-    using Place = QPair<QDate, QString>; // delivery day, and where the message is
-    // The file written, or empty when the host refused it.
-    QString deliver(const hostmail::Application &app, const Greeting &g, const GreetingSettings &settings, int runYear,
-                    QHash<QString, Place> &places);
+    void deliver(const hostmail::Application &app, const Greeting &g, const GreetingSettings &settings, int runYear);
     void advance();
 
     hostmail::ApplicationFactory m_openHost;

@@ -65,6 +65,21 @@ QString attachmentProblem(const QString &path)
     return {};
 }
 
+std::optional<QStringList>
+usableAttachments(const QStringList &paths,
+                  const std::function<bool(const QString &path, const QString &problem)> &leaveOut)
+{
+    QStringList usable;
+    for (const QString &path : paths) {
+        const QString problem = attachmentProblem(path);
+        if (problem.isEmpty())
+            usable.append(path);
+        else if (!leaveOut(path, problem))
+            return std::nullopt;
+    }
+    return usable;
+}
+
 void Attachments::Add(const QString &path)
 {
     struct stat st {};

@@ -4,13 +4,22 @@
 #include "hostmail/store/StorePaths.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace hostmail {
 
 // Why the file at path cannot be attached ("no such file", "it is 30 MB,
 // larger than 25 MB", "Permission denied"), or an empty text when it can.
 QString attachmentProblem(const QString &path);
+
+// The files of paths that can be attached. For each that cannot, leaveOut
+// gets it and its problem: true leaves it out, false stops, and then there
+// is no result.
+std::optional<QStringList>
+usableAttachments(const QStringList &paths,
+                  const std::function<bool(const QString &path, const QString &problem)> &leaveOut);
 
 // The attachments of a new mail item.
 class Attachments {
