@@ -5,6 +5,7 @@
 #include "hostmail/HostError.h"
 #include "hostmail/model/ContactItem.h"
 #include "hostmail/model/HostEnums.h"
+#include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/WriteBatch.h"
 
 #include <QDir>
@@ -111,6 +112,7 @@ void ExportRun::run(const ExportChoice &choice)
         folder.chop(1);
         QDir().mkdir(folder); // one that exists or cannot be made is passed over
     }
+    hostmail::syncFolder(choice.location); // the folders stay on the device through a cut
     if (m_view.showProgress)
         m_view.showProgress();
     if (!choice.contacts && !choice.calendarItems && !choice.notes) {

@@ -3,6 +3,7 @@
 #include "hostmail/HostError.h"
 #include "hostmail/model/MailItem.h"
 #include "hostmail/model/TaskItem.h"
+#include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Maildir.h"
 
 #include <QDir>
@@ -14,8 +15,13 @@ Application::Application(StorePaths paths) : m_paths(std::move(paths))
 {
     const QStringList folders = {m_paths.contacts, m_paths.calendar, m_paths.tasks, m_paths.notes};
     for (const QString &f : folders) {
-        if (f.isEmpty() || !QDir().mkpath(f))
+        if (f.isEmpty())
             throw HostError(QStringLiteral("Cannot open the mail store folder %1").arg(f));
+        try {
+            makeFolder(f);
+        } catch (const HostError &) {
+            throw HostError(QStringLiteral("Cannot open the mail store folder %1").arg(f));
+        }
     }
     for (const QString &maildir : {m_paths.drafts(), m_paths.outbox(), m_paths.sent()})
         Maildir(maildir).create();

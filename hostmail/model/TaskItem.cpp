@@ -36,8 +36,7 @@ void TaskItem::Save()
         if (!t.startDate.isValid())
             t.startDate = t.patternStartDate;
     }
-    if (!QDir().mkpath(m_paths.tasks))
-        throw HostError(QStringLiteral("Cannot create %1").arg(m_paths.tasks));
+    makeFolder(m_paths.tasks);
     m_savedPath = m_paths.tasks + QLatin1Char('/') + m_uid + QLatin1String(".ics");
     writeFileAtomically(m_savedPath, taskCalendar(t));
 }

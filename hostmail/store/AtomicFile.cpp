@@ -6,12 +6,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -25,8 +29,26 @@ QString errnoText(int error = errno)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Makes folder and its missing parents.
-void makeFolders(const QByteArray &folder);
+// Makes folder and its missing parents; 0 or the errno of the failure. Each
+// folder made is flushed into its parent's entries: a folder that a power
+// cut takes back would take every file written into it since.
+int makeFolders(const QByteArray &folder)
+{
+    if (folder.isEmpty() || folder == "/")
+        return 0;
+    if (::mkdir(folder.constData(), 0700) != 0) {
+        if (errno == EEXIST)
+            return 0;
+        if (errno != ENOENT)
+            return errno;
+        if (const int error = makeFolders(detail::folderOf(folder)))
+            return error;
+        if (::mkdir(folder.constData(), 0700) != 0)
+            return errno == EEXIST ? 0 : errno;
+    }
+    detail::syncFolderPath(detail::folderOf(folder));
+    return 0;
+}
 
 // After a missing folder was made for a Maildir: all three of its folders.
 void completeMaildir(const QByteArray &maildir)
@@ -37,14 +59,81 @@ void completeMaildir(const QByteArray &maildir)
         makeFolders(maildir + sub);
 }
 
-void makeFolders(const QByteArray &folder)
+// A temporary file this library writes beside its target: ".NAME.tmp-XXXXXX",
+// or, with ".old" after it, the target moved aside while it is compared.
+// Gives NAME.
+bool isOwnTemporary(QByteArrayView entry, QByteArray *target, bool *aside)
 {
-    if (folder.isEmpty() || folder == "/" || ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST)
-        return;
-    if (errno == ENOENT) {
-        makeFolders(detail::folderOf(folder));
-        ::mkdir(folder.constData(), 0700);
+    *aside = entry.endsWith(".old");
+    if (*aside)
+        entry.chop(4);
+    const qsizetype at = entry.size() - 11; // ".tmp-" and six letters or digits
+    if (entry.size() < 13 || !entry.startsWith('.') || entry.sliced(at, 5) != ".tmp-")
+        return false;
+    for (const char c : entry.sliced(at + 5)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
+            return false;
     }
+    *target = entry.sliced(1, at - 1).toByteArray();
+    return true;
+}
+
+// Clears what a cut left of earlier writes in folder: every temporary file
+// whose writer is gone goes, and a target left moved aside goes back to its
+// name where that is free. A writer holds a lock on its temporary file as
+// long as it works with it, so only abandoned files are touched; anything
+// that is not one of this library's temporary files is left alone.
+void removeLeftTemporaries(const QByteArray &folder)
+{
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    bool changed = false;
+    while (const dirent *entry = ::readdir(dir)) {
+        QByteArray target;
+        bool aside = false;
+        if (!isOwnTemporary(QByteArrayView(entry->d_name), &target, &aside))
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat open {
+        }, named{};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &open) == 0 && S_ISREG(open.st_mode) &&
+            ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == open.st_ino &&
+            named.st_dev == open.st_dev) {
+            struct stat st {};
+            const bool targetFree =
+                ::fstatat(dirFd, target.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+            if (aside && targetFree)
+                changed |= ::renameat2(dirFd, entry->d_name, dirFd, target.constData(), RENAME_NOREPLACE) == 0;
+            else
+                changed |= ::unlinkat(dirFd, entry->d_name, 0) == 0;
+        }
+        ::close(fd);
+    }
+    if (changed)
+        ::fsync(dirFd);
+    ::closedir(dir);
+}
+
+// The first write of this process into a folder clears it first.
+void clearFolderOnce(const QByteArray &folder)
+{
+    static std::mutex mutex;
+    static QSet<QByteArray> cleared;
+    {
+        const std::lock_guard lock(mutex);
+        if (cleared.contains(folder))
+            return;
+        cleared.insert(folder);
+    }
+    removeLeftTemporaries(folder);
 }
 
 // Writes the job at once, flushed, or hands it to the thread's batch.
@@ -57,17 +146,20 @@ void write(WriteJob job, const QString &shownName)
     const int fd = detail::writeTemp(job);
     if (fd < 0)
         throw HostError(detail::failureText(shownName, -fd));
+    // The data is on disk before the name that publishes it, and the name
+    // before the call returns. The file stays open, and so locked, until it
+    // has its name.
     int error = ::fsync(fd) == 0 ? 0 : errno;
     if (error == 0 && job.expected)
         error = detail::takeTargetMode(job, fd);
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
     if (error == 0)
         error = detail::renameIntoPlace(job);
-    if (error != 0) {
+    if (error != 0)
         ::unlink(job.temp.constData());
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
         throw HostError(detail::failureText(shownName, error));
-    }
     detail::syncFolderPath(detail::folderOf(job.target));
 }
 
@@ -178,9 +270,32 @@ int replaceWithoutExchangeImpl(const WriteJob &job)
     return 0;
 }
 
+// Locks the file at a path while the swap gives it a temporary name, so
+// that no clearing of the folder takes it for a file left by a cut.
+class HeldFile {
+public:
+    explicit HeldFile(const QByteArray &path)
+        : m_fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
+    }
+    ~HeldFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    HeldFile(const HeldFile &) = delete;
+    HeldFile &operator=(const HeldFile &) = delete;
+
+private:
+    int m_fd;
+};
+
 // The compare-and-swap of a job with an expectation (see renameIntoPlace).
 int exchangeIfUnchanged(const WriteJob &job)
 {
+    const HeldFile held(job.target);
     const char *temp = job.temp.constData(), *target = job.target.constData();
     if (::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) != 0) {
         if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
@@ -228,6 +343,7 @@ namespace detail {
 
 int replaceWithoutExchange(const WriteJob &job)
 {
+    const HeldFile held(job.target);
     return replaceWithoutExchangeImpl(job);
 }
 
@@ -273,6 +389,7 @@ int writeTemp(WriteJob &job)
         // counter, tried again on the rare clash with a file left behind.
         static std::atomic<quint32> counter{quint32(QRandomGenerator::global()->generate())};
         static const quint32 process = quint32(::getpid()) << 16;
+        clearFolderOnce(folderOf(job.temp));
         const qsizetype x = job.temp.lastIndexOf("XXXXXX");
         for (int attempt = 0; attempt < 100; ++attempt) {
             if (x >= 0) {
@@ -281,6 +398,14 @@ int writeTemp(WriteJob &job)
                 job.temp.replace(x, 6, name);
             }
             fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            // Locked while it is worked with, so that no clearing of the
+            // folder takes it; one taken in the instant before is given up.
+            struct stat st {};
+            if (fd >= 0 && (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || st.st_nlink == 0)) {
+                ::close(fd);
+                fd = -1;
+                errno = EEXIST;
+            }
             if (fd >= 0 || errno != EEXIST || x < 0)
                 break;
         }
@@ -389,6 +514,12 @@ void removeFile(const QString &path)
 QByteArray readWholeFile(const QString &path, qint64 maxBytes)
 {
     return readWholeFileAt(AT_FDCWD, path, maxBytes);
+}
+
+void makeFolder(const QString &folder)
+{
+    if (const int error = makeFolders(QFile::encodeName(QFileInfo(folder).absoluteFilePath())))
+        throw HostError(QStringLiteral("Cannot create the folder %1: %2").arg(folder, errnoText(error)));
 }
 
 void syncFolder(const QString &folder)

@@ -32,6 +32,11 @@ void replaceFileIfUnchanged(const QString &path, const QByteArray &expected, con
 void writeFileThrough(const QString &temp, const QString &target, const QByteArray &data,
                       const QString &maildir = QString());
 
+// Makes a folder and its missing parents (mode 0700: the store is private),
+// each flushed into its parent's entries, so that a power cut cannot take
+// back a folder and the files written into it. Throws HostError.
+void makeFolder(const QString &folder);
+
 // Flushes a folder's entries (a rename or removal in it) to disk.
 void syncFolder(const QString &folder);
 

@@ -33,8 +33,11 @@ void Maildir::create() const
                                 .arg(folder));
     }
     for (const char *sub : {"tmp", "new", "cur"}) {
-        if (!QDir().mkpath(m_path + QLatin1Char('/') + QLatin1String(sub)))
+        try {
+            makeFolder(m_path + QLatin1Char('/') + QLatin1String(sub));
+        } catch (const HostError &) {
             throw HostError(QStringLiteral("Cannot create the mail folder %1").arg(m_path));
+        }
     }
 }
 
@@ -97,6 +100,16 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     return 0;
 }
 
+// Whether two files hold the same message.
+bool sameBytes(const QString &a, const QString &b)
+{
+    try {
+        return readWholeFile(a, kMaxMessageBytes) == readWholeFile(b, kMaxMessageBytes);
+    } catch (const HostError &) {
+        return false;
+    }
+}
+
 } // namespace
 
 QString Maildir::moveIn(const QString &file, const QString &flags) const
@@ -110,6 +123,13 @@ QString Maildir::moveIn(const QString &file, const QString &flags) const
         const int error = renameNoReplace(QFile::encodeName(file), QFile::encodeName(target));
         if (error == 0) {
             syncFolder(m_path + QLatin1String("/cur"));
+            syncFolder(from);
+            return target;
+        }
+        if (error == EEXIST && tries == 0 && sameBytes(file, target)) {
+            // The move was made once already and a power cut kept both names:
+            // the message is here, and only the old name goes.
+            removeFile(file);
             syncFolder(from);
             return target;
         }

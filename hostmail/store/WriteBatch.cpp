@@ -243,11 +243,12 @@ QList<QByteArray> WriteBatch::commitPending(const std::vector<Pending> &pending,
             ok = ::fsync(p.fd) == 0;
         if (ok && p.job.expected)
             ok = detail::takeTargetMode(p.job, p.fd) == 0;
-        ok = ::close(p.fd) == 0 && ok;
-        if (ok && detail::renameIntoPlace(p.job) == 0) {
+        ok = ok && detail::renameIntoPlace(p.job) == 0;
+        if (!ok)
+            ::unlink(p.job.temp.constData());
+        if (::close(p.fd) == 0 && ok) { // open, and so locked, until it has its name
             folders.insert(detail::folderOf(p.job.target));
         } else {
-            ::unlink(p.job.temp.constData());
             lost.append(p.job.target);
             failed.insert(p.job.target);
         }

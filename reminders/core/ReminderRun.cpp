@@ -6,6 +6,7 @@
 #include "hostmail/model/ContactItem.h"
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
+#include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/WriteBatch.h"
 #include "hostmail/vcard/ContactData.h"
 
@@ -83,8 +84,12 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     m_logPath.clear();
     try {
         const std::unique_ptr<hostmail::Application> app = m_openHost();
-        if (QDir().mkpath(app->paths().state))
+        try {
+            hostmail::makeFolder(app->paths().state);
             m_logPath = app->paths().state + QLatin1Char('/') + kReminderLog;
+        } catch (const HostError &) {
+            // no log: the closing message says so
+        }
         items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
     } catch (const HostError &e) {
         whyNothing = QStringLiteral("the contacts cannot be read (%1)").arg(QString::fromUtf8(e.what()));
@@ -153,6 +158,8 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
             report.made(QStringLiteral("saved with their yearly calendar entries"));
     }
     line(QStringLiteral("Ended On: ") + logDateTime(clock()));
+    if (logging)
+        ::fsync(log.handle()); // the record of a finished run outlasts a power cut
     log.close();
 
     if (whyNothing.isEmpty())

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
+
 using namespace hostmail;
 
 TEST(WriteBatch, FilesAppearWholeAtTheCommitAndNotBefore)
@@ -152,4 +154,31 @@ TEST(AtomicFile, WithoutTheExchangeAChangedFileIsNeverReplaced)
     const QString refusal = detail::failureText("x.vcf", ENOTSUP);
     EXPECT_TRUE(refusal.startsWith("x.vcf was not changed: its file system (")) << refusal.toStdString();
     EXPECT_TRUE(refusal.endsWith(") cannot replace a file without the risk of losing another program's change"));
+}
+
+TEST(AtomicFile, WhatAPowerCutLeftIsClearedByTheFirstWriteIntoTheFolder)
+{
+    TempStore s;
+    const QString dir = s.dir.path() + "/Contacts";
+    QDir().mkpath(dir);
+    s.write(dir + "/a.vcf", "a");
+    s.write(dir + "/.a.vcf.tmp-k2j9x0", "half a new a");    // a write cut short: goes
+    s.write(dir + "/.b.vcf.tmp-0a1b2c.old", "b as it was"); // b moved aside and gone: comes back
+    s.write(dir + "/.c.vcf.tmp-zz0099.old", "c as it was"); // c was replaced: the old one goes
+    s.write(dir + "/c.vcf", "c new");
+    s.write(dir + "/.e.vcf.tmp-e0e0e0", "being written");     // a live writer's: stays
+    s.write(dir + "/.notes.tmp-ABCDEF", "another program's"); // not a name this program makes
+    s.write(dir + "/d.vcf.tmp-abcdef", "another program's");
+    QFile live(dir + "/.e.vcf.tmp-e0e0e0");
+    ASSERT_TRUE(live.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(live.handle(), LOCK_EX), 0);
+
+    writeFileAtomically(dir + "/new.vcf", "new");
+
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({".e.vcf.tmp-e0e0e0", ".notes.tmp-ABCDEF", "a.vcf", "b.vcf", "c.vcf", "d.vcf.tmp-abcdef",
+                           "new.vcf"}));
+    EXPECT_EQ(s.read(dir + "/b.vcf"), "b as it was");
+    EXPECT_EQ(s.read(dir + "/c.vcf"), "c new");
+    EXPECT_EQ(s.read(dir + "/a.vcf"), "a");
 }
