@@ -27,6 +27,7 @@ LAYERS = {
     "hostmail/ical": 3,
     "hostmail/mime": 3,
     "hostmail/model": 4,
+    "hostmail/smtp": 4,
     "hostmail/delivery": 5,
     "templates/core": 6,
     "greetings/core": 7,

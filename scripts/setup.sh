@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config git python3 clang-format
           qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
-          libgmime-3.0-dev libical-dev libuchardet-dev libgumbo-dev
+          libgmime-3.0-dev libical-dev libuchardet-dev libgumbo-dev libcurl4-openssl-dev libssl-dev
           libgtest-dev libbenchmark-dev
           qt6-qpa-plugins libqt6svg6
-          msmtp python3-aiosmtpd notmuch dbus strace fuse3 python3-pyfuse3
+          msmtp python3-aiosmtpd notmuch dbus strace fuse3 python3-pyfuse3 openssl libsecret-tools
           dpkg-dev file desktop-file-utils appstream systemd
           xvfb xauth fonts-dejavu-core)
 [ "${CHEERPOST_FUZZ:-0}" = 1 ] && packages+=(clang libclang-rt-14-dev)

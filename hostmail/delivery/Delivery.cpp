@@ -6,20 +6,25 @@
 #include "hostmail/model/DistributionLists.h"
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
+#include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
 #include "hostmail/store/Maildir.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace hostmail {
@@ -101,6 +106,115 @@ void Delivery::log(const QDateTime &now, const QString &file, const QStringList 
     ::close(fd);
 }
 
+Delivery::Handover Delivery::handOver(const mime::Outgoing &out) const
+{
+    const CommandResult result =
+        runWithInput(QProcess::splitCommand(m_paths.deliveryCommand), out.message, m_paths.deliveryTimeoutSeconds);
+    if (result.succeeded())
+        return {Handover::Kind::Delivered, {}};
+    QString what = QStringLiteral("%1 %2").arg(m_paths.deliveryCommand, result.describe());
+    if (!result.errorTail.isEmpty())
+        what += QLatin1Char('\n') + QString::fromLocal8Bit(result.errorTail);
+    return {Handover::Kind::Retry, what};
+}
+
+// The mail account for one delivery run: one connection for every message,
+// opened at the first, with the account's rate limit. A failure of the
+// account itself (login, security, no connection) ends its part of the run:
+// every message stays in the Outbox, and the run says why once.
+class Delivery::Account {
+public:
+    Account(const StorePaths &paths, DeliveryReport &report, const std::function<void(const QString &)> &tell)
+        : m_paths(paths), m_report(report), m_tell(tell)
+    {
+    }
+
+    // Whether another message may go now; waits for the rate limit within
+    // the run's budget.
+    bool mayStart(DeliveryReport &)
+    {
+        if (m_stopped)
+            return false;
+        const int limit = m_paths.smtp.maxPerMinute;
+        if (limit <= 0)
+            return true;
+        while (m_sent.size() >= limit) {
+            const qint64 wait = m_sent.first() + 60000 - m_clock.elapsed();
+            if (wait <= 0) {
+                m_sent.removeFirst();
+                continue;
+            }
+            if (m_clock.elapsed() + wait > qint64(throttleBudgetSeconds) * 1000)
+                return false; // the next timer run goes on from here
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        }
+        return true;
+    }
+
+    Handover send(const mime::Outgoing &out)
+    {
+        QString from = smtp::senderAddress(out.message);
+        if (from.isEmpty())
+            from = m_paths.smtp.user.contains(QLatin1Char('@')) ? m_paths.smtp.user : QString();
+        if (from.isEmpty())
+            return stop(QStringLiteral("The messages have no sender: set From= in host.conf, or use the mail "
+                                       "address as the account's user name."));
+        if (!m_session) {
+            QString password;
+            try {
+                password = smtp::accountPassword(m_paths.smtp);
+            } catch (const HostError &e) {
+                return stop(QString::fromUtf8(e.what()));
+            }
+            m_session = std::make_unique<smtp::SmtpSession>(m_paths.smtp, password, m_paths.deliveryTimeoutSeconds);
+        }
+        const smtp::SmtpResult r = m_session->send(from, out.recipients, smtp::messageForTransfer(out.message, from));
+        m_sent.append(m_clock.elapsed());
+        using O = smtp::SmtpResult::Outcome;
+        switch (r.outcome) {
+        case O::Sent:
+            return {Handover::Kind::Delivered, {}};
+        case O::PartlyRefused:
+            return {Handover::Kind::Delivered,
+                    QStringLiteral("refused for %1").arg(r.refused.join(QLatin1String("; ")))};
+        case O::Unknown:
+            return {Handover::Kind::Unknown, r.text + QStringLiteral(", so it is not sent again until you send it "
+                                                                     "again or remove it")};
+        case O::Temporary:
+        case O::Refused:
+            return {Handover::Kind::Retry, r.text};
+        case O::LoginRefused:
+        case O::Insecure:
+        case O::Unreachable:
+            break;
+        }
+        return stop(r.text);
+    }
+
+    int throttleBudgetSeconds = 600;
+
+private:
+    Handover stop(const QString &why)
+    {
+        m_stopped = true;
+        m_report.stopped = true;
+        m_tell(why);
+        return {Handover::Kind::NotSent, why};
+    }
+
+    const StorePaths &m_paths;
+    DeliveryReport &m_report;
+    std::function<void(const QString &)> m_tell;
+    std::unique_ptr<smtp::SmtpSession> m_session;
+    bool m_stopped = false;
+    QElapsedTimer m_clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    QList<qint64> m_sent; // when each message of the last minute went, ms into the run
+};
+
 DeliveryReport Delivery::deliverDue(const QDateTime &now) const
 {
     DeliveryReport report;
@@ -166,6 +280,15 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
         }
     };
     auto resolve = [this](const QString &list) { return listMembers(list); };
+    std::optional<Account> account;
+    if (m_paths.smtp.enabled()) {
+        account.emplace(m_paths, report, [&](const QString &why) {
+            report.errors.append(why);
+            report.news.append(why);
+            log(now, m_paths.outbox(), {}, QStringLiteral("delivery stopped: ") + why);
+        });
+        account->throttleBudgetSeconds = throttleBudgetSeconds;
+    }
 
     for (const QString &path : files) {
         const QString name = Maildir::baseName(path);
@@ -226,19 +349,37 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                                      .arg(out.unknownGroups.join(QLatin1String(", "))));
                 continue;
             }
+            if (account && !account->mayStart(report)) {
+                ++report.waiting; // the account stopped this run, or its rate is spent
+                continue;
+            }
             state.set(name, {DeliveryState::Stage::Sending, attempts, {}, {}});
             state.save(); // marked before it is handed over
-            const CommandResult result = runWithInput(QProcess::splitCommand(m_paths.deliveryCommand), out.message,
-                                                      m_paths.deliveryTimeoutSeconds);
-            if (!result.succeeded()) {
-                QString what = QStringLiteral("%1 %2").arg(m_paths.deliveryCommand, result.describe());
-                if (!result.errorTail.isEmpty())
-                    what += QLatin1Char('\n') + QString::fromLocal8Bit(result.errorTail);
-                retryLater(what);
+            const Handover result = account ? account->send(out) : handOver(out);
+            if (result.kind == Handover::Kind::NotSent) {
+                // Nothing left: the message is as it was before this run.
+                if (known)
+                    state.set(name, *known);
+                else
+                    state.remove(name);
+                state.save();
+                ++report.waiting;
+                continue;
+            }
+            if (result.kind == Handover::Kind::Retry) {
+                retryLater(result.what);
+                continue;
+            }
+            if (result.kind == Handover::Kind::Unknown) {
+                hold(path, out.recipients, attempts, result.what);
                 continue;
             }
             state.set(name, {DeliveryState::Stage::HandedOver, attempts, {}, {}});
             state.save();
+            if (!result.what.isEmpty()) {
+                log(now, path, out.recipients, QStringLiteral("delivered; ") + result.what);
+                report.news.append(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), result.what));
+            }
             if (file(path, out.recipients, true))
                 ++report.delivered;
             if (!out.unknownGroups.isEmpty())

@@ -36,8 +36,9 @@ struct OutboxEntry {
     QDateTime retryAt; // a failed one is tried again then
 };
 
-// Hands the due messages of the Outbox to the delivery command (sendmail -t
-// style: the message on standard input, recipients from its headers) and
+// Hands the due messages of the Outbox to the user's mail account (SMTP,
+// one connection a run), or without one to the delivery command (sendmail -t
+// style: the message on standard input, recipients from its headers), and
 // files each delivered one in Sent. Exactly once: deliveries hold a lock on
 // the Mail folder, one at a time, and a message is marked before it is handed
 // over; one that went out is never handed over again, even when it cannot be
@@ -67,7 +68,19 @@ public:
     // The member addresses of the distribution list of that name (no case).
     mime::ListMembers listMembers(const QString &name) const;
 
+    // With a mail account's rate limit: how long one run may wait for it
+    // before it leaves the rest to the next run.
+    int throttleBudgetSeconds = 600;
+
 private:
+    // What became of one hand-over.
+    struct Handover {
+        enum class Kind { Delivered, Retry, Unknown, NotSent };
+        Kind kind;
+        QString what; // why, or for a delivered one what the server refused
+    };
+    class Account;
+    Handover handOver(const mime::Outgoing &out) const;
     void log(const QDateTime &now, const QString &file, const QStringList &recipients, const QString &what) const;
     QString stateFile() const;
     StorePaths m_paths;

@@ -1,5 +1,5 @@
-// cheerpost-deliver: hands every due message of the Outbox to the delivery
-// command and files it in Sent. Run by the systemd user timer, and started
+// cheerpost-deliver: hands every due message of the Outbox to the mail
+// account of host.conf, or to the delivery command, and files it in Sent. Run by the systemd user timer, and started
 // by Cheerpost after a command sent mail. Prints a summary; exits 1 when a
 // message failed or is held (the failures are in delivery.log beside the
 // Maildirs), and tells what went wrong for the first time in a desktop notice.
@@ -34,7 +34,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("Seconds the delivery command may take (1 to 3600)."),
                                      QStringLiteral("seconds"));
-    options.addOptions({mail, contacts, command, timeout});
+    const QCommandLineOption throttle(QStringLiteral("rate-wait"),
+                                      QStringLiteral("Seconds a run may wait for the mail account's rate limit "
+                                                     "before it leaves the rest to the next run (default 600)."),
+                                      QStringLiteral("seconds"));
+    options.addOptions({mail, contacts, command, timeout, throttle});
     options.process(app);
 
     hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();
@@ -54,7 +58,10 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     hostmail::DeliveryReport report;
     try {
-        report = hostmail::Delivery(paths).deliverDue(now);
+        hostmail::Delivery delivery(paths);
+        if (options.isSet(throttle))
+            delivery.throttleBudgetSeconds = qBound(0, options.value(throttle).toInt(), 3600);
+        report = delivery.deliverDue(now);
     } catch (const std::exception &e) {
         err << "cheerpost-deliver: " << e.what() << '\n';
         hostmail::showDesktopNotice(QStringLiteral("Cheerpost cannot deliver mail"), QString::fromUtf8(e.what()));

@@ -23,6 +23,34 @@ QString installedDeliveryAgent()
     return QStandardPaths::findExecutable(QStringLiteral("cheerpost-deliver"));
 }
 
+// The [Smtp] group; an unknown security is the safe one, STARTTLS.
+SmtpSettings smtpSettings(QSettings &conf, const QString &confDir)
+{
+    SmtpSettings s;
+    conf.beginGroup(QStringLiteral("Smtp"));
+    s.host = conf.value(QStringLiteral("Host")).toString().trimmed();
+    const QString security = conf.value(QStringLiteral("Security")).toString().trimmed().toLower();
+    if (security == QLatin1String("tls"))
+        s.security = SmtpSettings::Security::Tls;
+    else if (security == QLatin1String("none"))
+        s.security = SmtpSettings::Security::None;
+    bool number = false;
+    const int port = conf.value(QStringLiteral("Port")).toInt(&number);
+    s.port = number && port > 0 && port < 65536 ? port : s.security == SmtpSettings::Security::Tls ? 465 : 587;
+    s.user = conf.value(QStringLiteral("User")).toString().trimmed();
+    const QVariant command = conf.value(QStringLiteral("PasswordCommand"));
+    s.passwordCommand =
+        command.typeId() == QMetaType::QStringList ? command.toStringList().join(QLatin1Char(',')) : command.toString();
+    const QString ca = conf.value(QStringLiteral("CaFile")).toString();
+    if (!ca.isEmpty())
+        s.caFile =
+            QDir(confDir).absoluteFilePath(ca.startsWith(QLatin1String("~/")) ? QDir::homePath() + ca.mid(1) : ca);
+    s.trustedCertificate = conf.value(QStringLiteral("TrustedCertificate")).toString().trimmed();
+    s.maxPerMinute = qMax(0, conf.value(QStringLiteral("MaxPerMinute")).toInt());
+    conf.endGroup();
+    return s;
+}
+
 } // namespace
 
 StorePaths StorePaths::underRoot(const QString &root)
@@ -81,6 +109,7 @@ StorePaths StorePaths::fromConfiguration()
     if (number)
         p.deliveryTimeoutSeconds = int(qBound(qlonglong(kMinTimeoutSeconds), timeout, qlonglong(kMaxTimeoutSeconds)));
     p.from = text("From");
+    p.smtp = smtpSettings(conf, confDir);
     p.deliveryAgent = text("DeliveryAgent");
     if (p.deliveryAgent.isEmpty())
         p.deliveryAgent = installedDeliveryAgent();

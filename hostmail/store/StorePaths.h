@@ -4,10 +4,28 @@
 
 namespace hostmail {
 
+// The user's mail account for sending (host.conf, group [Smtp]). With a host
+// set, delivery goes through it; without, through the delivery command.
+struct SmtpSettings {
+    enum class Security { StartTls, Tls, None };
+    QString host;
+    int port = 587;
+    Security security = Security::StartTls;
+    QString user;
+    QString passwordCommand;    // prints the password; else the desktop keyring holds it
+    QString caFile;             // certificates to trust besides the system's
+    QString trustedCertificate; // SHA-256 fingerprint of a certificate trusted as it is
+    int maxPerMinute = 0;       // 0: no limit
+    bool enabled() const { return !host.isEmpty(); }
+    // The keyring entry's account name: one entry per account.
+    QString keyringAccount() const { return QStringLiteral("smtp:%1@%2:%3").arg(user, host).arg(port); }
+};
+
 // Where the local mail host keeps each folder, and how it delivers mail.
 // Defaults live under $XDG_DATA_HOME/cheerpost; each can be overridden in
 // $XDG_CONFIG_HOME/cheerpost/host.conf (keys Contacts, Calendar, Tasks, Notes,
-// Mail, State, DeliveryCommand, DeliveryTimeout in seconds, From, DeliveryAgent).
+// Mail, State, DeliveryCommand, DeliveryTimeout in seconds, From, DeliveryAgent,
+// and the group [Smtp]).
 struct StorePaths {
     QString contacts;
     QString calendar;
@@ -23,6 +41,7 @@ struct StorePaths {
     // The program that delivers what is due (cheerpost-deliver), started
     // detached after a command queued mail; empty starts none.
     QString deliveryAgent;
+    SmtpSettings smtp;
 
     static constexpr int kMinTimeoutSeconds = 1;
     static constexpr int kMaxTimeoutSeconds = 3600;

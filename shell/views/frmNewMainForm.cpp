@@ -13,6 +13,7 @@
 #include "shell/views/Preferences.h"
 #include "shell/views/QtPrompter.h"
 #include "shell/views/frmAbout.h"
+#include "shell/views/frmAccounts.h"
 #include "shell/views/frmHelp.h"
 #include "shell/views/frmOutbox.h"
 #include "templates/core/TemplateText.h"
@@ -92,6 +93,11 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     connect(ui->mnuGenerateReminders, &QAction::triggered, this, &frmNewMainForm::GenerateReminders);
     connect(ui->mnuExport, &QAction::triggered, this, &frmNewMainForm::showExport);
     connect(ui->mnuOutbox, &QAction::triggered, this, &frmNewMainForm::showOutbox);
+    connect(ui->mnuAccounts, &QAction::triggered, this, [this] {
+        auto *accounts = new frmAccounts(this);
+        accounts->setAttribute(Qt::WA_DeleteOnClose);
+        accounts->show();
+    });
     using templates::ClipboardAction;
     connect(ui->mnuCut, &QAction::triggered, this,
             [] { templates::clipboardCommand(QApplication::focusWidget(), ClipboardAction::Cut); });

@@ -11,12 +11,14 @@
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/MailItem.h"
 #include "hostmail/store/Maildir.h"
+#include "shell/views/frmAccounts.h"
 #include "shell/views/frmOutbox.h"
 #include "templates/views/DesignEditor.h"
 
 #include <atomic>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -25,7 +27,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -170,7 +174,7 @@ TEST_F(MainWindowFixture, ToolbarMenusAndStatusBar)
             menus.append(a->isSeparator() ? QStringLiteral("-")
                                           : a->text() + QLatin1Char('/') + a->shortcut().toString());
     }
-    EXPECT_EQ(menus, QStringList({"&File", "&Save Preferences/Ctrl+S", "&Outbox.../", "-",
+    EXPECT_EQ(menus, QStringList({"&File", "&Save Preferences/Ctrl+S", "&Outbox.../", "&Accounts.../", "-",
                                   "&Export to iPod / External Drive.../", "&Generate Reminders after Import/", "-",
                                   "Exit/Ctrl+Q", "&Edit", "Cut/Ctrl+X", "Copy/Ctrl+C", "Paste/Ctrl+V", "&Help",
                                   "Contents/F1", "-", "About Cheerpost/"}));
@@ -436,4 +440,43 @@ TEST_F(MainWindowFixture, LockPanelsShowTheKeysAndWaitingMailIsLookedAfterOnce)
     EXPECT_EQ(timerChecks, 1);
     EXPECT_EQ(prompter.texts().filter("All birthday & anniversary emails have been generated.").size(),
               2); // no new box
+}
+
+TEST_F(MainWindowFixture, TheMailAccountIsKeptInHostConfWithoutItsPasswordAndTestedInWords)
+{
+    const QString conf = hostmail::StorePaths::configurationFile();
+    QDir().mkpath(QFileInfo(conf).absolutePath());
+    store.write(conf, "[General]\nDeliveryTimeout=30\n\n[Smtp]\nPasswordCommand=printf secret\nMaxPerMinute=5\n");
+    open();
+    window->findChild<QAction *>("mnuAccounts")->trigger();
+    auto *accounts = window->findChild<shell::frmAccounts *>();
+    ASSERT_TRUE(accounts);
+    accounts->findChild<QLineEdit *>("txtSmtpHost")->setText("smtp.example.org");
+    accounts->findChild<QComboBox *>("cboSmtpSecurity")->setCurrentIndex(1);
+    EXPECT_EQ(accounts->findChild<QSpinBox *>("spnSmtpPort")->value(), 465); // follows the security
+    accounts->findChild<QLineEdit *>("txtSmtpUser")->setText("anna@example.org");
+    accounts->findChild<QLineEdit *>("txtSmtpPassword")->setText("typed-secret");
+    QTest::mouseClick(accounts->findChild<QPushButton *>("btnSaveAccounts"), Qt::LeftButton);
+    auto *result = accounts->findChild<QLabel *>("lblSmtpResult");
+    EXPECT_EQ(result->text(), "The account is saved.");
+    {
+        const QSettings saved(conf, QSettings::IniFormat);
+        EXPECT_EQ(saved.value("Smtp/Host").toString(), "smtp.example.org");
+        EXPECT_EQ(saved.value("Smtp/Port").toInt(), 465);
+        EXPECT_EQ(saved.value("Smtp/Security").toString(), "tls");
+        EXPECT_EQ(saved.value("Smtp/PasswordCommand").toString(), "printf secret");
+        EXPECT_EQ(saved.value("Smtp/MaxPerMinute").toInt(), 5);
+        EXPECT_EQ(saved.value("DeliveryTimeout").toInt(), 30);
+    }
+    EXPECT_FALSE(store.read(conf).contains("typed-secret"));
+
+    // Plain text to another machine is refused before any connection.
+    accounts->findChild<QComboBox *>("cboSmtpSecurity")->setCurrentIndex(2);
+    QTest::mouseClick(accounts->findChild<QPushButton *>("btnTestSmtp"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(),
+                              QStringLiteral("Security \"none\" is only allowed to this computer's own address; "
+                                             "smtp.example.org needs starttls or tls."),
+                              10000);
+    accounts->close();
+    QFile::remove(conf);
 }

@@ -6,6 +6,7 @@
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/Application.h"
 #include "hostmail/model/MailItem.h"
+#include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/Maildir.h"
 #include "hostmail/store/StorePaths.h"
 
@@ -573,4 +574,20 @@ TEST(Delivery, TimeoutsFromHostConfStayWithinOneSecondAndOneHour)
         EXPECT_EQ(StorePaths::fromConfiguration().deliveryTimeoutSeconds, used) << written;
     }
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(MailAccount, WhatGoesToTheServerHasNoBccAndAlwaysASender)
+{
+    using hostmail::smtp::messageForTransfer;
+    const QByteArray folded = "To: a@example.org\r\nBcc: b@example.org,\r\n c@example.org\r\nSubject: Hi\r\n\r\n"
+                              "Bcc: in the body stays\r\n";
+    EXPECT_EQ(messageForTransfer(folded, "me@example.org"),
+              "From: me@example.org\r\nTo: a@example.org\r\nSubject: Hi\r\n\r\nBcc: in the body stays\r\n");
+    EXPECT_EQ(messageForTransfer("From: x@example.org\nBCC: y@example.org\n\nbody\n", "me@example.org"),
+              "From: x@example.org\n\nbody\n");
+    EXPECT_EQ(hostmail::smtp::senderAddress("From: \"Anna B\" <anna@example.org>\r\n\r\n"), "anna@example.org");
+    EXPECT_TRUE(hostmail::smtp::SmtpSession::isLoopback("127.0.0.1"));
+    EXPECT_TRUE(hostmail::smtp::SmtpSession::isLoopback("localhost"));
+    EXPECT_FALSE(hostmail::smtp::SmtpSession::isLoopback("127.example.org"));
+    EXPECT_FALSE(hostmail::smtp::SmtpSession::isLoopback("10.0.0.1"));
 }

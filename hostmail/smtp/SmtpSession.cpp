@@ -1,0 +1,428 @@
+#include "hostmail/smtp/SmtpSession.h"
+
+#include "hostmail/HostError.h"
+#include "hostmail/mime/MimeMessage.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <cstring>
+
+namespace hostmail::smtp {
+
+namespace {
+
+constexpr qsizetype kMaxReplyBytes = 64 * 1024; // what is kept of the server's talk
+
+// The certificate's SHA-256 fingerprint as openssl prints it: AB:CD:...
+QString fingerprint(X509 *cert)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!cert || X509_digest(cert, EVP_sha256(), digest, &length) != 1)
+        return {};
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex(':').toUpper());
+}
+
+QString normalFingerprint(const QString &text)
+{
+    QString hex = text.toUpper();
+    hex.remove(QLatin1Char(':')).remove(QLatin1Char(' '));
+    if (hex.startsWith(QLatin1String("SHA256=")))
+        hex = hex.mid(7);
+    return hex;
+}
+
+} // namespace
+
+struct SmtpSession::Private {
+    SmtpSettings settings;
+    QString password;
+    int timeout;
+    CURL *curl = nullptr;
+    // What one transfer saw.
+    QByteArray upload;
+    qsizetype uploaded = 0;
+    bool wholeMessageSent = false;
+    QByteArray talk;         // the server's replies, bounded
+    QStringList rcptReplies; // "address: reply" for every refused RCPT
+    QString lastRcpt;        // the address of the last RCPT sent
+    QString certificate;     // the fingerprint of the server's certificate
+    bool trustedByFingerprint = false;
+
+    static size_t read(char *buffer, size_t size, size_t count, void *self)
+    {
+        auto *p = static_cast<Private *>(self);
+        const size_t room = size * count;
+        const qsizetype left = p->upload.size() - p->uploaded;
+        const size_t n = qMin<size_t>(room, size_t(left));
+        std::memcpy(buffer, p->upload.constData() + p->uploaded, n);
+        p->uploaded += qsizetype(n);
+        p->wholeMessageSent = p->uploaded == p->upload.size(); // only the end-of-data mark is left
+        return n;
+    }
+
+    static int debug(CURL *, curl_infotype type, char *data, size_t size, void *self)
+    {
+        auto *p = static_cast<Private *>(self);
+        const QByteArray text(data, qsizetype(qMin<size_t>(size, 4096)));
+        if (type == CURLINFO_HEADER_OUT && text.startsWith("RCPT TO:")) {
+            QByteArray address = text.mid(8).trimmed();
+            if (address.startsWith('<') && address.endsWith('>'))
+                address = address.mid(1, address.size() - 2);
+            p->lastRcpt = QString::fromUtf8(address);
+        } else if (type == CURLINFO_HEADER_IN) {
+            if (p->talk.size() < kMaxReplyBytes)
+                p->talk += text;
+            if (!p->lastRcpt.isEmpty()) {
+                if (text.startsWith('4') || text.startsWith('5'))
+                    p->rcptReplies.append(p->lastRcpt + QLatin1String(": ") + QString::fromUtf8(text.trimmed()));
+                p->lastRcpt.clear();
+            }
+        }
+        return 0;
+    }
+
+    // Verifies the server's certificate as OpenSSL would, and notes its
+    // fingerprint; a certificate whose fingerprint the user trusts passes.
+    static int verify(X509_STORE_CTX *store, void *self)
+    {
+        auto *p = static_cast<Private *>(self);
+        p->certificate = fingerprint(X509_STORE_CTX_get0_cert(store));
+        if (!p->settings.trustedCertificate.isEmpty() &&
+            normalFingerprint(p->certificate) == normalFingerprint(p->settings.trustedCertificate)) {
+            p->trustedByFingerprint = true;
+            return 1;
+        }
+        return X509_verify_cert(store);
+    }
+
+    static CURLcode sslContext(CURL *, void *context, void *self)
+    {
+        SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX *>(context), &Private::verify, self);
+        return CURLE_OK;
+    }
+
+    QString where() const { return QStringLiteral("%1:%2").arg(settings.host).arg(settings.port); }
+
+    void prepare()
+    {
+        if (!curl)
+            curl = curl_easy_init();
+        curl_easy_reset(curl);
+        const bool tls = settings.security == SmtpSettings::Security::Tls;
+        const QByteArray url =
+            QStringLiteral("%1://%2:%3")
+                .arg(tls ? QLatin1String("smtps") : QLatin1String("smtp"),
+                     settings.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + settings.host + QLatin1Char(']')
+                                                              : settings.host)
+                .arg(settings.port)
+                .toUtf8();
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        if (settings.security == SmtpSettings::Security::StartTls)
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL)); // never a quiet fall back
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, settings.trustedCertificate.isEmpty() ? 2L : 0L);
+        if (!settings.caFile.isEmpty())
+            curl_easy_setopt(curl, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &Private::sslContext);
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, this);
+        if (!settings.user.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_USERNAME, settings.user.toUtf8().constData());
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+        }
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(timeout));
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeout));
+        // A server that takes the data but stalls: no progress for that long ends the attempt.
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(timeout));
+        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L); // to the debug function only
+        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Private::debug);
+        curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
+        talk.clear();
+        rcptReplies.clear();
+        lastRcpt.clear();
+        certificate.clear();
+        trustedByFingerprint = false;
+    }
+
+    // The server's last reply line, for the user.
+    QString lastReply() const
+    {
+        const QList<QByteArray> lines = talk.trimmed().split('\n');
+        return lines.isEmpty() ? QString() : QString::fromUtf8(lines.last().trimmed());
+    }
+
+    SmtpResult outcome(CURLcode code)
+    {
+        SmtpResult r;
+        long reply = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+        const QString said = lastReply();
+        const QString curlText = QString::fromUtf8(curl_easy_strerror(code));
+        using O = SmtpResult::Outcome;
+        switch (code) {
+        case CURLE_OK:
+            r.outcome = rcptReplies.isEmpty() ? O::Sent : O::PartlyRefused;
+            r.refused = rcptReplies;
+            r.text = rcptReplies.isEmpty() ? QStringLiteral("accepted by %1").arg(where())
+                                           : QStringLiteral("accepted by %1, but refused for %2")
+                                                 .arg(where(), rcptReplies.join(QLatin1String("; ")));
+            return r;
+        case CURLE_LOGIN_DENIED:
+            r.outcome = O::LoginRefused;
+            r.text = QStringLiteral("The mail server %1 refused the user name or password (%2).")
+                         .arg(where(), said.isEmpty() ? curlText : said);
+            return r;
+        case CURLE_USE_SSL_FAILED:
+            r.outcome = O::Insecure;
+            r.text = QStringLiteral("The mail server %1 does not offer STARTTLS, so nothing was sent over an "
+                                    "unencrypted connection.")
+                         .arg(where());
+            return r;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            r.outcome = O::Insecure;
+            r.text = QStringLiteral("The certificate of the mail server %1 could not be verified (SHA-256 "
+                                    "fingerprint %2); nothing was sent. Trust it only if you know it to be the "
+                                    "server's.")
+                         .arg(where(), certificate.isEmpty() ? QStringLiteral("unknown") : certificate);
+            return r;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+            r.outcome = O::Insecure;
+            r.text = QStringLiteral("No encrypted connection to the mail server %1 (%2); nothing was sent. Is the "
+                                    "port right for the security chosen?")
+                         .arg(where(), curlText);
+            return r;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_CONNECT:
+            r.outcome = O::Unreachable;
+            r.text = QStringLiteral("Cannot reach the mail server %1 (%2).").arg(where(), curlText);
+            return r;
+        default:
+            break;
+        }
+        if (reply >= 400 && reply < 500) {
+            r.outcome = O::Temporary;
+            r.text = QStringLiteral("The mail server %1 refused it for now: %2").arg(where(), said);
+        } else if (reply >= 500) {
+            r.outcome = O::Refused;
+            r.text = QStringLiteral("The mail server %1 refused it: %2").arg(where(), said);
+            r.refused = rcptReplies;
+        } else if (wholeMessageSent) {
+            r.outcome = O::Unknown;
+            r.text = QStringLiteral("The connection to %1 was lost after the whole message was sent and before "
+                                    "the server answered (%2); it may have gone out")
+                         .arg(where(), curlText);
+        } else if (code == CURLE_OPERATION_TIMEDOUT && talk.isEmpty()) {
+            r.outcome = O::Unreachable;
+            r.text = QStringLiteral("The mail server %1 did not answer within %2 s. Is the port right for the "
+                                    "security chosen?")
+                         .arg(where())
+                         .arg(timeout);
+        } else {
+            r.outcome = O::Temporary;
+            r.text =
+                QStringLiteral("The connection to %1 failed before the message was sent (%2)").arg(where(), curlText);
+        }
+        return r;
+    }
+
+    // Plain text only where it cannot leave the machine.
+    bool refusePlain(SmtpResult &r) const
+    {
+        if (settings.security != SmtpSettings::Security::None || isLoopback(settings.host))
+            return false;
+        r.outcome = SmtpResult::Outcome::Insecure;
+        r.text = QStringLiteral("Security \"none\" is only allowed to this computer's own address; %1 needs "
+                                "starttls or tls.")
+                     .arg(settings.host);
+        return true;
+    }
+};
+
+SmtpSession::SmtpSession(SmtpSettings settings, QString password, int timeoutSeconds) : d(std::make_unique<Private>())
+{
+    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    Q_UNUSED(initialised)
+    d->settings = std::move(settings);
+    d->password = std::move(password);
+    d->timeout = qMax(1, timeoutSeconds);
+}
+
+SmtpSession::~SmtpSession()
+{
+    if (d->curl)
+        curl_easy_cleanup(d->curl); // says QUIT on a connection still open
+}
+
+bool SmtpSession::isLoopback(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || host == QLatin1String("::1"))
+        return true;
+    const QStringList parts = host.split(QLatin1Char('.'));
+    bool numbers = parts.size() == 4;
+    for (const QString &part : parts) {
+        bool ok = false;
+        numbers = numbers && part.toInt(&ok) >= 0 && ok && part.toInt() < 256;
+    }
+    return numbers && parts.first() == QLatin1String("127");
+}
+
+SmtpResult SmtpSession::send(const QString &from, const QStringList &recipients, const QByteArray &message)
+{
+    SmtpResult r;
+    if (d->refusePlain(r))
+        return r;
+    d->prepare();
+    d->upload = message;
+    d->uploaded = 0;
+    d->wholeMessageSent = false;
+    const QByteArray sender = QByteArray("<") + from.toUtf8() + ">";
+    curl_easy_setopt(d->curl, CURLOPT_MAIL_FROM, sender.constData());
+    curl_slist *rcpt = nullptr;
+    for (const QString &to : recipients)
+        rcpt = curl_slist_append(rcpt, (QByteArray("<") + to.toUtf8() + ">").constData());
+    curl_easy_setopt(d->curl, CURLOPT_MAIL_RCPT, rcpt);
+    curl_easy_setopt(d->curl, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L); // the others still get it
+    curl_easy_setopt(d->curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(d->curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(message.size()));
+    curl_easy_setopt(d->curl, CURLOPT_READFUNCTION, &Private::read);
+    curl_easy_setopt(d->curl, CURLOPT_READDATA, d.get());
+    const CURLcode code = curl_easy_perform(d->curl);
+    curl_slist_free_all(rcpt);
+    d->upload.clear();
+    return d->outcome(code);
+}
+
+SmtpResult SmtpSession::check()
+{
+    SmtpResult r;
+    if (d->refusePlain(r))
+        return r;
+    d->prepare();
+    curl_easy_setopt(d->curl, CURLOPT_CUSTOMREQUEST, "NOOP");
+    curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
+    r = d->outcome(curl_easy_perform(d->curl));
+    if (r.outcome == SmtpResult::Outcome::Sent)
+        r.text = QStringLiteral("Connected to %1 and logged in as %2.").arg(d->where(), d->settings.user);
+    curl_easy_cleanup(d->curl);
+    d->curl = nullptr;
+    return r;
+}
+
+namespace {
+
+QByteArray runForOutput(const QString &program, const QStringList &arguments, const QByteArray &input)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.start(program, arguments);
+    if (!p.waitForStarted(10000))
+        throw HostError(QStringLiteral("Cannot start %1").arg(program));
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        throw HostError(QStringLiteral("%1 did not finish within 30 s").arg(program));
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        throw HostError(QStringLiteral("%1 failed (exit status %2)").arg(program).arg(p.exitCode()));
+    return p.readAllStandardOutput().left(4096);
+}
+
+QStringList keyringAttributes(const SmtpSettings &settings)
+{
+    return {QStringLiteral("service"), QStringLiteral("cheerpost"), QStringLiteral("account"),
+            settings.keyringAccount()};
+}
+
+} // namespace
+
+QString accountPassword(const SmtpSettings &settings)
+{
+    if (!settings.passwordCommand.trimmed().isEmpty()) {
+        QStringList argv = QProcess::splitCommand(settings.passwordCommand);
+        const QString program = argv.takeFirst();
+        try {
+            return QString::fromUtf8(runForOutput(program, argv, {}).split('\n').value(0)).remove(QLatin1Char('\r'));
+        } catch (const HostError &e) {
+            throw HostError(QStringLiteral("The password command of the mail account gave no password: %1")
+                                .arg(QString::fromUtf8(e.what())));
+        }
+    }
+    if (settings.user.isEmpty())
+        return {};
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
+    if (tool.isEmpty())
+        throw HostError(QStringLiteral("No password for the mail account: there is no desktop keyring tool "
+                                       "(secret-tool) and no PasswordCommand"));
+    QByteArray out;
+    try {
+        out = runForOutput(tool, QStringList{QStringLiteral("lookup")} + keyringAttributes(settings), {});
+    } catch (const HostError &) {
+        throw HostError(QStringLiteral("No password for the mail account %1 in the desktop keyring; enter it in "
+                                       "File > Accounts")
+                            .arg(settings.user));
+    }
+    return QString::fromUtf8(out);
+}
+
+void storeAccountPassword(const SmtpSettings &settings, const QString &password)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
+    if (tool.isEmpty())
+        throw HostError(QStringLiteral("There is no desktop keyring tool (secret-tool) to keep the password"));
+    // The password goes on standard input, never on a command line.
+    runForOutput(
+        tool,
+        QStringList{QStringLiteral("store"), QStringLiteral("--label=Cheerpost mail account %1").arg(settings.user)} +
+            keyringAttributes(settings),
+        password.toUtf8());
+}
+
+QByteArray messageForTransfer(const QByteArray &message, const QString &from)
+{
+    qsizetype end = message.indexOf("\r\n\r\n");
+    const qsizetype lfEnd = message.indexOf("\n\n");
+    if (end < 0 || (lfEnd >= 0 && lfEnd < end))
+        end = lfEnd;
+    if (end < 0)
+        end = message.size();
+    const QByteArray eol = end < message.size() && message.at(end) == '\r' ? "\r\n" : "\n";
+    QList<QByteArray> kept;
+    bool dropping = false, hasFrom = false;
+    for (const QByteArray &line : message.left(end).split('\n')) {
+        if (!line.startsWith(' ') && !line.startsWith('\t')) {
+            const QByteArray name = line.left(line.indexOf(':')).trimmed().toLower();
+            dropping = name == "bcc";
+            hasFrom |= name == "from";
+        }
+        if (!dropping)
+            kept.append(line);
+    }
+    QByteArray out = kept.join('\n') + message.mid(end);
+    if (!hasFrom && !from.isEmpty())
+        out.prepend("From: " + from.toUtf8() + eol);
+    return out;
+}
+
+QString senderAddress(const QByteArray &message)
+{
+    const QString from = mime::headerText(message, "From").trimmed();
+    const qsizetype open = from.lastIndexOf(QLatin1Char('<'));
+    const qsizetype close = from.lastIndexOf(QLatin1Char('>'));
+    if (open >= 0 && close > open)
+        return from.mid(open + 1, close - open - 1).trimmed();
+    return from.contains(QLatin1Char('@')) ? from : QString();
+}
+
+} // namespace hostmail::smtp

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "hostmail/store/StorePaths.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace hostmail::smtp {
+
+// What became of one message, or of a connection test.
+struct SmtpResult {
+    enum class Outcome {
+        Sent,          // the server took it (250 after the data)
+        PartlyRefused, // taken for some recipients; refused names the others
+        Unknown,       // the whole message went, then the connection was lost before the reply
+        Temporary,     // refused for now (4xx) or lost before the message was sent: try again later
+        Refused,       // refused for good (5xx)
+        LoginRefused,  // the server refused the user name or password
+        Insecure,      // no trusted encrypted connection: nothing was sent, no login either
+        Unreachable,   // no connection, or no answer in time
+    };
+    Outcome outcome = Outcome::Sent;
+    QString text;        // in words, for the user and the log; never holds the password
+    QStringList refused; // recipients the server refused, with its reply
+    // The run cannot go on with this account: nothing more is tried.
+    bool stopsRun() const
+    {
+        return outcome == Outcome::LoginRefused || outcome == Outcome::Insecure || outcome == Outcome::Unreachable;
+    }
+};
+
+// One connection to the user's mail server for a whole delivery run, through
+// libcurl: STARTTLS required once chosen, TLS from the start, or plain text
+// to a loopback address only; certificates verified (also against CaFile),
+// or one certificate trusted by its SHA-256 fingerprint; AUTH as the server
+// offers it (PLAIN, LOGIN). Every wait is bounded by timeoutSeconds.
+class SmtpSession {
+public:
+    SmtpSession(SmtpSettings settings, QString password, int timeoutSeconds);
+    ~SmtpSession();
+    SmtpSession(const SmtpSession &) = delete;
+    SmtpSession &operator=(const SmtpSession &) = delete;
+
+    // Sends message (Bcc already taken out) from the envelope sender to every
+    // recipient.
+    SmtpResult send(const QString &from, const QStringList &recipients, const QByteArray &message);
+    // Connects, logs in and says goodbye, sending nothing.
+    SmtpResult check();
+
+    // Whether a host name is a loopback address, where plain text is allowed.
+    static bool isLoopback(const QString &host);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// The password of the account: from PasswordCommand's first line of output,
+// else from the desktop keyring (secret-tool). Throws HostError saying why
+// there is none. Never on a command line, never in a message.
+QString accountPassword(const SmtpSettings &settings);
+// Keeps the password in the desktop keyring; throws HostError.
+void storeAccountPassword(const SmtpSettings &settings, const QString &password);
+
+// The message as it goes to the server: without its Bcc header, and with a
+// From header naming from where it had none.
+QByteArray messageForTransfer(const QByteArray &message, const QString &from);
+// The address of the message's From header, or empty.
+QString senderAddress(const QByteArray &message);
+
+} // namespace hostmail::smtp

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "hostmail/smtp/SmtpSession.h"
+#include "hostmail/store/StorePaths.h"
+
+#include <QString>
+
+namespace shell {
+
+// The mail account of the Accounts window: kept in host.conf's [Smtp] group,
+// its password in the desktop keyring, never in a file.
+hostmail::SmtpSettings loadMailAccount();
+// Writes the account's keys, leaving every other key of the file as it was.
+// Returns an error text, or empty.
+QString saveMailAccount(const QString &configurationFile, const hostmail::SmtpSettings &account);
+
+// Connects, logs in and says goodbye: the result in words. With an empty
+// password, the one the account already has (keyring or PasswordCommand).
+hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account, const QString &password);
+// Sends a short message from the account's address to itself.
+hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account, const QString &password,
+                                           const QString &from);
+
+} // namespace shell

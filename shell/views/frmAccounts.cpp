@@ -1,0 +1,106 @@
+#include "shell/views/frmAccounts.h"
+
+#include "hostmail/HostError.h"
+#include "shell/core/MailAccount.h"
+#include "ui_frmAccounts.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace shell {
+
+namespace {
+
+using Security = hostmail::SmtpSettings::Security;
+constexpr Security kSecurities[] = {Security::StartTls, Security::Tls, Security::None};
+
+} // namespace
+
+frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_unique<Ui::frmAccounts>())
+{
+    m_ui->setupUi(this);
+    m_account = loadMailAccount();
+    m_ui->txtSmtpHost->setText(m_account.host);
+    m_ui->cboSmtpSecurity->setCurrentIndex(
+        int(std::find(std::begin(kSecurities), std::end(kSecurities), m_account.security) - std::begin(kSecurities)));
+    m_ui->spnSmtpPort->setValue(m_account.port);
+    m_ui->txtSmtpUser->setText(m_account.user);
+    if (!m_account.passwordCommand.isEmpty())
+        m_ui->txtSmtpPassword->setPlaceholderText(QStringLiteral("from the password command in host.conf"));
+    // The usual port follows the security chosen.
+    connect(m_ui->cboSmtpSecurity, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index == 0 && m_ui->spnSmtpPort->value() == 465)
+            m_ui->spnSmtpPort->setValue(587);
+        else if (index == 1 && m_ui->spnSmtpPort->value() == 587)
+            m_ui->spnSmtpPort->setValue(465);
+    });
+    connect(m_ui->btnSaveAccounts, &QPushButton::clicked, this, &frmAccounts::save);
+    connect(m_ui->btnTestSmtp, &QPushButton::clicked, this, &frmAccounts::test);
+    connect(m_ui->btnSendTest, &QPushButton::clicked, this, &frmAccounts::sendTest);
+    connect(m_ui->btnCloseAccounts, &QPushButton::clicked, this, &QDialog::close);
+    connect(&m_work, &QFutureWatcher<hostmail::smtp::SmtpResult>::finished, this, [this] {
+        m_ui->lblSmtpResult->setText(m_work.result().text);
+        m_ui->btnTestSmtp->setEnabled(true);
+        m_ui->btnSendTest->setEnabled(true);
+    });
+}
+
+frmAccounts::~frmAccounts()
+{
+    m_work.waitForFinished();
+}
+
+hostmail::SmtpSettings frmAccounts::shown() const
+{
+    hostmail::SmtpSettings a = m_account;
+    a.host = m_ui->txtSmtpHost->text().trimmed();
+    a.security = kSecurities[qBound(0, m_ui->cboSmtpSecurity->currentIndex(), 2)];
+    a.port = m_ui->spnSmtpPort->value();
+    a.user = m_ui->txtSmtpUser->text().trimmed();
+    return a;
+}
+
+void frmAccounts::save()
+{
+    const hostmail::SmtpSettings a = shown();
+    QString error = saveMailAccount(hostmail::StorePaths::configurationFile(), a);
+    if (error.isEmpty() && !m_ui->txtSmtpPassword->text().isEmpty() && a.passwordCommand.isEmpty()) {
+        try {
+            hostmail::smtp::storeAccountPassword(a, m_ui->txtSmtpPassword->text());
+        } catch (const hostmail::HostError &e) {
+            error = QString::fromUtf8(e.what());
+        }
+    }
+    if (error.isEmpty()) {
+        m_account = a;
+        m_ui->txtSmtpPassword->clear();
+    }
+    m_ui->lblSmtpResult->setText(error.isEmpty() ? QStringLiteral("The account is saved.") : error);
+}
+
+void frmAccounts::run(const std::function<hostmail::smtp::SmtpResult()> &work, const QString &doing)
+{
+    if (m_work.isRunning())
+        return;
+    m_ui->btnTestSmtp->setEnabled(false);
+    m_ui->btnSendTest->setEnabled(false);
+    m_ui->lblSmtpResult->setText(doing);
+    m_work.setFuture(QtConcurrent::run(work));
+}
+
+void frmAccounts::test()
+{
+    const hostmail::SmtpSettings a = shown();
+    const QString password = m_ui->txtSmtpPassword->text();
+    run([a, password] { return testMailAccount(a, password); }, QStringLiteral("Connecting to %1…").arg(a.host));
+}
+
+void frmAccounts::sendTest()
+{
+    const hostmail::SmtpSettings a = shown();
+    const QString password = m_ui->txtSmtpPassword->text();
+    const QString from = hostmail::StorePaths::fromConfiguration().from;
+    run([a, password, from] { return sendTestMessage(a, password, from); },
+        QStringLiteral("Sending a test message through %1…").arg(a.host));
+}
+
+} // namespace shell
