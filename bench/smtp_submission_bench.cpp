@@ -77,8 +77,9 @@ int main(int argc, char **argv)
         msmtp.start(QStringLiteral("msmtp"), {QStringLiteral("-C"), conf, QStringLiteral("-t")});
         msmtp.write(bulkMessage(i));
         msmtp.closeWriteChannel();
-        if (!msmtp.waitForFinished(30000) || msmtp.exitCode() != 0) {
-            std::fprintf(stderr, "msmtp: %s\n", msmtp.readAllStandardError().constData());
+        if (!msmtp.waitForFinished(120000) || msmtp.exitStatus() != QProcess::NormalExit || msmtp.exitCode() != 0) {
+            std::fprintf(stderr, "msmtp, message %d: exit status %d: %s\n", i, msmtp.exitCode(),
+                         msmtp.readAllStandardError().constData());
             return 1;
         }
     }

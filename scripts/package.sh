@@ -39,7 +39,7 @@ done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst | grep -q 'systemctl --global enable cheerpost-deliver.timer'
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./prerm | grep -q 'systemctl --global disable cheerpost-deliver.timer'
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6webenginewidgets6 libgmime-3.0-0 libical3 qt6-qpa-plugins libqt6svg6; do
+for dep in libqt6webenginewidgets6 libgmime-3.0-0 libical3 libcurl4 qt6-qpa-plugins libqt6svg6; do
   grep -q "$dep" <<<"$depends" || { echo "package does not depend on $dep" >&2; exit 1; }
 done
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/systemd/user/cheerpost-deliver.service \

@@ -357,11 +357,11 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             state.save(); // marked before it is handed over
             const Handover result = account ? account->send(out) : handOver(out);
             if (result.kind == Handover::Kind::NotSent) {
-                // Nothing left: the message is as it was before this run.
-                if (known)
-                    state.set(name, *known);
-                else
-                    state.remove(name);
+                // Nothing left, and the account said why once: the message
+                // shows that reason in the Outbox, and the next run (after the
+                // user mended the account) tries it again at once.
+                state.set(name,
+                          {DeliveryState::Stage::Failed, attempts, {}, result.what.section(QLatin1Char('\n'), 0, 0)});
                 state.save();
                 ++report.waiting;
                 continue;
