@@ -29,6 +29,7 @@ LAYERS = {
     "hostmail/model": 4,
     "hostmail/smtp": 4,
     "hostmail/delivery": 5,
+    "hostmail/carddav": 4.5,  # above the mail account, whose password helper it shares
     "templates/core": 6,
     "greetings/core": 7,
     "bulkmail/core": 7,

@@ -3,6 +3,7 @@
 // by Cheerpost after a command sent mail. Prints a summary; exits 1 when a
 // message failed or is held (the failures are in delivery.log beside the
 // Maildirs), and tells what went wrong for the first time in a desktop notice.
+#include "hostmail/carddav/AddressBookSync.h"
 #include "hostmail/delivery/Delivery.h"
 #include "hostmail/delivery/DesktopNotice.h"
 #include "hostmail/store/Maildir.h"
@@ -38,7 +39,9 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Seconds a run may wait for the mail account's rate limit "
                                                      "before it leaves the rest to the next run (default 600)."),
                                       QStringLiteral("seconds"));
-    options.addOptions({mail, contacts, command, timeout, throttle});
+    const QCommandLineOption sync(QStringLiteral("sync"),
+                                  QStringLiteral("Syncs the contacts with the address book server and exits."));
+    options.addOptions({mail, contacts, command, timeout, throttle, sync});
     options.process(app);
 
     hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();
@@ -52,10 +55,24 @@ int main(int argc, char *argv[])
         paths.deliveryTimeoutSeconds = qBound(hostmail::StorePaths::kMinTimeoutSeconds, options.value(timeout).toInt(),
                                               hostmail::StorePaths::kMaxTimeoutSeconds);
 
+    QTextStream err(stderr);
+    if (options.isSet(sync) || paths.cardDav.enabled()) {
+        // The contacts first: lists are expanded from them.
+        const hostmail::carddav::SyncReport synced = hostmail::carddav::AddressBookSync(paths).run();
+        QTextStream out(stdout);
+        if (synced.completed || options.isSet(sync))
+            out << synced.summary() << '\n';
+        for (const QString &s : synced.skipped)
+            out << "  skipped " << s << '\n';
+        out.flush();
+        if (!synced.completed)
+            err << "cheerpost-deliver: the address book was not synced: " << synced.failure << '\n';
+        if (options.isSet(sync))
+            return synced.completed ? 0 : 1;
+    }
     const QDateTime now = QDateTime::currentDateTime();
     for (const QString &folder : {paths.drafts(), paths.outbox(), paths.sent()})
         hostmail::Maildir(folder).removeStaleTemporaries(now);
-    QTextStream err(stderr);
     hostmail::DeliveryReport report;
     try {
         hostmail::Delivery delivery(paths);

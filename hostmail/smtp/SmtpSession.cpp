@@ -339,54 +339,69 @@ QByteArray runForOutput(const QString &program, const QStringList &arguments, co
     return p.readAllStandardOutput().left(4096);
 }
 
-QStringList keyringAttributes(const SmtpSettings &settings)
+QStringList keyringAttributes(const AccountSecret &account)
 {
-    return {QStringLiteral("service"), QStringLiteral("cheerpost"), QStringLiteral("account"),
-            settings.keyringAccount()};
+    return {QStringLiteral("service"), QStringLiteral("cheerpost"), QStringLiteral("account"), account.keyringAccount};
+}
+
+AccountSecret mailAccountSecret(const SmtpSettings &settings)
+{
+    return {QStringLiteral("mail account"), settings.user, settings.passwordCommand, settings.keyringAccount()};
 }
 
 } // namespace
 
-QString accountPassword(const SmtpSettings &settings)
+QString accountPassword(const AccountSecret &account)
 {
-    if (!settings.passwordCommand.trimmed().isEmpty()) {
-        QStringList argv = QProcess::splitCommand(settings.passwordCommand);
+    if (!account.passwordCommand.trimmed().isEmpty()) {
+        QStringList argv = QProcess::splitCommand(account.passwordCommand);
         const QString program = argv.takeFirst();
         try {
             return QString::fromUtf8(runForOutput(program, argv, {}).split('\n').value(0)).remove(QLatin1Char('\r'));
         } catch (const HostError &e) {
-            throw HostError(QStringLiteral("The password command of the mail account gave no password: %1")
-                                .arg(QString::fromUtf8(e.what())));
+            throw HostError(QStringLiteral("The password command of the %1 gave no password: %2")
+                                .arg(account.what, QString::fromUtf8(e.what())));
         }
     }
-    if (settings.user.isEmpty())
+    if (account.user.isEmpty())
         return {};
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
     if (tool.isEmpty())
-        throw HostError(QStringLiteral("No password for the mail account: there is no desktop keyring tool "
-                                       "(secret-tool) and no PasswordCommand"));
+        throw HostError(QStringLiteral("No password for the %1: there is no desktop keyring tool (secret-tool) and "
+                                       "no PasswordCommand")
+                            .arg(account.what));
     QByteArray out;
     try {
-        out = runForOutput(tool, QStringList{QStringLiteral("lookup")} + keyringAttributes(settings), {});
+        out = runForOutput(tool, QStringList{QStringLiteral("lookup")} + keyringAttributes(account), {});
     } catch (const HostError &) {
-        throw HostError(QStringLiteral("No password for the mail account %1 in the desktop keyring; enter it in "
-                                       "File > Accounts")
-                            .arg(settings.user));
+        throw HostError(QStringLiteral("No password for the %1 %2 in the desktop keyring; enter it in File > "
+                                       "Accounts")
+                            .arg(account.what, account.user));
     }
     return QString::fromUtf8(out);
 }
 
-void storeAccountPassword(const SmtpSettings &settings, const QString &password)
+void storeAccountPassword(const AccountSecret &account, const QString &password)
 {
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
     if (tool.isEmpty())
         throw HostError(QStringLiteral("There is no desktop keyring tool (secret-tool) to keep the password"));
     // The password goes on standard input, never on a command line.
-    runForOutput(
-        tool,
-        QStringList{QStringLiteral("store"), QStringLiteral("--label=Cheerpost mail account %1").arg(settings.user)} +
-            keyringAttributes(settings),
-        password.toUtf8());
+    runForOutput(tool,
+                 QStringList{QStringLiteral("store"),
+                             QStringLiteral("--label=Cheerpost %1 %2").arg(account.what, account.user)} +
+                     keyringAttributes(account),
+                 password.toUtf8());
+}
+
+QString accountPassword(const SmtpSettings &settings)
+{
+    return accountPassword(mailAccountSecret(settings));
+}
+
+void storeAccountPassword(const SmtpSettings &settings, const QString &password)
+{
+    storeAccountPassword(mailAccountSecret(settings), password);
 }
 
 QByteArray messageForTransfer(const QByteArray &message, const QString &from)

@@ -58,6 +58,17 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// Where an account's password comes from: a command that prints it, or the
+// desktop keyring's entry for the account.
+struct AccountSecret {
+    QString what; // "mail account", for the messages
+    QString user;
+    QString passwordCommand;
+    QString keyringAccount;
+};
+QString accountPassword(const AccountSecret &account);
+void storeAccountPassword(const AccountSecret &account, const QString &password);
+
 // The password of the account: from PasswordCommand's first line of output,
 // else from the desktop keyring (secret-tool). Throws HostError saying why
 // there is none. Never on a command line, never in a message.

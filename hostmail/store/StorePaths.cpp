@@ -110,6 +110,15 @@ StorePaths StorePaths::fromConfiguration()
         p.deliveryTimeoutSeconds = int(qBound(qlonglong(kMinTimeoutSeconds), timeout, qlonglong(kMaxTimeoutSeconds)));
     p.from = text("From");
     p.smtp = smtpSettings(conf, confDir);
+    conf.beginGroup(QStringLiteral("CardDav"));
+    p.cardDav.url = conf.value(QStringLiteral("Url")).toString().trimmed();
+    p.cardDav.user = conf.value(QStringLiteral("User")).toString().trimmed();
+    p.cardDav.passwordCommand = conf.value(QStringLiteral("PasswordCommand")).toString();
+    const QString ca = conf.value(QStringLiteral("CaFile")).toString();
+    if (!ca.isEmpty())
+        p.cardDav.caFile = QDir(confDir).absoluteFilePath(ca);
+    p.cardDav.addressBook = conf.value(QStringLiteral("AddressBook")).toString().trimmed();
+    conf.endGroup();
     p.deliveryAgent = text("DeliveryAgent");
     if (p.deliveryAgent.isEmpty())
         p.deliveryAgent = installedDeliveryAgent();

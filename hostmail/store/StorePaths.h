@@ -21,11 +21,23 @@ struct SmtpSettings {
     QString keyringAccount() const { return QStringLiteral("smtp:%1@%2:%3").arg(user, host).arg(port); }
 };
 
+// The user's address book server (host.conf, group [CardDav]). With a URL set,
+// the Contacts folder is kept in step with the server's address book.
+struct CardDavSettings {
+    QString url; // the server's root, a principal, or the address book itself
+    QString user;
+    QString passwordCommand; // prints the password; else the desktop keyring holds it
+    QString caFile;          // certificates to trust besides the system's
+    QString addressBook;     // the address book chosen; empty: found from url
+    bool enabled() const { return !url.isEmpty(); }
+    QString keyringAccount() const { return QStringLiteral("carddav:%1@%2").arg(user, url); }
+};
+
 // Where the local mail host keeps each folder, and how it delivers mail.
 // Defaults live under $XDG_DATA_HOME/cheerpost; each can be overridden in
 // $XDG_CONFIG_HOME/cheerpost/host.conf (keys Contacts, Calendar, Tasks, Notes,
 // Mail, State, DeliveryCommand, DeliveryTimeout in seconds, From, DeliveryAgent,
-// and the group [Smtp]).
+// and the groups [Smtp] and [CardDav]).
 struct StorePaths {
     QString contacts;
     QString calendar;
@@ -42,6 +54,7 @@ struct StorePaths {
     // detached after a command queued mail; empty starts none.
     QString deliveryAgent;
     SmtpSettings smtp;
+    CardDavSettings cardDav;
 
     static constexpr int kMinTimeoutSeconds = 1;
     static constexpr int kMaxTimeoutSeconds = 3600;

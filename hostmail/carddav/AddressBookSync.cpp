@@ -1,0 +1,819 @@
+#include "hostmail/carddav/AddressBookSync.h"
+
+#include "hostmail/HostError.h"
+#include "hostmail/smtp/SmtpSession.h"
+#include "hostmail/store/AtomicFile.h"
+#include "hostmail/store/Limits.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+#include <curl/curl.h>
+
+namespace hostmail::carddav {
+
+namespace {
+
+constexpr qint64 kMaxReplyBytes = 64LL * 1024 * 1024; // one reply of the server, at most
+constexpr qint64 kMaxCardBytes = 1024 * 1024;         // one card, at most
+constexpr int kBatch = 50;                            // cards a multiget asks for
+constexpr long kTimeoutSeconds = 60;
+
+QString hashOf(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString xmlEscaped(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
+
+struct Reply {
+    long status = 0;
+    QByteArray body;
+    QByteArray etag;
+    QString error; // the transfer failed: no status
+    bool tooLarge = false;
+};
+
+// One HTTP(S) connection to the server, reused for every request of a sync.
+class Http {
+public:
+    Http(const CardDavSettings &settings, QString password) : m_settings(settings), m_password(std::move(password))
+    {
+        static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        Q_UNUSED(initialised)
+        m_curl = curl_easy_init();
+    }
+    ~Http() { curl_easy_cleanup(m_curl); }
+    Http(const Http &) = delete;
+    Http &operator=(const Http &) = delete;
+
+    Reply request(const char *method, const QUrl &url, const QByteArray &body, const QList<QByteArray> &headers)
+    {
+        Reply r;
+        curl_easy_reset(m_curl);
+        const QByteArray address = url.toEncoded();
+        curl_easy_setopt(m_curl, CURLOPT_URL, address.constData());
+        curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, method);
+        curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 1L); // /.well-known/carddav redirects
+        curl_easy_setopt(m_curl, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(m_curl, CURLOPT_POSTREDIR, long(CURL_REDIR_POST_ALL));
+        curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, kTimeoutSeconds);
+        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
+        if (!m_settings.caFile.isEmpty())
+            curl_easy_setopt(m_curl, CURLOPT_CAINFO, m_settings.caFile.toLocal8Bit().constData());
+        if (!m_settings.user.isEmpty()) {
+            curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+            curl_easy_setopt(m_curl, CURLOPT_USERNAME, m_settings.user.toUtf8().constData());
+            curl_easy_setopt(m_curl, CURLOPT_PASSWORD, m_password.toUtf8().constData());
+        }
+        if (!body.isNull()) {
+            curl_easy_setopt(m_curl, CURLOPT_POSTFIELDS, body.constData());
+            curl_easy_setopt(m_curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+        } else if (qstrcmp(method, "GET") == 0) {
+            curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
+        }
+        curl_slist *list = nullptr;
+        for (const QByteArray &h : headers)
+            list = curl_slist_append(list, h.constData());
+        curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, list);
+        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &Http::write);
+        curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &r);
+        curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &Http::header);
+        curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, &r);
+        const CURLcode code = curl_easy_perform(m_curl);
+        curl_slist_free_all(list);
+        if (code != CURLE_OK) {
+            r.error = r.tooLarge ? QStringLiteral("the server's answer is larger than %1 MB").arg(kMaxReplyBytes >> 20)
+                                 : QString::fromUtf8(curl_easy_strerror(code));
+            return r;
+        }
+        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &r.status);
+        return r;
+    }
+
+private:
+    static size_t write(char *data, size_t size, size_t count, void *reply)
+    {
+        auto *r = static_cast<Reply *>(reply);
+        const size_t n = size * count;
+        if (r->body.size() + qint64(n) > kMaxReplyBytes) {
+            r->tooLarge = true;
+            return 0; // ends the transfer
+        }
+        r->body.append(data, qsizetype(n));
+        return n;
+    }
+    static size_t header(char *data, size_t size, size_t count, void *reply)
+    {
+        auto *r = static_cast<Reply *>(reply);
+        const QByteArray line(data, qsizetype(size * count));
+        if (line.toLower().startsWith("etag:"))
+            r->etag = line.mid(5).trimmed();
+        else if (line.startsWith("HTTP/"))
+            r->etag.clear(); // a redirect's headers do not count
+        return size * count;
+    }
+
+    const CardDavSettings &m_settings;
+    QString m_password;
+    CURL *m_curl = nullptr;
+};
+
+// One <response> of a multistatus, with the properties found (status 200).
+struct DavResponse {
+    QString href;
+    QString status; // of the response itself (sync-collection: 404 for a removed card)
+    QString etag;
+    QByteArray addressData;
+    QString principal;
+    QString home;
+    QString displayName;
+    bool addressBook = false;
+};
+
+struct Multistatus {
+    QList<DavResponse> responses;
+    QString syncToken;
+    bool valid = false;
+};
+
+Multistatus parseMultistatus(const QByteArray &xml)
+{
+    Multistatus m;
+    QXmlStreamReader r(xml);
+    DavResponse current, found;
+    QString propstatStatus;
+    QStringList path;
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement()) {
+            const QString name = r.name().toString();
+            path.append(name);
+            if (name == QLatin1String("multistatus"))
+                m.valid = true;
+            else if (name == QLatin1String("response"))
+                current = DavResponse();
+            else if (name == QLatin1String("propstat")) {
+                found = DavResponse();
+                propstatStatus.clear();
+            } else if (name == QLatin1String("addressbook") && path.contains(QLatin1String("resourcetype")))
+                found.addressBook = true;
+            else if (name == QLatin1String("href")) {
+                const QString text = r.readElementText().trimmed();
+                path.removeLast();
+                if (path.endsWith(QLatin1String("current-user-principal")))
+                    found.principal = text;
+                else if (path.endsWith(QLatin1String("addressbook-home-set")))
+                    found.home = text;
+                else if (path.endsWith(QLatin1String("response")))
+                    current.href = text;
+            } else if (name == QLatin1String("status") || name == QLatin1String("getetag") ||
+                       name == QLatin1String("address-data") || name == QLatin1String("displayname") ||
+                       name == QLatin1String("sync-token")) {
+                const QString text = r.readElementText();
+                path.removeLast();
+                if (name == QLatin1String("status"))
+                    (path.endsWith(QLatin1String("propstat")) ? propstatStatus : current.status) = text.trimmed();
+                else if (name == QLatin1String("getetag"))
+                    found.etag = text.trimmed();
+                else if (name == QLatin1String("address-data"))
+                    found.addressData = text.toUtf8();
+                else if (name == QLatin1String("displayname"))
+                    found.displayName = text.trimmed();
+                else if (path.endsWith(QLatin1String("multistatus")))
+                    m.syncToken = text.trimmed();
+            }
+        } else if (r.isEndElement()) {
+            const QString name = r.name().toString();
+            if (!path.isEmpty())
+                path.removeLast();
+            if (name == QLatin1String("propstat") && propstatStatus.contains(QLatin1String(" 200"))) {
+                current.etag = found.etag.isEmpty() ? current.etag : found.etag;
+                current.addressData = found.addressData.isNull() ? current.addressData : found.addressData;
+                current.principal = found.principal.isEmpty() ? current.principal : found.principal;
+                current.home = found.home.isEmpty() ? current.home : found.home;
+                current.displayName = found.displayName.isEmpty() ? current.displayName : found.displayName;
+                current.addressBook |= found.addressBook;
+            } else if (name == QLatin1String("response")) {
+                m.responses.append(current);
+            }
+        }
+    }
+    if (r.hasError())
+        m.valid = false;
+    return m;
+}
+
+QByteArray propfindBody(const QString &props)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<d:propfind xmlns:d=\"DAV:\" "
+                          "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop>%1</d:prop></d:propfind>")
+        .arg(props)
+        .toUtf8();
+}
+
+// A card's logical lines, each as written (folded lines kept) and unfolded.
+struct CardLine {
+    QByteArray written;
+    QByteArray text;
+    QByteArray name() const
+    {
+        qsizetype end = 0;
+        while (end < text.size() && text.at(end) != ':' && text.at(end) != ';')
+            ++end;
+        QByteArray n = text.left(end).toUpper();
+        const qsizetype dot = n.indexOf('.');
+        return dot >= 0 ? n.mid(dot + 1) : n; // without its group
+    }
+};
+
+QList<CardLine> cardLines(const QByteArray &card)
+{
+    QList<CardLine> lines;
+    for (QByteArray physical : card.split('\n')) {
+        if (physical.endsWith('\r'))
+            physical.chop(1);
+        if ((physical.startsWith(' ') || physical.startsWith('\t')) && !lines.isEmpty()) {
+            lines.last().written += "\r\n" + physical;
+            lines.last().text += physical.mid(1);
+        } else if (!physical.isEmpty()) {
+            lines.append({physical, physical});
+        }
+    }
+    return lines;
+}
+
+QByteArray joined(const QList<CardLine> &lines)
+{
+    QByteArray out;
+    for (const CardLine &l : lines)
+        out += l.written + "\r\n";
+    return out;
+}
+
+// The program's change (seen -> ours) applied to theirs, the server's newer
+// card; empty when a line it touched changed there too.
+QByteArray reapply(const QByteArray &seen, const QByteArray &ours, const QByteArray &theirs)
+{
+    QList<CardLine> before = cardLines(seen), after = cardLines(ours), result = cardLines(theirs);
+    auto contains = [](const QList<CardLine> &lines, const QByteArray &text) {
+        return std::any_of(lines.cbegin(), lines.cend(), [&](const CardLine &l) { return l.text == text; });
+    };
+    QList<CardLine> removed, added;
+    for (const CardLine &l : before)
+        if (!contains(after, l.text))
+            removed.append(l);
+    for (const CardLine &l : after)
+        if (!contains(before, l.text))
+            added.append(l);
+    for (const CardLine &old : std::as_const(removed)) {
+        const bool rev = old.name() == "REV";
+        const auto at = std::find_if(result.begin(), result.end(),
+                                     [&](const CardLine &l) { return rev ? l.name() == "REV" : l.text == old.text; });
+        if (at == result.end())
+            return {}; // the server changed a line the program changed
+        const auto replacement =
+            std::find_if(added.begin(), added.end(), [&](const CardLine &l) { return l.name() == old.name(); });
+        if (replacement != added.end()) {
+            *at = *replacement;
+            added.erase(replacement);
+        } else {
+            result.erase(at);
+        }
+    }
+    const auto end = std::find_if(result.begin(), result.end(), [](const CardLine &l) { return l.name() == "END"; });
+    for (const CardLine &l : std::as_const(added))
+        result.insert(end == result.end() ? result.size() : qsizetype(end - result.begin()), l);
+    return joined(result);
+}
+
+QString contactName(const QByteArray &card, const QString &fallback)
+{
+    for (const CardLine &l : cardLines(card)) {
+        if (l.name() == "FN") {
+            const QString name = QString::fromUtf8(l.text.mid(l.text.indexOf(':') + 1)).trimmed();
+            if (!name.isEmpty())
+                return name;
+        }
+    }
+    return fallback;
+}
+
+struct Card {
+    QString file;
+    QString etag;
+    QString hash; // of the bytes last seen on the server, which the state keeps
+};
+
+class Sync {
+public:
+    Sync(const StorePaths &paths, const std::function<bool(int, int)> &progress, SyncReport &report)
+        : m_paths(paths), m_progress(progress), m_report(report)
+    {
+    }
+
+    void run()
+    {
+        QString password;
+        try {
+            password = smtp::accountPassword(smtp::AccountSecret{QStringLiteral("address book account"),
+                                                                 m_paths.cardDav.user, m_paths.cardDav.passwordCommand,
+                                                                 m_paths.cardDav.keyringAccount()});
+        } catch (const HostError &e) {
+            return fail(QString::fromUtf8(e.what()));
+        }
+        m_http = std::make_unique<Http>(m_paths.cardDav, password);
+        loadState();
+        QUrl book(m_paths.cardDav.addressBook.isEmpty() ? m_book : m_paths.cardDav.addressBook);
+        if (book.isEmpty() && !discover(&book))
+            return;
+        if (book.toString() != m_book) { // another address book: start afresh
+            m_cards.clear();
+            m_token.clear();
+            m_book = book.toString();
+        }
+        m_bookUrl = book;
+        makeFolder(m_paths.contacts);
+        makeFolder(seenFolder());
+        uploadChanges();
+        saveState();
+        if (!m_report.failure.isEmpty())
+            return;
+        QMap<QString, QString> changed; // href -> etag
+        QStringList removed;
+        if (!changesSinceToken(&changed, &removed) && !changesByListing(&changed, &removed))
+            return;
+        for (const QString &href : std::as_const(m_missing))
+            if (!removed.contains(href))
+                changed.insert(href, m_cards.value(href).etag);
+        if (!fetch(changed))
+            return;
+        removeDeleted(removed);
+        m_token = m_newToken;
+        saveState();
+        m_report.completed = m_report.failure.isEmpty();
+    }
+
+private:
+    void fail(const QString &why)
+    {
+        if (m_report.failure.isEmpty())
+            m_report.failure = why;
+    }
+
+    QString stateFile() const { return m_paths.state + QLatin1String("/carddav-state.json"); }
+    QString seenFolder() const { return m_paths.state + QLatin1String("/carddav-seen"); }
+    QString seenFile(const QString &hash) const { return seenFolder() + QLatin1Char('/') + hash + ".vcf"; }
+    QString localPath(const Card &c) const { return m_paths.contacts + QLatin1Char('/') + c.file; }
+
+    void loadState()
+    {
+        QByteArray text;
+        try {
+            text = readWholeFile(stateFile(), kMaxReplyBytes);
+        } catch (const HostError &) {
+            return; // none yet: a first sync
+        }
+        const QJsonObject o = QJsonDocument::fromJson(text).object();
+        m_book = o.value(QLatin1String("addressBook")).toString();
+        m_token = o.value(QLatin1String("token")).toString();
+        const QJsonObject cards = o.value(QLatin1String("cards")).toObject();
+        for (auto it = cards.begin(); it != cards.end(); ++it) {
+            const QJsonObject c = it.value().toObject();
+            const QString file = c.value(QLatin1String("file")).toString();
+            if (file.contains(QLatin1Char('/')) || file.startsWith(QLatin1Char('.')) || file.isEmpty())
+                continue; // never a path outside the folder
+            m_cards.insert(
+                it.key(), {file, c.value(QLatin1String("etag")).toString(), c.value(QLatin1String("hash")).toString()});
+        }
+    }
+
+    void saveState()
+    {
+        QJsonObject cards;
+        for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
+            cards.insert(it.key(), QJsonObject{{QLatin1String("file"), it->file},
+                                               {QLatin1String("etag"), it->etag},
+                                               {QLatin1String("hash"), it->hash}});
+        const QJsonObject o{
+            {QLatin1String("addressBook"), m_book}, {QLatin1String("token"), m_token}, {QLatin1String("cards"), cards}};
+        try {
+            makeFolder(m_paths.state);
+            writeFileAtomically(stateFile(), QJsonDocument(o).toJson(QJsonDocument::Compact));
+        } catch (const HostError &e) {
+            fail(QString::fromUtf8(e.what()));
+        }
+    }
+
+    Reply propfind(const QUrl &url, const char *depth, const QString &props)
+    {
+        return m_http->request("PROPFIND", url, propfindBody(props),
+                               {QByteArray("Depth: ") + depth, "Content-Type: application/xml; charset=utf-8"});
+    }
+
+    QString trouble(const Reply &r, const QString &what) const
+    {
+        if (!r.error.isEmpty())
+            return QStringLiteral("Cannot reach the address book server for %1: %2").arg(what, r.error);
+        if (r.status == 401)
+            return QStringLiteral("The address book server refused the user name or password");
+        return QStringLiteral("The address book server answered %1 to %2").arg(r.status).arg(what);
+    }
+
+    // The address book from the URL the user gave, as clients find it.
+    bool discover(QUrl *book)
+    {
+        const QUrl given(m_paths.cardDav.url);
+        const QString props = QStringLiteral("<d:resourcetype/><d:current-user-principal/><c:addressbook-home-set/>");
+        Reply r = propfind(given, "0", props);
+        Multistatus m = parseMultistatus(r.body);
+        if (r.status != 207 || !m.valid || m.responses.isEmpty()) {
+            QUrl known = given;
+            known.setPath(QStringLiteral("/.well-known/carddav"));
+            r = propfind(known, "0", props);
+            m = parseMultistatus(r.body);
+            if (r.status != 207 || !m.valid || m.responses.isEmpty()) {
+                fail(r.status == 401 || !r.error.isEmpty()
+                         ? trouble(r, QStringLiteral("the address book search"))
+                         : QStringLiteral("No address book server answers at %1").arg(given.toString()));
+                return false;
+            }
+        }
+        const DavResponse first = m.responses.first();
+        if (first.addressBook) {
+            *book = given;
+            return true;
+        }
+        QString home = first.home;
+        if (home.isEmpty() && !first.principal.isEmpty()) {
+            r = propfind(given.resolved(QUrl(first.principal)), "0", QStringLiteral("<c:addressbook-home-set/>"));
+            m = parseMultistatus(r.body);
+            if (m.valid && !m.responses.isEmpty())
+                home = m.responses.first().home;
+        }
+        if (home.isEmpty()) {
+            fail(QStringLiteral("No address book was found at %1").arg(given.toString()));
+            return false;
+        }
+        const QUrl homeUrl = given.resolved(QUrl(home));
+        r = propfind(homeUrl, "1", QStringLiteral("<d:resourcetype/><d:displayname/>"));
+        m = parseMultistatus(r.body);
+        QList<QUrl> books;
+        QUrl preferred;
+        for (const DavResponse &d : std::as_const(m.responses)) {
+            if (!d.addressBook)
+                continue;
+            const QUrl u = homeUrl.resolved(QUrl(d.href));
+            books.append(u);
+            const QString last = u.path().section(QLatin1Char('/'), -2, -1).remove(QLatin1Char('/'));
+            if (preferred.isEmpty() && (last.compare(QLatin1String("contacts"), Qt::CaseInsensitive) == 0 ||
+                                        d.displayName.compare(QLatin1String("contacts"), Qt::CaseInsensitive) == 0))
+                preferred = u;
+        }
+        if (books.isEmpty()) {
+            fail(QStringLiteral("No address book was found at %1").arg(given.toString()));
+            return false;
+        }
+        *book = preferred.isEmpty() ? books.first() : preferred;
+        return true;
+    }
+
+    // Whether an href the server names is one of this address book's cards:
+    // on the same server, inside the address book.
+    bool inBook(const QUrl &url) const
+    {
+        return url.scheme() == m_bookUrl.scheme() && url.host() == m_bookUrl.host() && url.port() == m_bookUrl.port() &&
+               url.path().startsWith(m_bookUrl.path()) && url.path() != m_bookUrl.path() &&
+               !url.path().endsWith(QLatin1Char('/'));
+    }
+
+    // Writes a card fetched from the server; false when it was not written.
+    bool keep(const QString &href, const QString &etag, const QByteArray &bytes)
+    {
+        auto it = m_cards.find(href);
+        Card card = it != m_cards.end() ? *it : Card{};
+        if (card.file.isEmpty())
+            card.file = QStringLiteral("carddav-%1.vcf")
+                            .arg(QString::fromLatin1(
+                                QCryptographicHash::hash(href.toUtf8(), QCryptographicHash::Sha1).toHex().left(24)));
+        const QString path = localPath(card);
+        QByteArray local;
+        bool exists = true;
+        try {
+            local = readWholeFile(path, kMaxCardBytes);
+        } catch (const HostError &) {
+            exists = QFileInfo::exists(path);
+        }
+        if (exists && it != m_cards.end() && hashOf(local) != card.hash && hashOf(local) != hashOf(bytes)) {
+            m_report.skipped.append(QStringLiteral("%1: changed here and on the server; the change here could not "
+                                                   "be uploaded, so it stays")
+                                        .arg(contactName(local, card.file)));
+            return false;
+        }
+        try {
+            writeFileAtomically(seenFile(hashOf(bytes)), bytes);
+            if (!exists || local != bytes)
+                writeFileAtomically(path, bytes);
+        } catch (const HostError &e) {
+            m_report.skipped.append(
+                QStringLiteral("%1: %2").arg(contactName(bytes, card.file), QString::fromUtf8(e.what())));
+            return false;
+        }
+        if (it != m_cards.end() && it->hash != hashOf(bytes))
+            QFile::remove(seenFile(it->hash));
+        card.etag = etag;
+        card.hash = hashOf(bytes);
+        m_cards.insert(href, card);
+        return true;
+    }
+
+    // Cards the program changed go back, with If-Match on their ETag.
+    void uploadChanges()
+    {
+        for (auto it = m_cards.begin(); it != m_cards.end() && m_report.failure.isEmpty(); ++it) {
+            QByteArray local;
+            try {
+                local = readWholeFile(localPath(*it), kMaxCardBytes);
+            } catch (const HostError &) {
+                m_missing.append(it.key()); // gone here: the server's card comes back
+                continue;
+            }
+            if (hashOf(local) == it->hash)
+                continue; // never changed here: never uploaded
+            upload(it.key(), local);
+        }
+    }
+
+    void upload(const QString &href, const QByteArray &local)
+    {
+        const Card card = m_cards.value(href);
+        const QString name = contactName(local, card.file);
+        Reply r = put(href, card.etag, local);
+        if (r.status == 412) {
+            const Reply now = m_http->request("GET", QUrl(href), QByteArray(), {});
+            if (now.status != 200) {
+                m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(now, QStringLiteral("a card"))));
+                return;
+            }
+            QByteArray seen;
+            try {
+                seen = readWholeFile(seenFile(card.hash), kMaxCardBytes);
+            } catch (const HostError &) {
+            }
+            const QByteArray merged = seen.isEmpty() ? QByteArray() : reapply(seen, local, now.body);
+            if (merged.isEmpty()) {
+                replaceLocal(card, local, now.body); // the server's card stays
+                Card updated = card;
+                updated.etag = QString::fromUtf8(now.etag);
+                m_cards.insert(href, updated);
+                keepSeen(href, now.body);
+                m_report.skipped.append(QStringLiteral("%1: changed on the server meanwhile; the server's card was "
+                                                       "kept")
+                                            .arg(name));
+                return;
+            }
+            r = put(href, QString::fromUtf8(now.etag), merged);
+        }
+        if (r.status < 200 || r.status >= 300) {
+            if (r.status == 401 || !r.error.isEmpty())
+                fail(trouble(r, QStringLiteral("an upload")));
+            else
+                m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(r, QStringLiteral("an upload"))));
+            return;
+        }
+        ++m_report.uploaded;
+        // Servers rewrite what they take: their copy is the one kept.
+        const Reply back = m_http->request("GET", QUrl(href), QByteArray(), {});
+        if (back.status == 200 && back.body.size() <= kMaxCardBytes) {
+            replaceLocal(card, local, back.body);
+            Card updated = card;
+            updated.etag = QString::fromUtf8(back.etag);
+            m_cards.insert(href, updated);
+            keepSeen(href, back.body);
+        }
+    }
+
+    void keepSeen(const QString &href, const QByteArray &bytes)
+    {
+        try {
+            writeFileAtomically(seenFile(hashOf(bytes)), bytes);
+            Card c = m_cards.value(href);
+            if (c.hash != hashOf(bytes))
+                QFile::remove(seenFile(c.hash));
+            c.hash = hashOf(bytes);
+            m_cards.insert(href, c);
+        } catch (const HostError &) {
+        }
+    }
+
+    void replaceLocal(const Card &card, const QByteArray &expected, const QByteArray &bytes)
+    {
+        try {
+            replaceFileIfUnchanged(localPath(card), expected, bytes);
+        } catch (const HostError &) {
+            // changed meanwhile by another program: the next sync sees it
+        }
+    }
+
+    Reply put(const QString &href, const QString &etag, const QByteArray &bytes)
+    {
+        QList<QByteArray> headers{"Content-Type: text/vcard; charset=utf-8"};
+        if (!etag.isEmpty())
+            headers.append("If-Match: " + etag.toUtf8());
+        return m_http->request("PUT", QUrl(href), bytes, headers);
+    }
+
+    bool changesSinceToken(QMap<QString, QString> *changed, QStringList *removed)
+    {
+        if (m_token.isEmpty())
+            return false;
+        const QByteArray body =
+            QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<d:sync-collection xmlns:d=\"DAV:\">"
+                           "<d:sync-token>%1</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/>"
+                           "</d:prop></d:sync-collection>")
+                .arg(xmlEscaped(m_token))
+                .toUtf8();
+        const Reply r =
+            m_http->request("REPORT", m_bookUrl, body, {"Depth: 1", "Content-Type: application/xml; charset=utf-8"});
+        const Multistatus m = parseMultistatus(r.body);
+        if (r.status != 207 || !m.valid)
+            return false; // no longer valid, or none: compare ETags instead
+        for (const DavResponse &d : m.responses) {
+            const QUrl url = m_bookUrl.resolved(QUrl(d.href));
+            if (!inBook(url))
+                continue;
+            if (d.status.contains(QLatin1String(" 404")))
+                removed->append(url.toString());
+            else if (!d.etag.isEmpty() && m_cards.value(url.toString()).etag != d.etag)
+                changed->insert(url.toString(), d.etag);
+        }
+        m_newToken = m.syncToken;
+        return true;
+    }
+
+    bool changesByListing(QMap<QString, QString> *changed, QStringList *removed)
+    {
+        const Reply r = propfind(m_bookUrl, "1", QStringLiteral("<d:getetag/><d:resourcetype/>"));
+        const Multistatus m = parseMultistatus(r.body);
+        if (r.status != 207 || !m.valid) {
+            fail(trouble(r, QStringLiteral("the list of cards")));
+            return false;
+        }
+        QSet<QString> listed;
+        for (const DavResponse &d : m.responses) {
+            const QUrl url = m_bookUrl.resolved(QUrl(d.href));
+            if (!inBook(url) || d.etag.isEmpty())
+                continue;
+            listed.insert(url.toString());
+            if (m_cards.value(url.toString()).etag != d.etag)
+                changed->insert(url.toString(), d.etag);
+        }
+        for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
+            if (!listed.contains(it.key()))
+                removed->append(it.key());
+        const Reply t = propfind(m_bookUrl, "0", QStringLiteral("<d:sync-token/>"));
+        const Multistatus tm = parseMultistatus(t.body);
+        m_newToken.clear();
+        if (t.status == 207 && tm.valid && !tm.responses.isEmpty())
+            m_newToken = tm.syncToken;
+        // A server that answers the token as a property, as most do.
+        if (m_newToken.isEmpty()) {
+            QXmlStreamReader x(t.body);
+            while (!x.atEnd())
+                if (x.readNext() == QXmlStreamReader::StartElement && x.name() == QLatin1String("sync-token"))
+                    m_newToken = x.readElementText().trimmed();
+        }
+        return true;
+    }
+
+    bool fetch(const QMap<QString, QString> &changed)
+    {
+        const QStringList hrefs = changed.keys();
+        for (qsizetype at = 0; at < hrefs.size(); at += kBatch) {
+            if (m_progress && !m_progress(int(at), int(hrefs.size()))) {
+                fail(QStringLiteral("The sync was cancelled"));
+                saveState();
+                return false;
+            }
+            QString list;
+            for (const QString &h : hrefs.mid(at, kBatch))
+                list += QStringLiteral("<d:href>%1</d:href>").arg(xmlEscaped(QUrl(h).path(QUrl::FullyEncoded)));
+            const QByteArray body =
+                QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<c:addressbook-multiget xmlns:d=\"DAV:\" "
+                               "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop><d:getetag/><c:address-data/>"
+                               "</d:prop>%1</c:addressbook-multiget>")
+                    .arg(list)
+                    .toUtf8();
+            const Reply r = m_http->request("REPORT", m_bookUrl, body,
+                                            {"Depth: 1", "Content-Type: application/xml; charset=utf-8"});
+            const Multistatus m = parseMultistatus(r.body);
+            if (r.status != 207 || !m.valid) {
+                fail(trouble(r, QStringLiteral("the cards asked for")));
+                saveState();
+                return false;
+            }
+            for (const DavResponse &d : m.responses) {
+                const QString href = m_bookUrl.resolved(QUrl(d.href)).toString();
+                if (!changed.contains(href) || d.addressData.isNull())
+                    continue; // only what was asked for
+                if (d.addressData.size() > kMaxCardBytes) {
+                    m_report.skipped.append(QStringLiteral("%1: the card is larger than 1 MB").arg(href));
+                    continue;
+                }
+                if (keep(href, d.etag.isEmpty() ? changed.value(href) : d.etag, d.addressData))
+                    ++m_report.fetched;
+            }
+            saveState();
+        }
+        if (m_progress)
+            m_progress(int(hrefs.size()), int(hrefs.size()));
+        return true;
+    }
+
+    void removeDeleted(const QStringList &removed)
+    {
+        for (const QString &href : removed) {
+            const auto it = m_cards.constFind(href);
+            if (it == m_cards.cend())
+                continue;
+            QByteArray local;
+            bool present = true;
+            try {
+                local = readWholeFile(localPath(*it), kMaxCardBytes);
+            } catch (const HostError &) {
+                present = false;
+            }
+            if (present && hashOf(local) != it->hash) {
+                m_report.skipped.append(QStringLiteral("%1: deleted on the server, but it holds a change made here "
+                                                       "that was not uploaded, so it stays here")
+                                            .arg(contactName(local, it->file)));
+                continue;
+            }
+            try {
+                if (present)
+                    removeFile(localPath(*it));
+                QFile::remove(seenFile(it->hash));
+            } catch (const HostError &e) {
+                m_report.skipped.append(QString::fromUtf8(e.what()));
+                continue;
+            }
+            m_cards.remove(href);
+            ++m_report.deleted;
+        }
+        syncFolder(m_paths.contacts);
+    }
+
+    const StorePaths &m_paths;
+    const std::function<bool(int, int)> &m_progress;
+    SyncReport &m_report;
+    std::unique_ptr<Http> m_http;
+    QString m_book;
+    QUrl m_bookUrl;
+    QString m_token;
+    QString m_newToken;
+    QMap<QString, Card> m_cards; // by the card's full URL
+    QStringList m_missing;       // cards whose file is gone here
+};
+
+} // namespace
+
+QString SyncReport::summary() const
+{
+    return QStringLiteral("Address book: %1 fetched, %2 uploaded, %3 deleted, %4 skipped")
+        .arg(fetched)
+        .arg(uploaded)
+        .arg(deleted)
+        .arg(skipped.size());
+}
+
+AddressBookSync::AddressBookSync(StorePaths paths) : m_paths(std::move(paths)) {}
+
+SyncReport AddressBookSync::run(const std::function<bool(int, int)> &progress)
+{
+    SyncReport report;
+    if (!m_paths.cardDav.enabled()) {
+        report.failure = QStringLiteral("No address book server is set (host.conf, [CardDav] Url=)");
+        return report;
+    }
+    try {
+        Sync(m_paths, progress, report).run();
+    } catch (const HostError &e) {
+        report.failure = QString::fromUtf8(e.what());
+        report.completed = false;
+    }
+    return report;
+}
+
+} // namespace hostmail::carddav

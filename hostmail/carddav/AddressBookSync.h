@@ -1,0 +1,44 @@
+#pragma once
+
+#include "hostmail/store/StorePaths.h"
+
+#include <QStringList>
+
+#include <functional>
+
+namespace hostmail::carddav {
+
+struct SyncReport {
+    int fetched = 0;
+    int uploaded = 0;
+    int deleted = 0;
+    QStringList skipped; // "who: why", one a contact
+    bool completed = false;
+    QString failure; // why the sync could not complete
+    QString summary() const;
+};
+
+// Keeps the Contacts folder in step with the user's address book on a CardDAV
+// server. The first sync fetches every card (addressbook-multiget, in
+// batches); later ones ask for what changed since the server's sync token,
+// or compare ETags where there is none. Cards the program changed (the dates
+// the reminder run writes) go back with If-Match on their ETag; when the
+// server's card changed meanwhile, the program's own lines are applied to it
+// again only where the lines it touched are unchanged there, else the
+// server's card stays and the contact is reported. Nothing is ever created or
+// deleted on the server. A card deleted there is deleted here unless it holds
+// a change not yet uploaded. The sync state (per card: href, ETag, the bytes
+// last seen; the token) lives in the state folder, saved after each step, so
+// an interrupted sync leaves whole files and a rerun completes. Server data
+// never names a local file.
+class AddressBookSync {
+public:
+    explicit AddressBookSync(StorePaths paths);
+    // Progress: done of total cards; return false to cancel.
+    SyncReport run(const std::function<bool(int done, int total)> &progress = {});
+
+private:
+    StorePaths m_paths;
+};
+
+} // namespace hostmail::carddav

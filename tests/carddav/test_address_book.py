@@ -1,0 +1,201 @@
+#!/usr/bin/python3
+"""The contacts kept in step with an address book server: cheerpost-deliver
+--sync against a real Radicale on 127.0.0.1, started and stopped here.
+
+Usage: test_address_book.py CHEERPOST_DELIVER
+"""
+import base64
+import glob
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.error
+import urllib.request
+
+DELIVER = sys.argv[1] if len(sys.argv) > 1 else "cheerpost-deliver"
+USER, PASSWORD = "anna", "secret"
+
+
+def card(uid, name, extra=""):
+    return (f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{uid}\r\nFN:{name}\r\nN:{name};;;;\r\n"
+            f"EMAIL:{uid}@example.org\r\n{extra}END:VCARD\r\n")
+
+
+class Radicale:
+    def __init__(self, root):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        users = os.path.join(root, "users")
+        with open(users, "w") as f:
+            f.write(f"{USER}:{PASSWORD}\n")
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", "-m", "radicale", "--config", "", f"--server-hosts=127.0.0.1:{self.port}",
+             "--auth-type=htpasswd", f"--auth-htpasswd-filename={users}", "--auth-htpasswd-encryption=plain",
+             f"--storage-filesystem-folder={os.path.join(root, 'collections')}", "--rights-type=owner_only"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.base = f"http://127.0.0.1:{self.port}"
+        for _ in range(200):
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+        body = ('<?xml version="1.0"?><mkcol xmlns="DAV:" xmlns:CR="urn:ietf:params:xml:ns:carddav"><set><prop>'
+                "<resourcetype><collection/><CR:addressbook/></resourcetype><displayname>contacts</displayname>"
+                "</prop></set></mkcol>")
+        self.request("MKCOL", f"/{USER}/contacts/", body.encode())
+
+    def request(self, method, path, body=None, headers=None):
+        r = urllib.request.Request(self.base + path, data=body, method=method, headers=headers or {})
+        r.add_header("Authorization", "Basic " + base64.b64encode(f"{USER}:{PASSWORD}".encode()).decode())
+        try:
+            with urllib.request.urlopen(r, timeout=30) as resp:
+                return resp.status, resp.read(), resp.headers.get("ETag")
+        except urllib.error.HTTPError as e:
+            return e.code, e.read(), None
+
+    def put(self, uid, data):
+        return self.request("PUT", f"/{USER}/contacts/{uid}.vcf", data.encode(), {"Content-Type": "text/vcard"})
+
+    def get(self, uid):
+        return self.request("GET", f"/{USER}/contacts/{uid}.vcf")
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=30)
+
+
+class AddressBook(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-")
+        self.server = Radicale(self.root)
+        self.contacts = os.path.join(self.root, "Contacts")
+        self.configure()
+
+    def tearDown(self):
+        self.server.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def configure(self, password=PASSWORD, url=None):
+        folder = os.path.join(self.root, "config", "cheerpost")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "host.conf"), "w") as f:
+            f.write(f"[General]\nContacts={self.contacts}\nMail={self.root}/Mail\nState={self.root}/State\n"
+                    f"[CardDav]\nUrl={url or self.server.base + '/'}\nUser={USER}\n"
+                    f"PasswordCommand=printf {password}\n")
+
+    def sync(self):
+        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.root, "config"), DBUS_SESSION_BUS_ADDRESS="")
+        return subprocess.run([DELIVER, "--sync"], env=env, capture_output=True, text=True, timeout=120)
+
+    def local(self):
+        out = {}
+        for path in glob.glob(os.path.join(self.contacts, "*.vcf")):
+            with open(path, newline="") as f:
+                text = f.read()
+            uid = next(l[4:] for l in text.splitlines() if l.startswith("UID:"))
+            out[uid] = (path, text)
+        return out
+
+    def edit_locally(self, uid, old, new):
+        path, text = self.local()[uid]
+        self.assertIn(old, text)
+        with open(path, "w", newline="") as f:
+            f.write(text.replace(old, new))
+
+    def test_first_sync_then_only_what_changed_and_deleted_cards_go(self):
+        for i in range(1, 4):
+            self.server.put(f"c{i}", card(f"c{i}", f"Person {i}", "BDAY:1980-05-0%d\r\n" % i))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Address book: 3 fetched, 0 uploaded, 0 deleted, 0 skipped", r.stdout)
+        local = self.local()
+        self.assertEqual(sorted(local), ["c1", "c2", "c3"])
+        self.assertTrue(all(os.path.basename(p).startswith("carddav-") for p, _ in local.values()))
+        etag3 = self.server.get("c3")[2]
+
+        self.server.put("c1", card("c1", "Person One", "BDAY:1980-05-01\r\n"))
+        self.server.request("DELETE", f"/{USER}/contacts/c2.vcf")
+        self.server.put("c4", card("c4", "Person 4"))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Address book: 2 fetched, 0 uploaded, 1 deleted, 0 skipped", r.stdout)
+        local = self.local()
+        self.assertEqual(sorted(local), ["c1", "c3", "c4"])
+        self.assertIn("FN:Person One", local["c1"][1])
+        self.assertEqual(self.server.get("c3")[2], etag3)  # never changed here: never uploaded
+
+        # A token the server no longer knows: the ETags are compared instead.
+        state_file = os.path.join(self.root, "State", "carddav-state.json")
+        with open(state_file) as f:
+            state = json.load(f)
+        state["token"] = "http://radicale.org/ns/sync/0000"
+        with open(state_file, "w") as f:
+            json.dump(state, f)
+        self.server.put("c3", card("c3", "Person Three"))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("1 fetched, 0 uploaded, 0 deleted", r.stdout)
+        self.assertIn("FN:Person Three", self.local()["c3"][1])
+
+    def test_a_date_written_here_goes_back_and_a_conflict_keeps_the_servers_card(self):
+        self.server.put("c1", card("c1", "Person 1", "BDAY:1980-05-01\r\nTEL:111\r\n"))
+        self.server.put("c2", card("c2", "Person 2", "BDAY:1981-06-02\r\n"))
+        self.assertEqual(self.sync().returncode, 0)
+
+        self.edit_locally("c1", "BDAY:1980-05-01", "BDAY:1980-05-11")
+        r = self.sync()
+        self.assertIn("0 fetched, 1 uploaded, 0 deleted, 0 skipped", r.stdout)
+        server = self.server.get("c1")[1].decode()
+        self.assertIn("BDAY:1980-05-11", server)
+        self.assertIn("TEL:111", server)
+
+        # The server changed another line meanwhile: the date is applied to its card.
+        self.edit_locally("c1", "BDAY:1980-05-11", "BDAY:1980-05-21")
+        self.server.put("c1", card("c1", "Person 1", "BDAY:1980-05-11\r\nTEL:222\r\n"))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("1 uploaded", r.stdout)
+        server = self.server.get("c1")[1].decode()
+        self.assertIn("BDAY:1980-05-21", server)
+        self.assertIn("TEL:222", server)
+
+        # The server changed the same date: its card stays, and the contact is named.
+        self.edit_locally("c2", "BDAY:1981-06-02", "BDAY:1981-06-12")
+        self.server.put("c2", card("c2", "Person 2", "BDAY:1981-07-07\r\n"))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("skipped Person 2: changed on the server meanwhile; the server's card was kept", r.stdout)
+        self.assertIn("BDAY:1981-07-07", self.local()["c2"][1])
+        self.assertIn("BDAY:1981-07-07", self.server.get("c2")[1].decode())
+
+        # Deleted on the server while it holds a change made here: it stays, named.
+        self.edit_locally("c2", "BDAY:1981-07-07", "BDAY:1981-07-17")
+        self.server.request("DELETE", f"/{USER}/contacts/c2.vcf")
+        r = self.sync()
+        self.assertIn("c2", self.local())
+        self.assertEqual(self.server.get("c2")[0], 404)  # never created again on the server
+
+    def test_a_refused_password_or_no_server_is_one_clear_line_and_changes_nothing(self):
+        self.server.put("c1", card("c1", "Person 1"))
+        self.configure(password="wrong")
+        r = self.sync()
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("refused the user name or password", r.stderr)
+        self.assertNotIn("wrong", r.stderr + r.stdout)
+        self.assertEqual(self.local(), {})
+        self.configure(url="http://127.0.0.1:1/")
+        r = self.sync()
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("address book", r.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
