@@ -2,6 +2,7 @@
 
 #include "bulkmail/core/BulkRun.h"
 #include "common/core/Clock.h"
+#include "common/views/AddressBookSyncDialog.h"
 #include "common/views/Controls.h"
 #include "common/views/PanelRules.h"
 #include "templates/views/TemplateEditor.h"
@@ -74,6 +75,8 @@ BulkSettings BulkPage::settings() const
 
 void BulkPage::BtnSendOEmails_Click()
 {
+    if (!common::syncContactsBeforeRun(m_send->window(), m_openHost, m_prompter))
+        return;
     BulkRun run(m_openHost, m_prompter);
     run.run(settings(), m_editor.document(), common::Clock::today());
     if (run.queuedForLater())

@@ -1,6 +1,7 @@
 #include "greetings/views/GreetingPage.h"
 
 #include "common/core/Clock.h"
+#include "common/views/AddressBookSyncDialog.h"
 #include "common/views/Controls.h"
 #include "common/views/PanelRules.h"
 #include "greetings/core/GreetingRun.h"
@@ -108,6 +109,8 @@ GreetingSettings GreetingPage::settings() const
 
 void GreetingPage::BtnSendEmails_Click()
 {
+    if (!common::syncContactsBeforeRun(m_send->window(), m_openHost, m_prompter))
+        return;
     const GreetingSettings s = settings();
     const templates::TemplateDocument birthday = m_birthday.document();
     const templates::TemplateDocument anniversary = m_anniversary.document();

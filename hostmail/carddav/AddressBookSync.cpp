@@ -319,25 +319,35 @@ struct Card {
 
 class Sync {
 public:
-    Sync(const StorePaths &paths, const std::function<bool(int, int)> &progress, SyncReport &report)
-        : m_paths(paths), m_progress(progress), m_report(report)
+    Sync(const StorePaths &paths, const std::function<bool(int, int)> &progress, SyncReport &report, bool discoverOnly)
+        : m_paths(paths), m_progress(progress), m_report(report), m_discoverOnly(discoverOnly)
     {
     }
 
-    void run()
+    void run(QString password)
     {
-        QString password;
         try {
-            password = smtp::accountPassword(smtp::AccountSecret{QStringLiteral("address book account"),
-                                                                 m_paths.cardDav.user, m_paths.cardDav.passwordCommand,
-                                                                 m_paths.cardDav.keyringAccount()});
+            if (password.isEmpty())
+                password = smtp::accountPassword(
+                    smtp::AccountSecret{QStringLiteral("address book account"), m_paths.cardDav.user,
+                                        m_paths.cardDav.passwordCommand, m_paths.cardDav.keyringAccount()});
         } catch (const HostError &e) {
             return fail(QString::fromUtf8(e.what()));
         }
         m_http = std::make_unique<Http>(m_paths.cardDav, password);
+        if (m_discoverOnly) { // asks the server every time: the test of an account
+            QUrl book;
+            if (discover(
+                    QUrl(m_paths.cardDav.addressBook.isEmpty() ? m_paths.cardDav.url : m_paths.cardDav.addressBook),
+                    &book)) {
+                m_report.found = book.toString(QUrl::RemoveUserInfo);
+                m_report.completed = true;
+            }
+            return;
+        }
         loadState();
         QUrl book(m_paths.cardDav.addressBook.isEmpty() ? m_book : m_paths.cardDav.addressBook);
-        if (book.isEmpty() && !discover(&book))
+        if (book.isEmpty() && !discover(QUrl(m_paths.cardDav.url), &book))
             return;
         if (book.toString() != m_book) { // another address book: start afresh
             m_cards.clear();
@@ -433,9 +443,8 @@ private:
     }
 
     // The address book from the URL the user gave, as clients find it.
-    bool discover(QUrl *book)
+    bool discover(const QUrl &given, QUrl *book)
     {
-        const QUrl given(m_paths.cardDav.url);
         const QString props = QStringLiteral("<d:resourcetype/><d:current-user-principal/><c:addressbook-home-set/>");
         Reply r = propfind(given, "0", props);
         Multistatus m = parseMultistatus(r.body);
@@ -778,6 +787,7 @@ private:
     const StorePaths &m_paths;
     const std::function<bool(int, int)> &m_progress;
     SyncReport &m_report;
+    bool m_discoverOnly;
     std::unique_ptr<Http> m_http;
     QString m_book;
     QUrl m_bookUrl;
@@ -798,9 +808,22 @@ QString SyncReport::summary() const
         .arg(skipped.size());
 }
 
-AddressBookSync::AddressBookSync(StorePaths paths) : m_paths(std::move(paths)) {}
+AddressBookSync::AddressBookSync(StorePaths paths, QString password)
+    : m_paths(std::move(paths)), m_password(std::move(password))
+{
+}
 
 SyncReport AddressBookSync::run(const std::function<bool(int, int)> &progress)
+{
+    return work(progress, false);
+}
+
+SyncReport AddressBookSync::findAddressBook()
+{
+    return work({}, true);
+}
+
+SyncReport AddressBookSync::work(const std::function<bool(int, int)> &progress, bool discoverOnly)
 {
     SyncReport report;
     if (!m_paths.cardDav.enabled()) {
@@ -808,7 +831,7 @@ SyncReport AddressBookSync::run(const std::function<bool(int, int)> &progress)
         return report;
     }
     try {
-        Sync(m_paths, progress, report).run();
+        Sync(m_paths, progress, report, discoverOnly).run(m_password);
     } catch (const HostError &e) {
         report.failure = QString::fromUtf8(e.what());
         report.completed = false;

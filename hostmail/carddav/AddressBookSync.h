@@ -14,6 +14,7 @@ struct SyncReport {
     int deleted = 0;
     QStringList skipped; // "who: why", one a contact
     bool completed = false;
+    QString found;   // the address book's URL
     QString failure; // why the sync could not complete
     QString summary() const;
 };
@@ -33,12 +34,18 @@ struct SyncReport {
 // never names a local file.
 class AddressBookSync {
 public:
-    explicit AddressBookSync(StorePaths paths);
+    // With a password, that one instead of the account's own (a test of
+    // what the user typed).
+    explicit AddressBookSync(StorePaths paths, QString password = {});
     // Progress: done of total cards; return false to cancel.
     SyncReport run(const std::function<bool(int done, int total)> &progress = {});
+    // Logs in and finds the address book, changing nothing: for Test.
+    SyncReport findAddressBook();
 
 private:
+    SyncReport work(const std::function<bool(int, int)> &progress, bool discoverOnly);
     StorePaths m_paths;
+    QString m_password;
 };
 
 } // namespace hostmail::carddav

@@ -88,4 +88,36 @@ hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account
     return r;
 }
 
+QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account)
+{
+    QSettings conf(configurationFile, QSettings::IniFormat);
+    conf.beginGroup(QStringLiteral("CardDav"));
+    conf.setValue(QStringLiteral("Url"), account.url);
+    conf.setValue(QStringLiteral("User"), account.user);
+    conf.endGroup();
+    conf.sync();
+    return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
+}
+
+void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QString &password)
+{
+    hostmail::smtp::storeAccountPassword(hostmail::smtp::AccountSecret{QStringLiteral("address book account"),
+                                                                       account.user, account.passwordCommand,
+                                                                       account.keyringAccount()},
+                                         password);
+}
+
+QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password, QString *error)
+{
+    hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();
+    paths.cardDav = account;
+    const hostmail::carddav::SyncReport r = hostmail::carddav::AddressBookSync(paths, password).findAddressBook();
+    if (!r.completed) {
+        *error = r.failure;
+        return r.failure;
+    }
+    error->clear();
+    return QStringLiteral("Logged in; the contacts will come from %1.").arg(r.found);
+}
+
 } // namespace shell

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hostmail/carddav/AddressBookSync.h"
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/StorePaths.h"
 
@@ -20,5 +21,13 @@ hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account
 // Sends a short message from the account's address to itself.
 hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account, const QString &password,
                                            const QString &from);
+
+// The address book account, in host.conf's [CardDav] group; its password in
+// the keyring as well.
+QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account);
+void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QString &password);
+// Logs in and finds the address book, changing nothing: the result in words,
+// empty error text when it was found.
+QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password, QString *error);
 
 } // namespace shell

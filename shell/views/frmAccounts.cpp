@@ -33,6 +33,13 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
         else if (index == 1 && m_ui->spnSmtpPort->value() == 587)
             m_ui->spnSmtpPort->setValue(465);
     });
+    const hostmail::CardDavSettings book = hostmail::StorePaths::fromConfiguration().cardDav;
+    m_addressBook = book;
+    m_ui->txtDavUrl->setText(book.url);
+    m_ui->txtDavUser->setText(book.user);
+    if (!book.passwordCommand.isEmpty())
+        m_ui->txtDavPassword->setPlaceholderText(QStringLiteral("from the password command in host.conf"));
+    connect(m_ui->btnTestDav, &QPushButton::clicked, this, &frmAccounts::testAddressBook);
     connect(m_ui->btnSaveAccounts, &QPushButton::clicked, this, &frmAccounts::save);
     connect(m_ui->btnTestSmtp, &QPushButton::clicked, this, &frmAccounts::test);
     connect(m_ui->btnSendTest, &QPushButton::clicked, this, &frmAccounts::sendTest);
@@ -41,6 +48,7 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
         m_ui->lblSmtpResult->setText(m_work.result().text);
         m_ui->btnTestSmtp->setEnabled(true);
         m_ui->btnSendTest->setEnabled(true);
+        m_ui->btnTestDav->setEnabled(true);
     });
 }
 
@@ -59,10 +67,30 @@ hostmail::SmtpSettings frmAccounts::shown() const
     return a;
 }
 
+hostmail::CardDavSettings frmAccounts::shownAddressBook() const
+{
+    hostmail::CardDavSettings b = m_addressBook;
+    b.url = m_ui->txtDavUrl->text().trimmed();
+    b.user = m_ui->txtDavUser->text().trimmed();
+    return b;
+}
+
 void frmAccounts::save()
 {
     const hostmail::SmtpSettings a = shown();
+    const hostmail::CardDavSettings b = shownAddressBook();
     QString error = saveMailAccount(hostmail::StorePaths::configurationFile(), a);
+    if (error.isEmpty())
+        error = saveAddressBookAccount(hostmail::StorePaths::configurationFile(), b);
+    if (error.isEmpty() && !m_ui->txtDavPassword->text().isEmpty() && b.passwordCommand.isEmpty()) {
+        try {
+            storeAddressBookPassword(b, m_ui->txtDavPassword->text());
+            m_ui->txtDavPassword->clear();
+            m_addressBook = b;
+        } catch (const hostmail::HostError &e) {
+            error = QString::fromUtf8(e.what());
+        }
+    }
     if (error.isEmpty() && !m_ui->txtSmtpPassword->text().isEmpty() && a.passwordCommand.isEmpty()) {
         try {
             hostmail::smtp::storeAccountPassword(a, m_ui->txtSmtpPassword->text());
@@ -83,6 +111,7 @@ void frmAccounts::run(const std::function<hostmail::smtp::SmtpResult()> &work, c
         return;
     m_ui->btnTestSmtp->setEnabled(false);
     m_ui->btnSendTest->setEnabled(false);
+    m_ui->btnTestDav->setEnabled(false);
     m_ui->lblSmtpResult->setText(doing);
     m_work.setFuture(QtConcurrent::run(work));
 }
@@ -92,6 +121,20 @@ void frmAccounts::test()
     const hostmail::SmtpSettings a = shown();
     const QString password = m_ui->txtSmtpPassword->text();
     run([a, password] { return testMailAccount(a, password); }, QStringLiteral("Connecting to %1…").arg(a.host));
+}
+
+void frmAccounts::testAddressBook()
+{
+    const hostmail::CardDavSettings b = shownAddressBook();
+    const QString password = m_ui->txtDavPassword->text();
+    run(
+        [b, password] {
+            hostmail::smtp::SmtpResult r;
+            QString error;
+            r.text = shell::testAddressBook(b, password, &error);
+            return r;
+        },
+        QStringLiteral("Looking for the address book at %1…").arg(b.url));
 }
 
 void frmAccounts::sendTest()

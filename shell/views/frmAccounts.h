@@ -26,13 +26,16 @@ public:
     void save();
     void test();
     void sendTest();
+    void testAddressBook();
 
 private:
     hostmail::SmtpSettings shown() const;
+    hostmail::CardDavSettings shownAddressBook() const;
     void run(const std::function<hostmail::smtp::SmtpResult()> &work, const QString &doing);
 
     std::unique_ptr<Ui::frmAccounts> m_ui;
     hostmail::SmtpSettings m_account; // as loaded: what the window does not show stays
+    hostmail::CardDavSettings m_addressBook;
     QFutureWatcher<hostmail::smtp::SmtpResult> m_work;
 };
 

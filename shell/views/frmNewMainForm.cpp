@@ -23,6 +23,7 @@
 #include "ui_frmNewMainForm.h"
 
 #include "common/core/ShortDate.h"
+#include "common/views/AddressBookSyncDialog.h"
 #include "common/views/Icons.h"
 
 #include <QApplication>
@@ -263,6 +264,8 @@ void frmNewMainForm::SavePrefs()
 
 void frmNewMainForm::GenerateReminders()
 {
+    if (!common::syncContactsBeforeRun(this, m_services.openHost, *m_prompter))
+        return;
     reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return common::Clock::now(); });
 }
 

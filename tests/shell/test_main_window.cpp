@@ -477,6 +477,16 @@ TEST_F(MainWindowFixture, TheMailAccountIsKeptInHostConfWithoutItsPasswordAndTes
                               QStringLiteral("Security \"none\" is only allowed to this computer's own address; "
                                              "smtp.example.org needs starttls or tls."),
                               10000);
+
+    // The address book: kept beside it, and a server that does not answer is named.
+    accounts->findChild<QLineEdit *>("txtDavUrl")->setText("http://127.0.0.1:1/");
+    accounts->findChild<QLineEdit *>("txtDavUser")->setText("anna");
+    accounts->findChild<QLineEdit *>("txtDavPassword")->setText("typed-secret");
+    QTest::mouseClick(accounts->findChild<QPushButton *>("btnTestDav"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(result->text().startsWith("Cannot reach the address book server"), 20000);
+    accounts->findChild<QLineEdit *>("txtDavPassword")->clear();
+    QTest::mouseClick(accounts->findChild<QPushButton *>("btnSaveAccounts"), Qt::LeftButton);
+    EXPECT_EQ(QSettings(conf, QSettings::IniFormat).value("CardDav/Url").toString(), "http://127.0.0.1:1/");
     accounts->close();
     QFile::remove(conf);
 }

@@ -1,0 +1,64 @@
+#include "common/views/AddressBookSyncDialog.h"
+
+#include "common/core/Prompter.h"
+#include "hostmail/HostError.h"
+#include "hostmail/carddav/AddressBookSync.h"
+#include "hostmail/model/Application.h"
+
+#include <QEventLoop>
+#include <QFutureWatcher>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
+
+namespace common {
+
+bool syncContactsBeforeRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter)
+{
+    hostmail::StorePaths paths;
+    try {
+        paths = openHost()->paths();
+    } catch (const hostmail::HostError &) {
+        return true; // the run itself says why the store cannot be opened
+    }
+    if (!paths.cardDav.enabled())
+        return true;
+    QProgressDialog dialog(QStringLiteral("Syncing the contacts with the address book server…"),
+                           QStringLiteral("Cancel"), 0, 0, parent);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(500);
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> done{0}, total{0};
+    QFutureWatcher<hostmail::carddav::SyncReport> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcher<hostmail::carddav::SyncReport>::finished, &loop, &QEventLoop::quit);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &dialog, [&] {
+        dialog.setMaximum(total);
+        dialog.setValue(done);
+        if (dialog.wasCanceled())
+            cancelled = true;
+    });
+    tick.start(100);
+    watcher.setFuture(QtConcurrent::run([&] {
+        return hostmail::carddav::AddressBookSync(paths).run([&](int d, int t) {
+            done = d;
+            total = t;
+            return !cancelled;
+        });
+    }));
+    loop.exec();
+    tick.stop();
+    dialog.reset();
+    const hostmail::carddav::SyncReport report = watcher.result();
+    if (report.completed)
+        return true;
+    return prompter.askYesNo(kAppTitle,
+                             QStringLiteral("The contacts could not be synced with the address book server: %1.\rGo "
+                                            "on with the contacts already here?")
+                                 .arg(report.failure));
+}
+
+} // namespace common
