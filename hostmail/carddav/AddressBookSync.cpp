@@ -73,6 +73,8 @@ public:
         curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
         if (!m_settings.caFile.isEmpty())
             curl_easy_setopt(m_curl, CURLOPT_CAINFO, m_settings.caFile.toLocal8Bit().constData());
+        m_trust.trustedFingerprint = m_settings.trustedCertificate;
+        smtp::applyTlsTrust(m_curl, &m_trust);
         if (!m_settings.user.isEmpty()) {
             curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
             curl_easy_setopt(m_curl, CURLOPT_USERNAME, m_settings.user.toUtf8().constData());
@@ -94,6 +96,12 @@ public:
         curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, &r);
         const CURLcode code = curl_easy_perform(m_curl);
         curl_slist_free_all(list);
+        if (code == CURLE_PEER_FAILED_VERIFICATION) {
+            r.error = QStringLiteral("its certificate could not be verified (SHA-256 fingerprint %1); trust it only "
+                                     "if you know it to be the server's")
+                          .arg(m_trust.seenFingerprint.isEmpty() ? QStringLiteral("unknown") : m_trust.seenFingerprint);
+            return r;
+        }
         if (code != CURLE_OK) {
             r.error = r.tooLarge ? QStringLiteral("the server's answer is larger than %1 MB").arg(kMaxReplyBytes >> 20)
                                  : QString::fromUtf8(curl_easy_strerror(code));
@@ -129,6 +137,7 @@ private:
     const CardDavSettings &m_settings;
     QString m_password;
     CURL *m_curl = nullptr;
+    smtp::TlsTrust m_trust;
 };
 
 // One <response> of a multistatus, with the properties found (status 200).
@@ -334,6 +343,13 @@ public:
         } catch (const HostError &e) {
             return fail(QString::fromUtf8(e.what()));
         }
+        const QUrl start(m_paths.cardDav.url);
+        if (start.scheme() != QLatin1String("https") &&
+            !(start.scheme() == QLatin1String("http") && smtp::SmtpSession::isLoopback(start.host()))) {
+            return fail(QStringLiteral("The address book server's address must begin with https:// (plain http is "
+                                       "only allowed to this computer's own address): %1")
+                            .arg(start.toString(QUrl::RemoveUserInfo)));
+        }
         m_http = std::make_unique<Http>(m_paths.cardDav, password);
         if (m_discoverOnly) { // asks the server every time: the test of an account
             QUrl book;
@@ -346,8 +362,13 @@ public:
             return;
         }
         loadState();
-        QUrl book(m_paths.cardDav.addressBook.isEmpty() ? m_book : m_paths.cardDav.addressBook);
-        if (book.isEmpty() && !discover(QUrl(m_paths.cardDav.url), &book))
+        const QString choice = m_paths.cardDav.url + QLatin1Char('\n') + m_paths.cardDav.addressBook;
+        if (choice != m_choice) { // another account or address book chosen: found again
+            m_book.clear();
+            m_choice = choice;
+        }
+        QUrl book(m_book);
+        if (book.isEmpty() && !discover(chosenStart(), &book))
             return;
         if (book.toString() != m_book) { // another address book: start afresh
             m_cards.clear();
@@ -383,6 +404,16 @@ private:
             m_report.failure = why;
     }
 
+    // Where discovery starts: the address book's own URL when it is given
+    // as one, else the account's URL.
+    QUrl chosenStart() const
+    {
+        const QString chosen = m_paths.cardDav.addressBook;
+        return QUrl(chosen.startsWith(QLatin1String("http://")) || chosen.startsWith(QLatin1String("https://"))
+                        ? chosen
+                        : m_paths.cardDav.url);
+    }
+
     QString stateFile() const { return m_paths.state + QLatin1String("/carddav-state.json"); }
     QString seenFolder() const { return m_paths.state + QLatin1String("/carddav-seen"); }
     QString seenFile(const QString &hash) const { return seenFolder() + QLatin1Char('/') + hash + ".vcf"; }
@@ -398,6 +429,7 @@ private:
         }
         const QJsonObject o = QJsonDocument::fromJson(text).object();
         m_book = o.value(QLatin1String("addressBook")).toString();
+        m_choice = o.value(QLatin1String("choice")).toString();
         m_token = o.value(QLatin1String("token")).toString();
         const QJsonObject cards = o.value(QLatin1String("cards")).toObject();
         for (auto it = cards.begin(); it != cards.end(); ++it) {
@@ -417,8 +449,10 @@ private:
             cards.insert(it.key(), QJsonObject{{QLatin1String("file"), it->file},
                                                {QLatin1String("etag"), it->etag},
                                                {QLatin1String("hash"), it->hash}});
-        const QJsonObject o{
-            {QLatin1String("addressBook"), m_book}, {QLatin1String("token"), m_token}, {QLatin1String("cards"), cards}};
+        const QJsonObject o{{QLatin1String("addressBook"), m_book},
+                            {QLatin1String("choice"), m_choice},
+                            {QLatin1String("token"), m_token},
+                            {QLatin1String("cards"), cards}};
         try {
             makeFolder(m_paths.state);
             writeFileAtomically(stateFile(), QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -486,9 +520,13 @@ private:
                 continue;
             const QUrl u = homeUrl.resolved(QUrl(d.href));
             books.append(u);
+            m_report.available.append(d.displayName.isEmpty() ? u.path() : d.displayName);
             const QString last = u.path().section(QLatin1Char('/'), -2, -1).remove(QLatin1Char('/'));
-            if (preferred.isEmpty() && (last.compare(QLatin1String("contacts"), Qt::CaseInsensitive) == 0 ||
-                                        d.displayName.compare(QLatin1String("contacts"), Qt::CaseInsensitive) == 0))
+            const QString wanted =
+                m_paths.cardDav.addressBook.isEmpty() ? QStringLiteral("contacts") : m_paths.cardDav.addressBook;
+            if (preferred.isEmpty() &&
+                (last.compare(wanted, Qt::CaseInsensitive) == 0 ||
+                 d.displayName.compare(wanted, Qt::CaseInsensitive) == 0 || u.path() == wanted || d.href == wanted))
                 preferred = u;
         }
         if (books.isEmpty()) {
@@ -639,8 +677,8 @@ private:
     Reply put(const QString &href, const QString &etag, const QByteArray &bytes)
     {
         QList<QByteArray> headers{"Content-Type: text/vcard; charset=utf-8"};
-        if (!etag.isEmpty())
-            headers.append("If-Match: " + etag.toUtf8());
+        // Only ever over the card that is there: never one made anew.
+        headers.append("If-Match: " + (etag.isEmpty() ? QByteArray("*") : etag.toUtf8()));
         return m_http->request("PUT", QUrl(href), bytes, headers);
     }
 
@@ -790,6 +828,7 @@ private:
     bool m_discoverOnly;
     std::unique_ptr<Http> m_http;
     QString m_book;
+    QString m_choice; // the account's URL and chosen address book the state was made for
     QUrl m_bookUrl;
     QString m_token;
     QString m_newToken;

@@ -14,8 +14,9 @@ struct SyncReport {
     int deleted = 0;
     QStringList skipped; // "who: why", one a contact
     bool completed = false;
-    QString found;   // the address book's URL
-    QString failure; // why the sync could not complete
+    QString found;         // the address book's URL
+    QStringList available; // the address books discovery found, by name
+    QString failure;       // why the sync could not complete
     QString summary() const;
 };
 

@@ -65,8 +65,11 @@ int main(int argc, char *argv[])
         for (const QString &s : synced.skipped)
             out << "  skipped " << s << '\n';
         out.flush();
-        if (!synced.completed)
+        if (!synced.completed) {
             err << "cheerpost-deliver: the address book was not synced: " << synced.failure << '\n';
+            if (!options.isSet(sync)) // on the timer: never a prompt, but the user hears of it
+                hostmail::showDesktopNotice(QStringLiteral("Cheerpost could not sync the contacts"), synced.failure);
+        }
         if (options.isSet(sync))
             return synced.completed ? 0 : 1;
     }

@@ -30,11 +30,30 @@ QString fingerprint(X509 *cert)
 
 QString normalFingerprint(const QString &text)
 {
-    QString hex = text.toUpper();
+    QString hex = text.toUpper().trimmed();
+    for (const char *prefix : {"SHA256=", "SHA256:", "SHA256 "})
+        if (hex.startsWith(QLatin1String(prefix)))
+            hex = hex.mid(7);
     hex.remove(QLatin1Char(':')).remove(QLatin1Char(' '));
-    if (hex.startsWith(QLatin1String("SHA256=")))
-        hex = hex.mid(7);
     return hex;
+}
+
+// Verifies the server's certificate as OpenSSL would, and notes its
+// fingerprint; a certificate whose fingerprint the user trusts passes.
+int verifyCertificate(X509_STORE_CTX *store, void *data)
+{
+    auto *trust = static_cast<TlsTrust *>(data);
+    trust->seenFingerprint = fingerprint(X509_STORE_CTX_get0_cert(store));
+    if (!trust->trustedFingerprint.isEmpty() &&
+        normalFingerprint(trust->seenFingerprint) == normalFingerprint(trust->trustedFingerprint))
+        return 1;
+    return X509_verify_cert(store);
+}
+
+CURLcode sslContext(CURL *, void *context, void *data)
+{
+    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX *>(context), &verifyCertificate, data);
+    return CURLE_OK;
 }
 
 } // namespace
@@ -51,8 +70,7 @@ struct SmtpSession::Private {
     QByteArray talk;         // the server's replies, bounded
     QStringList rcptReplies; // "address: reply" for every refused RCPT
     QString lastRcpt;        // the address of the last RCPT sent
-    QString certificate;     // the fingerprint of the server's certificate
-    bool trustedByFingerprint = false;
+    TlsTrust trust;
 
     static size_t read(char *buffer, size_t size, size_t count, void *self)
     {
@@ -87,26 +105,6 @@ struct SmtpSession::Private {
         return 0;
     }
 
-    // Verifies the server's certificate as OpenSSL would, and notes its
-    // fingerprint; a certificate whose fingerprint the user trusts passes.
-    static int verify(X509_STORE_CTX *store, void *self)
-    {
-        auto *p = static_cast<Private *>(self);
-        p->certificate = fingerprint(X509_STORE_CTX_get0_cert(store));
-        if (!p->settings.trustedCertificate.isEmpty() &&
-            normalFingerprint(p->certificate) == normalFingerprint(p->settings.trustedCertificate)) {
-            p->trustedByFingerprint = true;
-            return 1;
-        }
-        return X509_verify_cert(store);
-    }
-
-    static CURLcode sslContext(CURL *, void *context, void *self)
-    {
-        SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX *>(context), &Private::verify, self);
-        return CURLE_OK;
-    }
-
     QString where() const { return QStringLiteral("%1:%2").arg(settings.host).arg(settings.port); }
 
     void prepare()
@@ -127,12 +125,11 @@ struct SmtpSession::Private {
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         if (settings.security == SmtpSettings::Security::StartTls)
             curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL)); // never a quiet fall back
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, settings.trustedCertificate.isEmpty() ? 2L : 0L);
         if (!settings.caFile.isEmpty())
             curl_easy_setopt(curl, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &Private::sslContext);
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, this);
+        trust.trustedFingerprint = settings.trustedCertificate;
+        trust.seenFingerprint.clear();
+        applyTlsTrust(curl, &trust);
         if (!settings.user.isEmpty()) {
             curl_easy_setopt(curl, CURLOPT_USERNAME, settings.user.toUtf8().constData());
             curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
@@ -148,8 +145,6 @@ struct SmtpSession::Private {
         talk.clear();
         rcptReplies.clear();
         lastRcpt.clear();
-        certificate.clear();
-        trustedByFingerprint = false;
     }
 
     // The server's last reply line, for the user.
@@ -188,10 +183,11 @@ struct SmtpSession::Private {
             return r;
         case CURLE_PEER_FAILED_VERIFICATION:
             r.outcome = O::Insecure;
-            r.text = QStringLiteral("The certificate of the mail server %1 could not be verified (SHA-256 "
-                                    "fingerprint %2); nothing was sent. Trust it only if you know it to be the "
-                                    "server's.")
-                         .arg(where(), certificate.isEmpty() ? QStringLiteral("unknown") : certificate);
+            r.text =
+                QStringLiteral("The certificate of the mail server %1 could not be verified (SHA-256 "
+                               "fingerprint %2); nothing was sent. Trust it only if you know it to be the "
+                               "server's.")
+                    .arg(where(), trust.seenFingerprint.isEmpty() ? QStringLiteral("unknown") : trust.seenFingerprint);
             return r;
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_SSL_CERTPROBLEM:
@@ -247,6 +243,16 @@ struct SmtpSession::Private {
         return true;
     }
 };
+
+void applyTlsTrust(void *curlHandle, TlsTrust *trust)
+{
+    CURL *curl = curlHandle;
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    // A certificate trusted by its fingerprint is that host's own: its name need not match.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, trust->trustedFingerprint.isEmpty() ? 2L : 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &sslContext);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, trust);
+}
 
 SmtpSession::SmtpSession(SmtpSettings settings, QString password, int timeoutSeconds) : d(std::make_unique<Private>())
 {

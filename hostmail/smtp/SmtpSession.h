@@ -10,6 +10,17 @@
 
 namespace hostmail::smtp {
 
+// The certificate check of an account's connection: the system's authorities
+// and CaFile, or one certificate trusted by its SHA-256 fingerprint (as
+// openssl prints it, with or without "sha256:"). The fingerprint of the
+// certificate seen is kept, for the message that names it.
+struct TlsTrust {
+    QString trustedFingerprint;
+    QString seenFingerprint;
+};
+// Sets it on a libcurl handle; trust must outlive the transfers.
+void applyTlsTrust(void *curlHandle, TlsTrust *trust);
+
 // What became of one message, or of a connection test.
 struct SmtpResult {
     enum class Outcome {

@@ -110,7 +110,7 @@ StorePaths StorePaths::fromConfiguration()
         p.deliveryTimeoutSeconds = int(qBound(qlonglong(kMinTimeoutSeconds), timeout, qlonglong(kMaxTimeoutSeconds)));
     p.from = text("From");
     p.smtp = smtpSettings(conf, confDir);
-    conf.beginGroup(QStringLiteral("CardDav"));
+    conf.beginGroup(QStringLiteral("AddressBook"));
     p.cardDav.url = conf.value(QStringLiteral("Url")).toString().trimmed();
     p.cardDav.user = conf.value(QStringLiteral("User")).toString().trimmed();
     p.cardDav.passwordCommand = conf.value(QStringLiteral("PasswordCommand")).toString();
@@ -118,6 +118,7 @@ StorePaths StorePaths::fromConfiguration()
     if (!ca.isEmpty())
         p.cardDav.caFile = QDir(confDir).absoluteFilePath(ca);
     p.cardDav.addressBook = conf.value(QStringLiteral("AddressBook")).toString().trimmed();
+    p.cardDav.trustedCertificate = conf.value(QStringLiteral("TrustedCertificate")).toString().trimmed();
     conf.endGroup();
     p.deliveryAgent = text("DeliveryAgent");
     if (p.deliveryAgent.isEmpty())

@@ -21,14 +21,15 @@ struct SmtpSettings {
     QString keyringAccount() const { return QStringLiteral("smtp:%1@%2:%3").arg(user, host).arg(port); }
 };
 
-// The user's address book server (host.conf, group [CardDav]). With a URL set,
+// The user's address book server (host.conf, group [AddressBook]). With a URL set,
 // the Contacts folder is kept in step with the server's address book.
 struct CardDavSettings {
     QString url; // the server's root, a principal, or the address book itself
     QString user;
-    QString passwordCommand; // prints the password; else the desktop keyring holds it
-    QString caFile;          // certificates to trust besides the system's
-    QString addressBook;     // the address book chosen; empty: found from url
+    QString passwordCommand;    // prints the password; else the desktop keyring holds it
+    QString caFile;             // certificates to trust besides the system's
+    QString trustedCertificate; // sha256:… of a certificate trusted for this host as it is
+    QString addressBook;        // the address book's name, path or URL; empty: "contacts" or the first
     bool enabled() const { return !url.isEmpty(); }
     QString keyringAccount() const { return QStringLiteral("carddav:%1@%2").arg(user, url); }
 };
@@ -37,7 +38,7 @@ struct CardDavSettings {
 // Defaults live under $XDG_DATA_HOME/cheerpost; each can be overridden in
 // $XDG_CONFIG_HOME/cheerpost/host.conf (keys Contacts, Calendar, Tasks, Notes,
 // Mail, State, DeliveryCommand, DeliveryTimeout in seconds, From, DeliveryAgent,
-// and the groups [Smtp] and [CardDav]).
+// and the groups [Smtp] and [AddressBook]).
 struct StorePaths {
     QString contacts;
     QString calendar;

@@ -91,7 +91,7 @@ hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account
 QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account)
 {
     QSettings conf(configurationFile, QSettings::IniFormat);
-    conf.beginGroup(QStringLiteral("CardDav"));
+    conf.beginGroup(QStringLiteral("AddressBook"));
     conf.setValue(QStringLiteral("Url"), account.url);
     conf.setValue(QStringLiteral("User"), account.user);
     conf.endGroup();
@@ -117,7 +117,11 @@ QString testAddressBook(const hostmail::CardDavSettings &account, const QString 
         return r.failure;
     }
     error->clear();
-    return QStringLiteral("Logged in; the contacts will come from %1.").arg(r.found);
+    QString text = QStringLiteral("Logged in; the contacts will come from %1.").arg(r.found);
+    if (r.available.size() > 1)
+        text += QStringLiteral(" Address books found: %1 (choose one with AddressBook= in host.conf).")
+                    .arg(r.available.join(QLatin1String(", ")));
+    return text;
 }
 
 } // namespace shell

@@ -22,7 +22,7 @@ hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account
 hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account, const QString &password,
                                            const QString &from);
 
-// The address book account, in host.conf's [CardDav] group; its password in
+// The address book account, in host.conf's [AddressBook] group; its password in
 // the keyring as well.
 QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account);
 void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QString &password);

@@ -27,8 +27,18 @@ def card(uid, name, extra=""):
             f"EMAIL:{uid}@example.org\r\n{extra}END:VCARD\r\n")
 
 
+def make_certificate(folder):
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
+                   check=True, capture_output=True)
+    out = subprocess.run(["openssl", "x509", "-in", cert, "-noout", "-fingerprint", "-sha256"],
+                         check=True, capture_output=True, text=True).stdout
+    return cert, key, out.strip().split("=", 1)[1]
+
+
 class Radicale:
-    def __init__(self, root):
+    def __init__(self, root, tls=None):
         with socket.socket() as probe:
             probe.bind(("127.0.0.1", 0))
             self.port = probe.getsockname()[1]
@@ -38,9 +48,14 @@ class Radicale:
         self.process = subprocess.Popen(
             ["/usr/bin/python3", "-m", "radicale", "--config", "", f"--server-hosts=127.0.0.1:{self.port}",
              "--auth-type=htpasswd", f"--auth-htpasswd-filename={users}", "--auth-htpasswd-encryption=plain",
-             f"--storage-filesystem-folder={os.path.join(root, 'collections')}", "--rights-type=owner_only"],
+             f"--storage-filesystem-folder={os.path.join(root, 'collections')}", "--rights-type=owner_only"]
+            + ([f"--server-ssl", f"--server-certificate={tls[0]}", f"--server-key={tls[1]}"] if tls else []),
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.base = f"http://127.0.0.1:{self.port}"
+        self.base = f"{'https' if tls else 'http'}://127.0.0.1:{self.port}"
+        self.context = None
+        if tls:
+            import ssl
+            self.context = ssl.create_default_context(cafile=tls[0])
         for _ in range(200):
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
@@ -56,7 +71,7 @@ class Radicale:
         r = urllib.request.Request(self.base + path, data=body, method=method, headers=headers or {})
         r.add_header("Authorization", "Basic " + base64.b64encode(f"{USER}:{PASSWORD}".encode()).decode())
         try:
-            with urllib.request.urlopen(r, timeout=30) as resp:
+            with urllib.request.urlopen(r, timeout=30, context=self.context) as resp:
                 return resp.status, resp.read(), resp.headers.get("ETag")
         except urllib.error.HTTPError as e:
             return e.code, e.read(), None
@@ -83,13 +98,16 @@ class AddressBook(unittest.TestCase):
         self.server.stop()
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def configure(self, password=PASSWORD, url=None):
+    trust = ""  # what host.conf says about certificates
+
+    def configure(self, password=PASSWORD, url=None, extra=None):
+        extra = self.trust if extra is None else extra
         folder = os.path.join(self.root, "config", "cheerpost")
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "host.conf"), "w") as f:
             f.write(f"[General]\nContacts={self.contacts}\nMail={self.root}/Mail\nState={self.root}/State\n"
-                    f"[CardDav]\nUrl={url or self.server.base + '/'}\nUser={USER}\n"
-                    f"PasswordCommand=printf {password}\n")
+                    f"[AddressBook]\nUrl={url or self.server.base + '/'}\nUser={USER}\n"
+                    f"PasswordCommand=printf {password}\n{extra}")
 
     def sync(self):
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.root, "config"), DBUS_SESSION_BUS_ADDRESS="")
@@ -195,6 +213,34 @@ class AddressBook(unittest.TestCase):
         r = self.sync()
         self.assertEqual(r.returncode, 1)
         self.assertIn("address book", r.stderr)
+
+
+class AddressBookOverTls(AddressBook):
+    """The same server over TLS, on a certificate made for this run."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-tls-")
+        self.cert, key, self.fingerprint = make_certificate(self.root)
+        self.server = Radicale(self.root, (self.cert, key))
+        self.contacts = os.path.join(self.root, "Contacts")
+        self.trust = f"CaFile={self.cert}\n"
+        self.configure()
+
+    def test_a_certificate_that_does_not_verify_is_named_until_trusted_and_http_stays_local(self):
+        self.server.put("c1", card("c1", "Person 1"))
+        self.configure(extra="")
+        r = self.sync()
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("could not be verified (SHA-256 fingerprint " + self.fingerprint, r.stderr)
+        self.assertEqual(self.local(), {})
+        self.configure(extra=f"TrustedCertificate=sha256:{self.fingerprint}\n")
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(sorted(self.local()), ["c1"])
+        self.configure(url="http://cloud.example.org/")
+        r = self.sync()
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("must begin with https://", r.stderr)
 
 
 if __name__ == "__main__":

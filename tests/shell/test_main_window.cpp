@@ -486,7 +486,7 @@ TEST_F(MainWindowFixture, TheMailAccountIsKeptInHostConfWithoutItsPasswordAndTes
     QTRY_VERIFY_WITH_TIMEOUT(result->text().startsWith("Cannot reach the address book server"), 20000);
     accounts->findChild<QLineEdit *>("txtDavPassword")->clear();
     QTest::mouseClick(accounts->findChild<QPushButton *>("btnSaveAccounts"), Qt::LeftButton);
-    EXPECT_EQ(QSettings(conf, QSettings::IniFormat).value("CardDav/Url").toString(), "http://127.0.0.1:1/");
+    EXPECT_EQ(QSettings(conf, QSettings::IniFormat).value("AddressBook/Url").toString(), "http://127.0.0.1:1/");
     accounts->close();
     QFile::remove(conf);
 }

@@ -17,6 +17,7 @@ import select
 import socket
 import ssl
 import sys
+import warnings
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
@@ -43,6 +44,7 @@ class Handler:
 
 
 def main():
+    warnings.filterwarnings("ignore")  # aiosmtpd's notes on deprecated fields, one every login
     ap = argparse.ArgumentParser()
     ap.add_argument("maildir")
     ap.add_argument("mode", choices=("starttls", "tls", "plain"))
