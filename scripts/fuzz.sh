@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer, replays every kept regression case, then fuzzes
-# each target for CHEERPOST_FUZZ_SECONDS (default 30) from the seed corpus.
+# each target for CHEERPOST_FUZZ_SECONDS (default 20) from the seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 CHEERPOST_FUZZ=1 bash scripts/setup.sh
@@ -9,7 +9,7 @@ CHEERPOST_FUZZ=1 bash scripts/setup.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target vcard_fuzzer image_source_fuzzer html_references_fuzzer -j2
 
-seconds=${CHEERPOST_FUZZ_SECONDS:-30}
+seconds=${CHEERPOST_FUZZ_SECONDS:-20}
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for target in vcard image_source html_references; do
   bin=build/fuzz/fuzz/${target}_fuzzer
