@@ -37,7 +37,8 @@ int main(int argc, char **argv)
     server.setStandardErrorFile(QProcess::nullDevice()); // its warnings would fill a pipe no one reads
     server.start(QStringLiteral("/usr/bin/python3"),
                  {QStringLiteral(CHEERPOST_SOURCE_DIR "/tests/support/smtp_server.py"),
-                  dir.filePath(QStringLiteral("received")), QStringLiteral("plain")});
+                  dir.filePath(QStringLiteral("received")), QStringLiteral("plain"),
+                  QStringLiteral("--serve-seconds=7200")});
     if (!server.waitForReadyRead(20000)) {
         std::fprintf(stderr, "the SMTP server did not start\n");
         return 1;
@@ -62,6 +63,9 @@ int main(int argc, char **argv)
         }
     }
     const double builtIn = double(clock.nsecsElapsed()) / 1e9;
+    std::printf("%d messages through a local SMTP server (aiosmtpd, plain text with AUTH on 127.0.0.1)\n", n);
+    std::printf("built-in submission, one connection: %8.2f s  %7.2f ms/message\n", builtIn, builtIn * 1000 / n);
+    std::fflush(stdout);
 
     const QString conf = dir.filePath(QStringLiteral("msmtprc"));
     QFile f(conf);
@@ -73,6 +77,7 @@ int main(int argc, char **argv)
     f.close();
     QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner);
     clock.restart();
+    int failed = 0; // msmtp's own failures (a reply lost under the load), counted, not fatal
     for (int i = 0; i < n; ++i) {
         QProcess msmtp;
         msmtp.start(QStringLiteral("msmtp"), {QStringLiteral("-C"), conf, QStringLiteral("-t")});
@@ -81,15 +86,14 @@ int main(int argc, char **argv)
         if (!msmtp.waitForFinished(120000) || msmtp.exitStatus() != QProcess::NormalExit || msmtp.exitCode() != 0) {
             std::fprintf(stderr, "msmtp, message %d: exit status %d: %s\n", i, msmtp.exitCode(),
                          msmtp.readAllStandardError().constData());
-            return 1;
+            ++failed;
         }
     }
     const double perProcess = double(clock.nsecsElapsed()) / 1e9;
     server.closeWriteChannel();
     server.waitForFinished(30000);
-    std::printf("%d messages through a local SMTP server (aiosmtpd, plain text with AUTH on 127.0.0.1)\n", n);
-    std::printf("built-in submission, one connection: %8.2f s  %7.2f ms/message\n", builtIn, builtIn * 1000 / n);
-    std::printf("msmtp, one process a message:        %8.2f s  %7.2f ms/message\n", perProcess, perProcess * 1000 / n);
+    std::printf("msmtp, one process a message:        %8.2f s  %7.2f ms/message (%d failed)\n", perProcess,
+                perProcess * 1000 / n, failed);
     std::printf("ratio: %.1f times faster\n", perProcess / builtIn);
     return 0;
 }

@@ -8,7 +8,8 @@ its envelope as X-MailFrom and X-RcptTo headers. Recipients steer the
 server: later@... gets 451 after the data, refused@... 550 at RCPT, and for
 drop@... the connection is cut after the data, before any reply. Every
 login attempt is appended to MAILDIR/../logins. Prints its port, then serves
-until its standard input closes, and never longer than 10 minutes.
+until its standard input closes, and never longer than 10 minutes
+(--serve-seconds).
 """
 import argparse
 import mailbox
@@ -52,6 +53,7 @@ def main():
     ap.add_argument("key", nargs="?")
     ap.add_argument("--user", default="anna@example.org")
     ap.add_argument("--password", default="secret")
+    ap.add_argument("--serve-seconds", type=int, default=600)
     a = ap.parse_args()
     logins = os.path.join(os.path.dirname(os.path.abspath(a.maildir)), "logins")
 
@@ -79,7 +81,7 @@ def main():
     controller.start()
     print(port, flush=True)
     try:
-        select.select([sys.stdin], [], [], 600)
+        select.select([sys.stdin], [], [], a.serve_seconds)
     finally:
         controller.stop()
 
