@@ -563,14 +563,15 @@ private:
         } catch (const HostError &) {
             exists = QFileInfo::exists(path);
         }
-        if (exists && it != m_cards.end() && hashOf(local) != card.hash && hashOf(local) != hashOf(bytes)) {
+        const QString hash = hashOf(bytes);
+        if (exists && it != m_cards.end() && hashOf(local) != card.hash && local != bytes) {
             m_report.skipped.append(QStringLiteral("%1: changed here and on the server; the change here could not "
                                                    "be uploaded, so it stays")
                                         .arg(contactName(local, card.file)));
             return false;
         }
         try {
-            writeFileAtomically(seenFile(hashOf(bytes)), bytes);
+            writeFileAtomically(seenFile(hash), bytes);
             if (!exists || local != bytes)
                 writeFileAtomically(path, bytes);
         } catch (const HostError &e) {
@@ -578,10 +579,10 @@ private:
                 QStringLiteral("%1: %2").arg(contactName(bytes, card.file), QString::fromUtf8(e.what())));
             return false;
         }
-        if (it != m_cards.end() && it->hash != hashOf(bytes))
+        if (it != m_cards.end() && it->hash != hash)
             QFile::remove(seenFile(it->hash));
         card.etag = etag;
-        card.hash = hashOf(bytes);
+        card.hash = hash;
         m_cards.insert(href, card);
         return true;
     }
@@ -655,11 +656,12 @@ private:
     void keepSeen(const QString &href, const QByteArray &bytes)
     {
         try {
-            writeFileAtomically(seenFile(hashOf(bytes)), bytes);
+            const QString hash = hashOf(bytes);
+            writeFileAtomically(seenFile(hash), bytes);
             Card c = m_cards.value(href);
-            if (c.hash != hashOf(bytes))
+            if (c.hash != hash)
                 QFile::remove(seenFile(c.hash));
-            c.hash = hashOf(bytes);
+            c.hash = hash;
             m_cards.insert(href, c);
         } catch (const HostError &) {
         }

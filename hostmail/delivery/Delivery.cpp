@@ -131,7 +131,7 @@ public:
 
     // Whether another message may go now; waits for the rate limit within
     // the run's budget.
-    bool mayStart(DeliveryReport &)
+    bool mayStart()
     {
         if (m_stopped)
             return false;
@@ -349,7 +349,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                                      .arg(out.unknownGroups.join(QLatin1String(", "))));
                 continue;
             }
-            if (account && !account->mayStart(report)) {
+            if (account && !account->mayStart()) {
                 ++report.waiting; // the account stopped this run, or its rate is spent
                 continue;
             }

@@ -107,16 +107,13 @@ void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QS
                                          password);
 }
 
-QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password, QString *error)
+QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password)
 {
     hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();
     paths.cardDav = account;
     const hostmail::carddav::SyncReport r = hostmail::carddav::AddressBookSync(paths, password).findAddressBook();
-    if (!r.completed) {
-        *error = r.failure;
+    if (!r.completed)
         return r.failure;
-    }
-    error->clear();
     QString text = QStringLiteral("Logged in; the contacts will come from %1.").arg(r.found);
     if (r.available.size() > 1)
         text += QStringLiteral(" Address books found: %1 (choose one with AddressBook= in host.conf).")

@@ -26,8 +26,7 @@ hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account
 // the keyring as well.
 QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account);
 void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QString &password);
-// Logs in and finds the address book, changing nothing: the result in words,
-// empty error text when it was found.
-QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password, QString *error);
+// Logs in and finds the address book, changing nothing: the result in words.
+QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password);
 
 } // namespace shell

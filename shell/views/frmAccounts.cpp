@@ -130,8 +130,7 @@ void frmAccounts::testAddressBook()
     run(
         [b, password] {
             hostmail::smtp::SmtpResult r;
-            QString error;
-            r.text = shell::testAddressBook(b, password, &error);
+            r.text = shell::testAddressBook(b, password);
             return r;
         },
         QStringLiteral("Looking for the address book at %1…").arg(b.url));
