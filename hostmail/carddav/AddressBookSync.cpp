@@ -1,5 +1,7 @@
 #include "hostmail/carddav/AddressBookSync.h"
 
+#include "hostmail/carddav/DavReplies.h"
+
 #include "hostmail/HostError.h"
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/AtomicFile.h"
@@ -11,7 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
-#include <QXmlStreamReader>
 
 #include <curl/curl.h>
 
@@ -103,8 +104,14 @@ public:
             return r;
         }
         if (code != CURLE_OK) {
-            r.error = r.tooLarge ? QStringLiteral("the server's answer is larger than %1 MB").arg(kMaxReplyBytes >> 20)
-                                 : QString::fromUtf8(curl_easy_strerror(code));
+            if (r.tooLarge)
+                r.error = QStringLiteral("the server's answer is larger than %1 MB").arg(kMaxReplyBytes >> 20);
+            else if (code == CURLE_TOO_MANY_REDIRECTS)
+                r.error = QStringLiteral("the server sends the request from one address to another without end");
+            else if (code == CURLE_PARTIAL_FILE || code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR)
+                r.error = QStringLiteral("the server closed the connection before its answer was complete");
+            else
+                r.error = QString::fromUtf8(curl_easy_strerror(code));
             return r;
         }
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &r.status);
@@ -140,184 +147,12 @@ private:
     smtp::TlsTrust m_trust;
 };
 
-// One <response> of a multistatus, with the properties found (status 200).
-struct DavResponse {
-    QString href;
-    QString status; // of the response itself (sync-collection: 404 for a removed card)
-    QString etag;
-    QByteArray addressData;
-    QString principal;
-    QString home;
-    QString displayName;
-    bool addressBook = false;
-};
-
-struct Multistatus {
-    QList<DavResponse> responses;
-    QString syncToken;
-    bool valid = false;
-};
-
-Multistatus parseMultistatus(const QByteArray &xml)
-{
-    Multistatus m;
-    QXmlStreamReader r(xml);
-    DavResponse current, found;
-    QString propstatStatus;
-    QStringList path;
-    while (!r.atEnd()) {
-        r.readNext();
-        if (r.isStartElement()) {
-            const QString name = r.name().toString();
-            path.append(name);
-            if (name == QLatin1String("multistatus"))
-                m.valid = true;
-            else if (name == QLatin1String("response"))
-                current = DavResponse();
-            else if (name == QLatin1String("propstat")) {
-                found = DavResponse();
-                propstatStatus.clear();
-            } else if (name == QLatin1String("addressbook") && path.contains(QLatin1String("resourcetype")))
-                found.addressBook = true;
-            else if (name == QLatin1String("href")) {
-                const QString text = r.readElementText().trimmed();
-                path.removeLast();
-                if (path.endsWith(QLatin1String("current-user-principal")))
-                    found.principal = text;
-                else if (path.endsWith(QLatin1String("addressbook-home-set")))
-                    found.home = text;
-                else if (path.endsWith(QLatin1String("response")))
-                    current.href = text;
-            } else if (name == QLatin1String("status") || name == QLatin1String("getetag") ||
-                       name == QLatin1String("address-data") || name == QLatin1String("displayname") ||
-                       name == QLatin1String("sync-token")) {
-                const QString text = r.readElementText();
-                path.removeLast();
-                if (name == QLatin1String("status"))
-                    (path.endsWith(QLatin1String("propstat")) ? propstatStatus : current.status) = text.trimmed();
-                else if (name == QLatin1String("getetag"))
-                    found.etag = text.trimmed();
-                else if (name == QLatin1String("address-data"))
-                    found.addressData = text.toUtf8();
-                else if (name == QLatin1String("displayname"))
-                    found.displayName = text.trimmed();
-                else if (path.endsWith(QLatin1String("multistatus")))
-                    m.syncToken = text.trimmed();
-            }
-        } else if (r.isEndElement()) {
-            const QString name = r.name().toString();
-            if (!path.isEmpty())
-                path.removeLast();
-            if (name == QLatin1String("propstat") && propstatStatus.contains(QLatin1String(" 200"))) {
-                current.etag = found.etag.isEmpty() ? current.etag : found.etag;
-                current.addressData = found.addressData.isNull() ? current.addressData : found.addressData;
-                current.principal = found.principal.isEmpty() ? current.principal : found.principal;
-                current.home = found.home.isEmpty() ? current.home : found.home;
-                current.displayName = found.displayName.isEmpty() ? current.displayName : found.displayName;
-                current.addressBook |= found.addressBook;
-            } else if (name == QLatin1String("response")) {
-                m.responses.append(current);
-            }
-        }
-    }
-    if (r.hasError())
-        m.valid = false;
-    return m;
-}
-
 QByteArray propfindBody(const QString &props)
 {
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<d:propfind xmlns:d=\"DAV:\" "
                           "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop>%1</d:prop></d:propfind>")
         .arg(props)
         .toUtf8();
-}
-
-// A card's logical lines, each as written (folded lines kept) and unfolded.
-struct CardLine {
-    QByteArray written;
-    QByteArray text;
-    QByteArray name() const
-    {
-        qsizetype end = 0;
-        while (end < text.size() && text.at(end) != ':' && text.at(end) != ';')
-            ++end;
-        QByteArray n = text.left(end).toUpper();
-        const qsizetype dot = n.indexOf('.');
-        return dot >= 0 ? n.mid(dot + 1) : n; // without its group
-    }
-};
-
-QList<CardLine> cardLines(const QByteArray &card)
-{
-    QList<CardLine> lines;
-    for (QByteArray physical : card.split('\n')) {
-        if (physical.endsWith('\r'))
-            physical.chop(1);
-        if ((physical.startsWith(' ') || physical.startsWith('\t')) && !lines.isEmpty()) {
-            lines.last().written += "\r\n" + physical;
-            lines.last().text += physical.mid(1);
-        } else if (!physical.isEmpty()) {
-            lines.append({physical, physical});
-        }
-    }
-    return lines;
-}
-
-QByteArray joined(const QList<CardLine> &lines)
-{
-    QByteArray out;
-    for (const CardLine &l : lines)
-        out += l.written + "\r\n";
-    return out;
-}
-
-// The program's change (seen -> ours) applied to theirs, the server's newer
-// card; empty when a line it touched changed there too.
-QByteArray reapply(const QByteArray &seen, const QByteArray &ours, const QByteArray &theirs)
-{
-    QList<CardLine> before = cardLines(seen), after = cardLines(ours), result = cardLines(theirs);
-    auto contains = [](const QList<CardLine> &lines, const QByteArray &text) {
-        return std::any_of(lines.cbegin(), lines.cend(), [&](const CardLine &l) { return l.text == text; });
-    };
-    QList<CardLine> removed, added;
-    for (const CardLine &l : before)
-        if (!contains(after, l.text))
-            removed.append(l);
-    for (const CardLine &l : after)
-        if (!contains(before, l.text))
-            added.append(l);
-    for (const CardLine &old : std::as_const(removed)) {
-        const bool rev = old.name() == "REV";
-        const auto at = std::find_if(result.begin(), result.end(),
-                                     [&](const CardLine &l) { return rev ? l.name() == "REV" : l.text == old.text; });
-        if (at == result.end())
-            return {}; // the server changed a line the program changed
-        const auto replacement =
-            std::find_if(added.begin(), added.end(), [&](const CardLine &l) { return l.name() == old.name(); });
-        if (replacement != added.end()) {
-            *at = *replacement;
-            added.erase(replacement);
-        } else {
-            result.erase(at);
-        }
-    }
-    const auto end = std::find_if(result.begin(), result.end(), [](const CardLine &l) { return l.name() == "END"; });
-    for (const CardLine &l : std::as_const(added))
-        result.insert(end == result.end() ? result.size() : qsizetype(end - result.begin()), l);
-    return joined(result);
-}
-
-QString contactName(const QByteArray &card, const QString &fallback)
-{
-    for (const CardLine &l : cardLines(card)) {
-        if (l.name() == "FN") {
-            const QString name = QString::fromUtf8(l.text.mid(l.text.indexOf(':') + 1)).trimmed();
-            if (!name.isEmpty())
-                return name;
-        }
-    }
-    return fallback;
 }
 
 struct Card {
@@ -473,6 +308,8 @@ private:
             return QStringLiteral("Cannot reach the address book server for %1: %2").arg(what, r.error);
         if (r.status == 401)
             return QStringLiteral("The address book server refused the user name or password");
+        if (r.status == 403)
+            return QStringLiteral("The address book server does not let this user reach %1 (403 Forbidden)").arg(what);
         return QStringLiteral("The address book server answered %1 to %2").arg(r.status).arg(what);
     }
 
@@ -488,7 +325,7 @@ private:
             r = propfind(known, "0", props);
             m = parseMultistatus(r.body);
             if (r.status != 207 || !m.valid || m.responses.isEmpty()) {
-                fail(r.status == 401 || !r.error.isEmpty()
+                fail(r.status == 401 || r.status == 403 || !r.error.isEmpty()
                          ? trouble(r, QStringLiteral("the address book search"))
                          : QStringLiteral("No address book server answers at %1").arg(given.toString()));
                 return false;
@@ -615,12 +452,18 @@ private:
                 m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(now, QStringLiteral("a card"))));
                 return;
             }
+            if (!looksLikeVCard(now.body)) {
+                m_report.skipped.append(
+                    QStringLiteral("%1: what the server holds there now is not a vCard; the change here stays here")
+                        .arg(name));
+                return;
+            }
             QByteArray seen;
             try {
                 seen = readWholeFile(seenFile(card.hash), kMaxCardBytes);
             } catch (const HostError &) {
             }
-            const QByteArray merged = seen.isEmpty() ? QByteArray() : reapply(seen, local, now.body);
+            const QByteArray merged = seen.isEmpty() ? QByteArray() : reapplyChange(seen, local, now.body);
             if (merged.isEmpty()) {
                 replaceLocal(card, local, now.body); // the server's card stays
                 Card updated = card;
@@ -644,7 +487,7 @@ private:
         ++m_report.uploaded;
         // Servers rewrite what they take: their copy is the one kept.
         const Reply back = m_http->request("GET", QUrl(href), QByteArray(), {});
-        if (back.status == 200 && back.body.size() <= kMaxCardBytes) {
+        if (back.status == 200 && back.body.size() <= kMaxCardBytes && looksLikeVCard(back.body)) {
             replaceLocal(card, local, back.body);
             Card updated = card;
             updated.etag = QString::fromUtf8(back.etag);
@@ -734,16 +577,7 @@ private:
                 removed->append(it.key());
         const Reply t = propfind(m_bookUrl, "0", QStringLiteral("<d:sync-token/>"));
         const Multistatus tm = parseMultistatus(t.body);
-        m_newToken.clear();
-        if (t.status == 207 && tm.valid && !tm.responses.isEmpty())
-            m_newToken = tm.syncToken;
-        // A server that answers the token as a property, as most do.
-        if (m_newToken.isEmpty()) {
-            QXmlStreamReader x(t.body);
-            while (!x.atEnd())
-                if (x.readNext() == QXmlStreamReader::StartElement && x.name() == QLatin1String("sync-token"))
-                    m_newToken = x.readElementText().trimmed();
-        }
+        m_newToken = t.status == 207 && tm.valid ? tm.syncToken : QString();
         return true;
     }
 
@@ -777,8 +611,13 @@ private:
                 const QString href = m_bookUrl.resolved(QUrl(d.href)).toString();
                 if (!changed.contains(href) || d.addressData.isNull())
                     continue; // only what was asked for
+                const QString path = QUrl(href).path();
                 if (d.addressData.size() > kMaxCardBytes) {
-                    m_report.skipped.append(QStringLiteral("%1: the card is larger than 1 MB").arg(href));
+                    m_report.skipped.append(QStringLiteral("%1: the card is larger than 1 MB").arg(path));
+                    continue;
+                }
+                if (!looksLikeVCard(d.addressData)) {
+                    m_report.skipped.append(QStringLiteral("%1: what the server holds there is not a vCard").arg(path));
                     continue;
                 }
                 if (keep(href, d.etag.isEmpty() ? changed.value(href) : d.etag, d.addressData))

@@ -37,11 +37,24 @@ def make_certificate(folder):
     return cert, key, out.strip().split("=", 1)[1]
 
 
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_for(port):
+    for _ in range(200):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return
+        except OSError:
+            time.sleep(0.05)
+
+
 class Radicale:
     def __init__(self, root, tls=None):
-        with socket.socket() as probe:
-            probe.bind(("127.0.0.1", 0))
-            self.port = probe.getsockname()[1]
+        self.port = free_port()
         users = os.path.join(root, "users")
         with open(users, "w") as f:
             f.write(f"{USER}:{PASSWORD}\n")
@@ -56,12 +69,7 @@ class Radicale:
         if tls:
             import ssl
             self.context = ssl.create_default_context(cafile=tls[0])
-        for _ in range(200):
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                break
-            except OSError:
-                time.sleep(0.05)
+        wait_for(self.port)
         body = ('<?xml version="1.0"?><mkcol xmlns="DAV:" xmlns:CR="urn:ietf:params:xml:ns:carddav"><set><prop>'
                 "<resourcetype><collection/><CR:addressbook/></resourcetype><displayname>contacts</displayname>"
                 "</prop></set></mkcol>")
@@ -76,27 +84,24 @@ class Radicale:
         except urllib.error.HTTPError as e:
             return e.code, e.read(), None
 
+    book = f"/{USER}/contacts/"
+
     def put(self, uid, data):
-        return self.request("PUT", f"/{USER}/contacts/{uid}.vcf", data.encode(), {"Content-Type": "text/vcard"})
+        return self.request("PUT", f"{self.book}{uid}.vcf", data.encode(), {"Content-Type": "text/vcard"})
 
     def get(self, uid):
-        return self.request("GET", f"/{USER}/contacts/{uid}.vcf")
+        return self.request("GET", f"{self.book}{uid}.vcf")
+
+    def delete(self, uid):
+        return self.request("DELETE", f"{self.book}{uid}.vcf")
 
     def stop(self):
         self.process.terminate()
         self.process.wait(timeout=30)
 
 
-class AddressBook(unittest.TestCase):
-    def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-")
-        self.server = Radicale(self.root)
-        self.contacts = os.path.join(self.root, "Contacts")
-        self.configure()
-
-    def tearDown(self):
-        self.server.stop()
-        shutil.rmtree(self.root, ignore_errors=True)
+class SyncCase(unittest.TestCase):
+    """A store with an address book account, and cheerpost-deliver --sync on it."""
 
     trust = ""  # what host.conf says about certificates
 
@@ -128,6 +133,34 @@ class AddressBook(unittest.TestCase):
         with open(path, "w", newline="") as f:
             f.write(text.replace(old, new))
 
+
+
+class Xandikos(Radicale):
+    """A second server, found from its root as well: no accounts of its own,
+    its address book at /user/contacts/addressbook/."""
+
+    book = "/user/contacts/addressbook/"
+
+    def __init__(self, root):
+        self.port = free_port()
+        self.process = subprocess.Popen(
+            ["xandikos", "-d", os.path.join(root, "dav"), "--defaults", "-l", "127.0.0.1", "-p", str(self.port)],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.base, self.context = f"http://127.0.0.1:{self.port}", None
+        wait_for(self.port)
+
+
+class AddressBook(SyncCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-")
+        self.server = Radicale(self.root)
+        self.contacts = os.path.join(self.root, "Contacts")
+        self.configure()
+
+    def tearDown(self):
+        self.server.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
     def test_first_sync_then_only_what_changed_and_deleted_cards_go(self):
         for i in range(1, 4):
             self.server.put(f"c{i}", card(f"c{i}", f"Person {i}", "BDAY:1980-05-0%d\r\n" % i))
@@ -140,7 +173,7 @@ class AddressBook(unittest.TestCase):
         etag3 = self.server.get("c3")[2]
 
         self.server.put("c1", card("c1", "Person One", "BDAY:1980-05-01\r\n"))
-        self.server.request("DELETE", f"/{USER}/contacts/c2.vcf")
+        self.server.delete("c2")
         self.server.put("c4", card("c4", "Person 4"))
         r = self.sync()
         self.assertEqual(r.returncode, 0, r.stderr)
@@ -196,7 +229,7 @@ class AddressBook(unittest.TestCase):
 
         # Deleted on the server while it holds a change made here: it stays, named.
         self.edit_locally("c2", "BDAY:1981-07-07", "BDAY:1981-07-17")
-        self.server.request("DELETE", f"/{USER}/contacts/c2.vcf")
+        self.server.delete("c2")
         r = self.sync()
         self.assertIn("c2", self.local())
         self.assertEqual(self.server.get("c2")[0], 404)  # never created again on the server
@@ -241,6 +274,20 @@ class AddressBookOverTls(AddressBook):
         r = self.sync()
         self.assertEqual(r.returncode, 1)
         self.assertIn("must begin with https://", r.stderr)
+
+
+class AddressBookOnXandikos(AddressBook):
+    """The same sync against a second server, which rewrites nothing."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-xandikos-")
+        self.server = Xandikos(self.root)
+        self.contacts = os.path.join(self.root, "Contacts")
+        self.configure()
+
+    @unittest.skip("xandikos keeps no accounts of its own")
+    def test_a_refused_password_or_no_server_is_one_clear_line_and_changes_nothing(self):
+        pass
 
 
 if __name__ == "__main__":
