@@ -53,6 +53,8 @@ public:
         m_curl = curl_easy_init();
     }
     ~Http() { curl_easy_cleanup(m_curl); }
+    // The certificate that did not verify, for the user to trust or not.
+    QString untrustedCertificate() const { return m_untrusted; }
     Http(const Http &) = delete;
     Http &operator=(const Http &) = delete;
 
@@ -98,6 +100,8 @@ public:
         const CURLcode code = curl_easy_perform(m_curl);
         curl_slist_free_all(list);
         if (code == CURLE_PEER_FAILED_VERIFICATION) {
+            if (!m_trust.seenFingerprint.isEmpty())
+                m_untrusted = QStringLiteral("sha256:") + m_trust.seenFingerprint;
             r.error = QStringLiteral("its certificate could not be verified (SHA-256 fingerprint %1); trust it only "
                                      "if you know it to be the server's")
                           .arg(m_trust.seenFingerprint.isEmpty() ? QStringLiteral("unknown") : m_trust.seenFingerprint);
@@ -145,6 +149,7 @@ private:
     QString m_password;
     CURL *m_curl = nullptr;
     smtp::TlsTrust m_trust;
+    QString m_untrusted;
 };
 
 QByteArray propfindBody(const QString &props)
@@ -168,7 +173,15 @@ public:
     {
     }
 
-    void run(QString password)
+    void run(const QString &password)
+    {
+        steps(password);
+        if (m_http)
+            m_report.untrustedCertificate = m_http->untrustedCertificate();
+    }
+
+private:
+    void steps(QString password)
     {
         try {
             if (password.isEmpty())
@@ -232,7 +245,6 @@ public:
         m_report.completed = m_report.failure.isEmpty();
     }
 
-private:
     void fail(const QString &why)
     {
         if (m_report.failure.isEmpty())
@@ -357,7 +369,7 @@ private:
                 continue;
             const QUrl u = homeUrl.resolved(QUrl(d.href));
             books.append(u);
-            m_report.available.append(d.displayName.isEmpty() ? u.path() : d.displayName);
+            m_report.available.append({d.displayName.isEmpty() ? u.path() : d.displayName, u.path()});
             const QString last = u.path().section(QLatin1Char('/'), -2, -1).remove(QLatin1Char('/'));
             const QString wanted =
                 m_paths.cardDav.addressBook.isEmpty() ? QStringLiteral("contacts") : m_paths.cardDav.addressBook;

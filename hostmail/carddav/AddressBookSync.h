@@ -8,15 +8,21 @@
 
 namespace hostmail::carddav {
 
+struct FoundAddressBook {
+    QString name; // its display name, else its path
+    QString path; // what AddressBook= chooses it by
+};
+
 struct SyncReport {
     int fetched = 0;
     int uploaded = 0;
     int deleted = 0;
     QStringList skipped; // "who: why", one a contact
     bool completed = false;
-    QString found;         // the address book's URL
-    QStringList available; // the address books discovery found, by name
-    QString failure;       // why the sync could not complete
+    QString found;                     // the address book's URL
+    QList<FoundAddressBook> available; // the address books discovery found
+    QString untrustedCertificate;      // "sha256:…" of a certificate that did not verify
+    QString failure;                   // why the sync could not complete
     QString summary() const;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QSettings>
+#include <QUrl>
 
 namespace shell {
 
@@ -94,6 +95,14 @@ QString saveAddressBookAccount(const QString &configurationFile, const hostmail:
     conf.beginGroup(QStringLiteral("AddressBook"));
     conf.setValue(QStringLiteral("Url"), account.url);
     conf.setValue(QStringLiteral("User"), account.user);
+    const auto setOrRemove = [&conf](const QString &key, const QString &value) {
+        if (value.isEmpty())
+            conf.remove(key);
+        else
+            conf.setValue(key, value);
+    };
+    setOrRemove(QStringLiteral("AddressBook"), account.addressBook);
+    setOrRemove(QStringLiteral("TrustedCertificate"), account.trustedCertificate);
     conf.endGroup();
     conf.sync();
     return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
@@ -107,18 +116,18 @@ void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QS
                                          password);
 }
 
-QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password)
+AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password)
 {
     hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();
     paths.cardDav = account;
     const hostmail::carddav::SyncReport r = hostmail::carddav::AddressBookSync(paths, password).findAddressBook();
+    AddressBookTest test{r.failure, r.available, QUrl(r.found).path(), r.untrustedCertificate};
     if (!r.completed)
-        return r.failure;
-    QString text = QStringLiteral("Logged in; the contacts will come from %1.").arg(r.found);
+        return test;
+    test.text = QStringLiteral("Logged in; the contacts will come from %1.").arg(r.found);
     if (r.available.size() > 1)
-        text += QStringLiteral(" Address books found: %1 (choose one with AddressBook= in host.conf).")
-                    .arg(r.available.join(QLatin1String(", ")));
-    return text;
+        test.text += QStringLiteral(" %1 address books were found; choose one in the list.").arg(r.available.size());
+    return test;
 }
 
 } // namespace shell

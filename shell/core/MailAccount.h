@@ -22,11 +22,19 @@ hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account
 hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account, const QString &password,
                                            const QString &from);
 
-// The address book account, in host.conf's [AddressBook] group; its password in
-// the keyring as well.
+// The address book account, in host.conf's [AddressBook] group (with the
+// address book chosen and a certificate the user trusts); its password in the
+// keyring as well.
 QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account);
 void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QString &password);
-// Logs in and finds the address book, changing nothing: the result in words.
-QString testAddressBook(const hostmail::CardDavSettings &account, const QString &password);
+// What the test of the address book account found.
+struct AddressBookTest {
+    QString text;                                     // in words
+    QList<hostmail::carddav::FoundAddressBook> books; // every address book found
+    QString chosen;                                   // the path of the one the contacts will come from
+    QString untrustedCertificate;                     // "sha256:…" for Trust, when the certificate did not verify
+};
+// Logs in and finds the address book, changing nothing.
+AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password);
 
 } // namespace shell

@@ -39,22 +39,64 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
     m_ui->txtDavUser->setText(book.user);
     if (!book.passwordCommand.isEmpty())
         m_ui->txtDavPassword->setPlaceholderText(QStringLiteral("from the password command in host.conf"));
+    m_ui->cboDavBook->addItem(book.addressBook.isEmpty() ? QStringLiteral("\"contacts\", else the first")
+                                                         : book.addressBook,
+                              book.addressBook);
     connect(m_ui->btnTestDav, &QPushButton::clicked, this, &frmAccounts::testAddressBook);
+    connect(m_ui->btnTrustDav, &QPushButton::clicked, this, &frmAccounts::trustCertificate);
     connect(m_ui->btnSaveAccounts, &QPushButton::clicked, this, &frmAccounts::save);
     connect(m_ui->btnTestSmtp, &QPushButton::clicked, this, &frmAccounts::test);
     connect(m_ui->btnSendTest, &QPushButton::clicked, this, &frmAccounts::sendTest);
     connect(m_ui->btnCloseAccounts, &QPushButton::clicked, this, &QDialog::close);
     connect(&m_work, &QFutureWatcher<hostmail::smtp::SmtpResult>::finished, this, [this] {
         m_ui->lblSmtpResult->setText(m_work.result().text);
-        m_ui->btnTestSmtp->setEnabled(true);
-        m_ui->btnSendTest->setEnabled(true);
-        m_ui->btnTestDav->setEnabled(true);
+        setBusy(false);
+    });
+    connect(&m_bookWork, &QFutureWatcher<AddressBookTest>::finished, this, [this] {
+        showAddressBooks(m_bookWork.result());
+        setBusy(false);
     });
 }
 
 frmAccounts::~frmAccounts()
 {
     m_work.waitForFinished();
+    m_bookWork.waitForFinished();
+}
+
+void frmAccounts::setBusy(bool busy)
+{
+    m_ui->btnTestSmtp->setEnabled(!busy);
+    m_ui->btnSendTest->setEnabled(!busy);
+    m_ui->btnTestDav->setEnabled(!busy);
+    m_ui->btnTrustDav->setEnabled(!busy);
+}
+
+void frmAccounts::showAddressBooks(const AddressBookTest &test)
+{
+    m_ui->lblSmtpResult->setText(test.text);
+    m_untrusted = test.untrustedCertificate;
+    m_ui->btnTrustDav->setVisible(!m_untrusted.isEmpty());
+    if (test.books.isEmpty())
+        return;
+    m_ui->cboDavBook->clear();
+    for (const hostmail::carddav::FoundAddressBook &b : test.books)
+        m_ui->cboDavBook->addItem(b.name == b.path ? b.path : QStringLiteral("%1 (%2)").arg(b.name, b.path), b.path);
+    m_ui->cboDavBook->setCurrentIndex(qMax(0, m_ui->cboDavBook->findData(test.chosen)));
+}
+
+void frmAccounts::trustCertificate()
+{
+    if (m_untrusted.isEmpty())
+        return;
+    m_addressBook.trustedCertificate = m_untrusted;
+    const QString error = saveAddressBookAccount(hostmail::StorePaths::configurationFile(), shownAddressBook());
+    if (!error.isEmpty()) {
+        m_ui->lblSmtpResult->setText(error);
+        return;
+    }
+    m_ui->btnTrustDav->hide();
+    testAddressBook();
 }
 
 hostmail::SmtpSettings frmAccounts::shown() const
@@ -72,6 +114,7 @@ hostmail::CardDavSettings frmAccounts::shownAddressBook() const
     hostmail::CardDavSettings b = m_addressBook;
     b.url = m_ui->txtDavUrl->text().trimmed();
     b.user = m_ui->txtDavUser->text().trimmed();
+    b.addressBook = m_ui->cboDavBook->currentData().toString();
     return b;
 }
 
@@ -107,11 +150,9 @@ void frmAccounts::save()
 
 void frmAccounts::run(const std::function<hostmail::smtp::SmtpResult()> &work, const QString &doing)
 {
-    if (m_work.isRunning())
+    if (m_work.isRunning() || m_bookWork.isRunning())
         return;
-    m_ui->btnTestSmtp->setEnabled(false);
-    m_ui->btnSendTest->setEnabled(false);
-    m_ui->btnTestDav->setEnabled(false);
+    setBusy(true);
     m_ui->lblSmtpResult->setText(doing);
     m_work.setFuture(QtConcurrent::run(work));
 }
@@ -125,15 +166,13 @@ void frmAccounts::test()
 
 void frmAccounts::testAddressBook()
 {
+    if (m_work.isRunning() || m_bookWork.isRunning())
+        return;
     const hostmail::CardDavSettings b = shownAddressBook();
     const QString password = m_ui->txtDavPassword->text();
-    run(
-        [b, password] {
-            hostmail::smtp::SmtpResult r;
-            r.text = shell::testAddressBook(b, password);
-            return r;
-        },
-        QStringLiteral("Looking for the address book at %1…").arg(b.url));
+    setBusy(true);
+    m_ui->lblSmtpResult->setText(QStringLiteral("Looking for the address book at %1…").arg(b.url));
+    m_bookWork.setFuture(QtConcurrent::run([b, password] { return shell::testAddressBook(b, password); }));
 }
 
 void frmAccounts::sendTest()

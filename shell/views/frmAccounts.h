@@ -2,6 +2,7 @@
 
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/StorePaths.h"
+#include "shell/core/MailAccount.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -14,9 +15,10 @@ class frmAccounts;
 
 namespace shell {
 
-// The user's mail account: server, security, port, user name and password;
-// Test and a test message to oneself run off the window's thread and say in
-// words what happened.
+// The user's mail account (server, security, port, user name and password)
+// and address book server (address, user, password, the address book
+// chosen). Tests run off the window's thread and say in words what happened;
+// a certificate that does not verify may be trusted from here.
 class frmAccounts : public QDialog {
     Q_OBJECT
 public:
@@ -27,16 +29,22 @@ public:
     void test();
     void sendTest();
     void testAddressBook();
+    // Trusts the certificate the last test could not verify, for this account.
+    void trustCertificate();
 
 private:
     hostmail::SmtpSettings shown() const;
     hostmail::CardDavSettings shownAddressBook() const;
     void run(const std::function<hostmail::smtp::SmtpResult()> &work, const QString &doing);
+    void setBusy(bool busy);
+    void showAddressBooks(const AddressBookTest &test);
 
     std::unique_ptr<Ui::frmAccounts> m_ui;
     hostmail::SmtpSettings m_account; // as loaded: what the window does not show stays
     hostmail::CardDavSettings m_addressBook;
     QFutureWatcher<hostmail::smtp::SmtpResult> m_work;
+    QFutureWatcher<AddressBookTest> m_bookWork;
+    QString m_untrusted; // the certificate the last test could not verify
 };
 
 } // namespace shell

@@ -24,15 +24,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -487,6 +493,107 @@ TEST_F(MainWindowFixture, TheMailAccountIsKeptInHostConfWithoutItsPasswordAndTes
     accounts->findChild<QLineEdit *>("txtDavPassword")->clear();
     QTest::mouseClick(accounts->findChild<QPushButton *>("btnSaveAccounts"), Qt::LeftButton);
     EXPECT_EQ(QSettings(conf, QSettings::IniFormat).value("AddressBook/Url").toString(), "http://127.0.0.1:1/");
+    accounts->close();
+    QFile::remove(conf);
+}
+
+namespace {
+
+// A real Radicale over TLS on 127.0.0.1, on a certificate made for the test,
+// with two address books of user "anna".
+class RadicaleOverTls {
+public:
+    RadicaleOverTls()
+    {
+        const QString cert = m_dir.filePath("cert.pem"), key = m_dir.filePath("key.pem");
+        QProcess::execute("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                      "-nodes", "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1",
+                                      "-addext", "subjectAltName=IP:127.0.0.1"});
+        for (const char *book : {"contacts", "family"}) {
+            const QString folder = m_dir.filePath(QStringLiteral("collections/collection-root/anna/") + book);
+            QDir().mkpath(folder);
+            QFile props(folder + "/.Radicale.props");
+            props.open(QIODevice::WriteOnly);
+            props.write(QByteArray(R"({"tag": "VADDRESSBOOK", "D:displayname": ")") + book + "\"}");
+        }
+        QFile users(m_dir.filePath("users"));
+        users.open(QIODevice::WriteOnly);
+        users.write("anna:secret\n");
+        users.close();
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
+        probe.close();
+        m_server.setStandardErrorFile(QProcess::nullDevice());
+        m_server.setStandardOutputFile(QProcess::nullDevice());
+        m_server.start(
+            "/usr/bin/python3",
+            {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(port),
+             "--auth-type=htpasswd", "--auth-htpasswd-filename=" + users.fileName(), "--auth-htpasswd-encryption=plain",
+             "--storage-filesystem-folder=" + m_dir.filePath("collections"), "--rights-type=owner_only", "--server-ssl",
+             "--server-certificate=" + cert, "--server-key=" + key, "--logging-level=error"});
+        for (int i = 0; i < 200; ++i) {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, port);
+            if (s.waitForConnected(100))
+                break;
+            QThread::msleep(50);
+        }
+    }
+    ~RadicaleOverTls()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(10000);
+    }
+    quint16 port = 0;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_server;
+};
+
+} // namespace
+
+TEST_F(MainWindowFixture, AnAddressBookServersCertificateIsTrustedFromTheWindowAndItsAddressBookChosen)
+{
+    if (QStandardPaths::findExecutable("openssl").isEmpty() || !QFile::exists("/usr/bin/radicale"))
+        GTEST_SKIP() << "needs openssl and radicale";
+    RadicaleOverTls server;
+    const QString conf = hostmail::StorePaths::configurationFile();
+    QDir().mkpath(QFileInfo(conf).absolutePath());
+    store.write(conf, "[AddressBook]\nPasswordCommand=printf secret\n");
+    open();
+    window->findChild<QAction *>("mnuAccounts")->trigger();
+    auto *accounts = window->findChild<shell::frmAccounts *>();
+    ASSERT_TRUE(accounts);
+    const QString url = QStringLiteral("https://127.0.0.1:%1/").arg(server.port);
+    accounts->findChild<QLineEdit *>("txtDavUrl")->setText(url);
+    accounts->findChild<QLineEdit *>("txtDavUser")->setText("anna");
+    auto *result = accounts->findChild<QLabel *>("lblSmtpResult");
+    auto *trust = accounts->findChild<QPushButton *>("btnTrustDav");
+    EXPECT_FALSE(trust->isVisible());
+    QTest::mouseClick(accounts->findChild<QPushButton *>("btnTestDav"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(result->text().contains("could not be verified (SHA-256 fingerprint "), 20000);
+    EXPECT_TRUE(trust->isVisible());
+
+    // Trusted: kept for this account, and the test finds both address books.
+    QTest::mouseClick(trust, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(result->text().startsWith("Logged in; the contacts will come from " + url +
+                                                       "anna/contacts/. 2 address books were found"),
+                             20000);
+    EXPECT_FALSE(trust->isVisible());
+    EXPECT_TRUE(QSettings(conf, QSettings::IniFormat)
+                    .value("AddressBook/TrustedCertificate")
+                    .toString()
+                    .contains(QRegularExpression("^sha256:([0-9A-F]{2}:){31}[0-9A-F]{2}$")));
+    auto *books = accounts->findChild<QComboBox *>("cboDavBook");
+    ASSERT_EQ(books->count(), 2);
+    EXPECT_EQ(books->currentText(), "contacts (/anna/contacts/)");
+    books->setCurrentIndex(books->findText("family (/anna/family/)"));
+    QTest::mouseClick(accounts->findChild<QPushButton *>("btnSaveAccounts"), Qt::LeftButton);
+    const QSettings saved(conf, QSettings::IniFormat);
+    EXPECT_EQ(saved.value("AddressBook/AddressBook").toString(), "/anna/family/");
+    EXPECT_EQ(saved.value("AddressBook/PasswordCommand").toString(), "printf secret");
     accounts->close();
     QFile::remove(conf);
 }
