@@ -12,19 +12,25 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <optional>
 
 namespace common {
 
-bool syncContactsBeforeRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter)
+namespace {
+
+// Syncs with progress and Cancel, off the window's thread; nothing when no
+// address book server is set.
+std::optional<hostmail::carddav::SyncReport> syncWithProgress(QWidget *parent,
+                                                              const hostmail::ApplicationFactory &openHost)
 {
     hostmail::StorePaths paths;
     try {
         paths = openHost()->paths();
     } catch (const hostmail::HostError &) {
-        return true; // the run itself says why the store cannot be opened
+        return std::nullopt; // the run itself says why the store cannot be opened
     }
     if (!paths.cardDav.enabled())
-        return true;
+        return std::nullopt;
     QProgressDialog dialog(QStringLiteral("Syncing the contacts with the address book server…"),
                            QStringLiteral("Cancel"), 0, 0, parent);
     dialog.setWindowModality(Qt::WindowModal);
@@ -52,13 +58,31 @@ bool syncContactsBeforeRun(QWidget *parent, const hostmail::ApplicationFactory &
     loop.exec();
     tick.stop();
     dialog.reset();
-    const hostmail::carddav::SyncReport report = watcher.result();
-    if (report.completed)
+    return watcher.result();
+}
+
+} // namespace
+
+bool syncContactsBeforeRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter)
+{
+    const auto report = syncWithProgress(parent, openHost);
+    if (!report || report->completed)
         return true;
     return prompter.askYesNo(kAppTitle,
                              QStringLiteral("The contacts could not be synced with the address book server: %1.\rGo "
                                             "on with the contacts already here?")
-                                 .arg(report.failure));
+                                 .arg(report->failure));
+}
+
+void syncContactsAfterRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter)
+{
+    const auto report = syncWithProgress(parent, openHost);
+    if (report && !report->completed)
+        prompter.tell(kAppTitle,
+                      QStringLiteral("The contacts written could not be sent to the address book server yet: %1.\rThey "
+                                     "go at the next sync.")
+                          .arg(report->failure),
+                      MessageIcon::Exclamation);
 }
 
 } // namespace common

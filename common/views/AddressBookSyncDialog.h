@@ -14,4 +14,8 @@ class Prompter;
 // contacts already here. Returns whether the run goes on.
 bool syncContactsBeforeRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter);
 
+// After a run that wrote contacts: their changes go to the address book server
+// at once; when they cannot, the user is told they go at the next sync.
+void syncContactsAfterRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter);
+
 } // namespace common

@@ -266,7 +266,8 @@ void frmNewMainForm::GenerateReminders()
 {
     if (!common::syncContactsBeforeRun(this, m_services.openHost, *m_prompter))
         return;
-    reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return common::Clock::now(); });
+    if (reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return common::Clock::now(); }))
+        common::syncContactsAfterRun(this, m_services.openHost, *m_prompter);
 }
 
 void frmNewMainForm::showAbout()

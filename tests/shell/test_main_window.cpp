@@ -597,3 +597,25 @@ TEST_F(MainWindowFixture, AnAddressBookServersCertificateIsTrustedFromTheWindowA
     accounts->close();
     QFile::remove(conf);
 }
+
+TEST_F(MainWindowFixture, TheReminderRunSyncsBeforeAndSendsItsDatesAfterOrSaysTheyGoLater)
+{
+    store.paths.cardDav.url = "http://127.0.0.1:1/";
+    store.paths.cardDav.user = "anna";
+    store.paths.cardDav.passwordCommand = "printf secret";
+    store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n", "anna@example.org"));
+    open();
+    window->findChild<QAction *>("mnuGenerateReminders")->trigger();
+    const QStringList texts = prompter.texts();
+    ASSERT_FALSE(texts.filter("Go on with the contacts already here?").isEmpty()) << texts.join('\n').toStdString();
+    EXPECT_TRUE(texts.filter("The contacts could not be synced with the address book server: Cannot reach").size() ==
+                1);
+    EXPECT_TRUE(texts.last().startsWith("The contacts written could not be sent to the address book server yet: "
+                                        "Cannot reach"));
+    EXPECT_TRUE(texts.last().endsWith(".\rThey go at the next sync.")) << texts.last().toStdString();
+
+    // Told No, the run does not start, and nothing is synced after it.
+    prompter.answers = {false};
+    window->findChild<QAction *>("mnuGenerateReminders")->trigger();
+    EXPECT_EQ(prompter.texts().size(), texts.size() + 1);
+}
