@@ -6,6 +6,7 @@
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
+#include "hostmail/store/WriteBatch.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -16,13 +17,15 @@
 
 #include <curl/curl.h>
 
+#include <optional>
+
 namespace hostmail::carddav {
 
 namespace {
 
 constexpr qint64 kMaxReplyBytes = 64LL * 1024 * 1024; // one reply of the server, at most
 constexpr qint64 kMaxCardBytes = 1024 * 1024;         // one card, at most
-constexpr int kBatch = 50;                            // cards a multiget asks for
+constexpr int kBatch = 100;                           // cards a multiget asks for
 constexpr long kTimeoutSeconds = 60;
 
 QString hashOf(const QByteArray &bytes)
@@ -429,7 +432,7 @@ private:
             return false;
         }
         if (it != m_cards.end() && it->hash != hash)
-            QFile::remove(seenFile(it->hash));
+            m_staleSeen.append(it->hash); // removed once the state no longer names it
         card.etag = etag;
         card.hash = hash;
         m_cards.insert(href, card);
@@ -508,6 +511,13 @@ private:
         }
     }
 
+    void removeStaleSeen()
+    {
+        for (const QString &hash : std::as_const(m_staleSeen))
+            QFile::remove(seenFile(hash));
+        m_staleSeen.clear();
+    }
+
     void keepSeen(const QString &href, const QByteArray &bytes)
     {
         try {
@@ -539,31 +549,53 @@ private:
         return m_http->request("PUT", QUrl(href), bytes, headers);
     }
 
+    // What changed since the token, from the server's sync-collection report.
+    // Without a token (a first sync) the report lists every card, and what
+    // is not listed is gone. A report the server cut short is asked for again
+    // from where it stopped.
     bool changesSinceToken(QMap<QString, QString> *changed, QStringList *removed)
     {
-        if (m_token.isEmpty())
-            return false;
-        const QByteArray body =
-            QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<d:sync-collection xmlns:d=\"DAV:\">"
-                           "<d:sync-token>%1</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/>"
-                           "</d:prop></d:sync-collection>")
-                .arg(xmlEscaped(m_token))
-                .toUtf8();
-        const Reply r =
-            m_http->request("REPORT", m_bookUrl, body, {"Depth: 1", "Content-Type: application/xml; charset=utf-8"});
-        const Multistatus m = parseMultistatus(r.body);
-        if (r.status != 207 || !m.valid)
-            return false; // no longer valid, or none: compare ETags instead
-        for (const DavResponse &d : m.responses) {
-            const QUrl url = m_bookUrl.resolved(QUrl(d.href));
-            if (!inBook(url))
-                continue;
-            if (d.status.contains(QLatin1String(" 404")))
-                removed->append(url.toString());
-            else if (!d.etag.isEmpty() && m_cards.value(url.toString()).etag != d.etag)
-                changed->insert(url.toString(), d.etag);
+        const bool everything = m_token.isEmpty();
+        QString token = m_token;
+        QSet<QString> listed;
+        for (int page = 0; page < 10000; ++page) {
+            const QByteArray body =
+                QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<d:sync-collection xmlns:d=\"DAV:\">"
+                               "<d:sync-token>%1</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/>"
+                               "</d:prop></d:sync-collection>")
+                    .arg(xmlEscaped(token))
+                    .toUtf8();
+            const Reply r = m_http->request("REPORT", m_bookUrl, body,
+                                            {"Depth: 1", "Content-Type: application/xml; charset=utf-8"});
+            const Multistatus m = parseMultistatus(r.body);
+            if (r.status != 207 || !m.valid || m.syncToken.isEmpty())
+                return false; // no longer valid, or none: compare ETags instead
+            bool more = false;
+            for (const DavResponse &d : m.responses) {
+                const QUrl url = m_bookUrl.resolved(QUrl(d.href));
+                if (url.path() == m_bookUrl.path() && d.status.contains(QLatin1String(" 507")))
+                    more = true;
+                if (!inBook(url))
+                    continue;
+                const QString href = url.toString();
+                if (d.status.contains(QLatin1String(" 404"))) {
+                    removed->append(href);
+                    changed->remove(href);
+                } else if (!d.etag.isEmpty()) {
+                    listed.insert(href);
+                    if (m_cards.value(href).etag != d.etag)
+                        changed->insert(href, d.etag);
+                }
+            }
+            token = m.syncToken;
+            if (!more)
+                break;
         }
-        m_newToken = m.syncToken;
+        if (everything)
+            for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
+                if (!listed.contains(it.key()))
+                    removed->append(it.key());
+        m_newToken = token;
         return true;
     }
 
@@ -619,6 +651,8 @@ private:
                 saveState();
                 return false;
             }
+            // The batch's cards reach the disk together, before the state that names them.
+            std::optional<WriteBatch> batch(std::in_place);
             for (const DavResponse &d : m.responses) {
                 const QString href = m_bookUrl.resolved(QUrl(d.href)).toString();
                 if (!changed.contains(href) || d.addressData.isNull())
@@ -635,7 +669,15 @@ private:
                 if (keep(href, d.etag.isEmpty() ? changed.value(href) : d.etag, d.addressData))
                     ++m_report.fetched;
             }
+            try {
+                batch->flush();
+            } catch (const HostError &e) {
+                fail(QString::fromUtf8(e.what()));
+                return false; // the state still names what is on the disk
+            }
+            batch.reset();
             saveState();
+            removeStaleSeen();
         }
         if (m_progress)
             m_progress(int(hrefs.size()), int(hrefs.size()));
@@ -687,6 +729,7 @@ private:
     QString m_newToken;
     QMap<QString, Card> m_cards; // by the card's full URL
     QStringList m_missing;       // cards whose file is gone here
+    QStringList m_staleSeen;     // seen copies the state will no longer name
 };
 
 } // namespace

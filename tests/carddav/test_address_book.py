@@ -75,11 +75,11 @@ class Radicale:
                 "</prop></set></mkcol>")
         self.request("MKCOL", f"/{USER}/contacts/", body.encode())
 
-    def request(self, method, path, body=None, headers=None):
+    def request(self, method, path, body=None, headers=None, timeout=30):
         r = urllib.request.Request(self.base + path, data=body, method=method, headers=headers or {})
         r.add_header("Authorization", "Basic " + base64.b64encode(f"{USER}:{PASSWORD}".encode()).decode())
         try:
-            with urllib.request.urlopen(r, timeout=30, context=self.context) as resp:
+            with urllib.request.urlopen(r, timeout=timeout, context=self.context) as resp:
                 return resp.status, resp.read(), resp.headers.get("ETag")
         except urllib.error.HTTPError as e:
             return e.code, e.read(), None
