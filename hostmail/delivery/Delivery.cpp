@@ -153,7 +153,7 @@ public:
 
     Handover send(const mime::Outgoing &out)
     {
-        QString from = smtp::senderAddress(out.message);
+        QString from = out.sender;
         if (from.isEmpty())
             from = m_paths.smtp.user.contains(QLatin1Char('@')) ? m_paths.smtp.user : QString();
         if (from.isEmpty())
@@ -323,7 +323,8 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             continue;
         }
         try {
-            const QDateTime due = mime::deferredDelivery(message);
+            mime::QueuedMessage queued(message); // read once for all this run asks of it
+            const QDateTime due = queued.deferredDelivery();
             if (due.isValid() && due > now) {
                 ++report.waiting;
                 continue;
@@ -334,7 +335,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 continue;
             }
             const int attempts = known ? known->attempts : 0;
-            const mime::Outgoing out = mime::prepareForDelivery(message, resolve);
+            const mime::Outgoing out = queued.prepare(resolve);
             auto retryLater = [&](const QString &what) {
                 state.set(name, {DeliveryState::Stage::Failed, attempts + 1,
                                  now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1)),
@@ -406,16 +407,20 @@ QList<OutboxEntry> Delivery::outbox() const
     for (const QString &path : Maildir(m_paths.outbox()).messages()) {
         OutboxEntry e;
         e.file = path;
-        const QByteArray head = messageHead(path);
-        e.subject = mime::headerText(head, "Subject");
-        QStringList to;
-        for (const char *h : {"To", "Cc", "Bcc"}) {
-            const QString v = mime::headerText(head, h);
-            if (!v.isEmpty())
-                to.append(v);
+        try {
+            const mime::QueuedMessage head(messageHead(path));
+            e.subject = head.header("Subject");
+            QStringList to;
+            for (const char *h : {"To", "Cc", "Bcc"}) {
+                const QString v = head.header(h);
+                if (!v.isEmpty())
+                    to.append(v);
+            }
+            e.recipients = to.join(QLatin1String(", "));
+            e.due = head.deferredDelivery();
+        } catch (const HostError &) {
+            // unreadable: listed without its headers, and the delivery says why
         }
-        e.recipients = to.join(QLatin1String(", "));
-        e.due = mime::deferredDelivery(head);
         if (const DeliveryState::Entry *known = state.find(Maildir::baseName(path))) {
             e.reason = known->reason;
             switch (known->stage) {

@@ -264,9 +264,7 @@ QByteArray compose(const MessageFields &fields)
 
 QString headerText(const QByteArray &message, const char *header)
 {
-    GPtr<GMimeMessage> m(parse(message));
-    const char *v = g_mime_object_get_header(GMIME_OBJECT(m.get()), header);
-    return v ? QString::fromUtf8(v) : QString();
+    return QueuedMessage(message).header(header);
 }
 
 namespace {
@@ -313,17 +311,44 @@ QString bodyText(const QByteArray &message)
     return decodedText(html ? html : findTextPart(m.get(), "*"));
 }
 
-QDateTime deferredDelivery(const QByteArray &message)
+struct QueuedMessage::Parsed {
+    GPtr<GMimeMessage> message;
+};
+
+QueuedMessage::QueuedMessage(const QByteArray &message)
+    : m_parsed(std::make_unique<Parsed>(Parsed{GPtr<GMimeMessage>(parse(message))}))
 {
-    const QString v = headerText(message, "Deferred-Delivery").trimmed();
+}
+
+QueuedMessage::~QueuedMessage() = default;
+
+QString QueuedMessage::header(const char *name) const
+{
+    const char *v = g_mime_object_get_header(GMIME_OBJECT(m_parsed->message.get()), name);
+    return v ? QString::fromUtf8(v) : QString();
+}
+
+QDateTime QueuedMessage::deferredDelivery() const
+{
+    const QString v = header("Deferred-Delivery").trimmed();
     if (v.isEmpty())
         return {};
     return QDateTime::fromString(v, Qt::RFC2822Date);
 }
 
+QDateTime deferredDelivery(const QByteArray &message)
+{
+    return QueuedMessage(message).deferredDelivery();
+}
+
 Outgoing prepareForDelivery(const QByteArray &message, const GroupResolver &resolver)
 {
-    GPtr<GMimeMessage> m(parse(message));
+    return QueuedMessage(message).prepare(resolver);
+}
+
+Outgoing QueuedMessage::prepare(const GroupResolver &resolver)
+{
+    GPtr<GMimeMessage> &m = m_parsed->message;
     Outgoing out;
     InternetAddressList *bcc = g_mime_message_get_addresses(m.get(), GMIME_ADDRESS_TYPE_BCC);
     QStringList hidden; // members of private lists, added to Bcc at the end
@@ -365,6 +390,13 @@ Outgoing prepareForDelivery(const QByteArray &message, const GroupResolver &reso
             if (INTERNET_ADDRESS_IS_MAILBOX(ia))
                 out.recipients.append(
                     QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(ia))));
+        }
+    }
+    if (InternetAddressList *from = g_mime_message_get_from(m.get())) {
+        for (int i = 0; i < internet_address_list_length(from) && out.sender.isEmpty(); ++i) {
+            InternetAddress *ia = internet_address_list_get_address(from, i);
+            if (INTERNET_ADDRESS_IS_MAILBOX(ia))
+                out.sender = QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(ia)));
         }
     }
     out.message = serialise(GMIME_OBJECT(m.get()));

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace hostmail {
 
@@ -48,8 +49,29 @@ struct Outgoing {
     QByteArray message;
     QStringList recipients;    // every address the command will deliver to
     QStringList unknownGroups; // names no list answered
+    QString sender;            // the From address, or empty
 };
 Outgoing prepareForDelivery(const QByteArray &message, const GroupResolver &resolver);
+
+// A queued message read once for all the delivery asks of it: its headers,
+// when it is due, and the message made ready to go.
+class QueuedMessage {
+public:
+    // Throws HostError when the bytes are no mail message.
+    explicit QueuedMessage(const QByteArray &message);
+    ~QueuedMessage();
+    QueuedMessage(const QueuedMessage &) = delete;
+    QueuedMessage &operator=(const QueuedMessage &) = delete;
+
+    QString header(const char *name) const; // its raw value, or empty
+    QDateTime deferredDelivery() const;     // invalid: none
+    // As prepareForDelivery; the headers read afterwards are the outgoing ones.
+    Outgoing prepare(const GroupResolver &resolver);
+
+private:
+    struct Parsed;
+    std::unique_ptr<Parsed> m_parsed;
+};
 
 // The decoded text of the message's HTML part, or of its first text part.
 QString bodyText(const QByteArray &message);

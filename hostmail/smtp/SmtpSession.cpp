@@ -436,14 +436,4 @@ QByteArray messageForTransfer(const QByteArray &message, const QString &from)
     return out;
 }
 
-QString senderAddress(const QByteArray &message)
-{
-    const QString from = mime::headerText(message, "From").trimmed();
-    const qsizetype open = from.lastIndexOf(QLatin1Char('<'));
-    const qsizetype close = from.lastIndexOf(QLatin1Char('>'));
-    if (open >= 0 && close > open)
-        return from.mid(open + 1, close - open - 1).trimmed();
-    return from.contains(QLatin1Char('@')) ? from : QString();
-}
-
 } // namespace hostmail::smtp

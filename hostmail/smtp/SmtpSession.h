@@ -90,7 +90,5 @@ void storeAccountPassword(const SmtpSettings &settings, const QString &password)
 // The message as it goes to the server: without its Bcc header, and with a
 // From header naming from where it had none.
 QByteArray messageForTransfer(const QByteArray &message, const QString &from);
-// The address of the message's From header, or empty.
-QString senderAddress(const QByteArray &message);
 
 } // namespace hostmail::smtp

@@ -585,7 +585,15 @@ TEST(MailAccount, WhatGoesToTheServerHasNoBccAndAlwaysASender)
               "From: me@example.org\r\nTo: a@example.org\r\nSubject: Hi\r\n\r\nBcc: in the body stays\r\n");
     EXPECT_EQ(messageForTransfer("From: x@example.org\nBCC: y@example.org\n\nbody\n", "me@example.org"),
               "From: x@example.org\n\nbody\n");
-    EXPECT_EQ(hostmail::smtp::senderAddress("From: \"Anna B\" <anna@example.org>\r\n\r\n"), "anna@example.org");
+    for (const char *from :
+         {"\"Anna B\" <anna@example.org>", "anna@example.org", "=?utf-8?q?Anna_B=C3=B6?= <anna@example.org>",
+          "\"Berg, Anna\" <anna@example.org>", "\"me@home\" <anna@example.org>"})
+        EXPECT_EQ(
+            hostmail::mime::prepareForDelivery(QByteArray("From: ") + from + "\r\nTo: t@example.org\r\n\r\nHi\r\n", {})
+                .sender,
+            "anna@example.org")
+            << from;
+    EXPECT_TRUE(hostmail::mime::prepareForDelivery("To: t@example.org\r\n\r\nHi\r\n", {}).sender.isEmpty());
     EXPECT_TRUE(hostmail::smtp::SmtpSession::isLoopback("127.0.0.1"));
     EXPECT_TRUE(hostmail::smtp::SmtpSession::isLoopback("localhost"));
     EXPECT_FALSE(hostmail::smtp::SmtpSession::isLoopback("127.example.org"));
