@@ -22,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -322,9 +323,16 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                                 "so it is not sent again until you send it again or remove it"));
             continue;
         }
+        std::optional<mime::QueuedMessage> queued; // read once for all this run asks of it
         try {
-            mime::QueuedMessage queued(message); // read once for all this run asks of it
-            const QDateTime due = queued.deferredDelivery();
+            queued.emplace(message);
+        } catch (const HostError &e) {
+            // No mail message, and it will not become one by itself: set aside, told once.
+            hold(path, {}, known ? known->attempts : 0, QString::fromUtf8(e.what()));
+            continue;
+        }
+        try {
+            const QDateTime due = queued->deferredDelivery();
             if (due.isValid() && due > now) {
                 ++report.waiting;
                 continue;
@@ -335,7 +343,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 continue;
             }
             const int attempts = known ? known->attempts : 0;
-            const mime::Outgoing out = queued.prepare(resolve);
+            const mime::Outgoing out = queued->prepare(resolve);
             auto retryLater = [&](const QString &what) {
                 state.set(name, {DeliveryState::Stage::Failed, attempts + 1,
                                  now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1)),

@@ -368,15 +368,18 @@ TEST(Delivery, AnOutboxFileThatCannotBeSentIsHeldAndToldOnceNotEveryRun)
     ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
     ASSERT_TRUE(odd.resize(257 * 1024 * 1024));
     odd.close();
+    s.write(s.paths.outbox() + "/new/1700000001.empty.host", ""); // no mail message at all
     const Delivery delivery(s.paths);
     const QDateTime now = QDateTime::currentDateTime();
     const DeliveryReport first = delivery.deliverDue(now);
-    EXPECT_EQ(first.held, 1);
-    EXPECT_EQ(first.news.size(), 1);
+    EXPECT_EQ(first.held, 2);
+    EXPECT_EQ(first.news.size(), 2);
+    EXPECT_TRUE(first.news.last().endsWith("held: Not a mail message")) << first.news.last().toStdString();
+    EXPECT_EQ(delivery.outbox().size(), 2); // listed for the user to remove
     const QByteArray log = s.read(s.paths.deliveryLog());
     for (int run = 1; run <= 4; ++run) {
         const DeliveryReport later = delivery.deliverDue(now.addSecs(run * 15 * 60));
-        EXPECT_EQ(later.held, 1);
+        EXPECT_EQ(later.held, 2);
         EXPECT_TRUE(later.news.isEmpty());
     }
     EXPECT_EQ(s.read(s.paths.deliveryLog()), log); // logged once
