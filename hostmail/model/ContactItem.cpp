@@ -29,7 +29,7 @@ QByteArray dateLine(const ContentLine &old, const QByteArray &value)
 
 void applyDate(VCardFile &file, int card, const DateField &field, const QDate &date, const QByteArray &newName)
 {
-    const bool clear = !date.isValid() || date == noDateValue();
+    const bool clear = !isDateSet(date);
     if (field.line < 0) {
         if (!clear)
             file.insertLine(card, newName + ':' + formatVCardDate(date, DateForm::Extended));
@@ -99,6 +99,24 @@ void ContactItem::SaveAs(const QString &path, int format) const
 
 void ContactItem::Save()
 {
+    // The yearly events of the dates this save set, or of every date when it
+    // set none.
+    const bool all = !m_birthday && !m_anniversary;
+    save(all || m_birthday.has_value(), all || m_anniversary.has_value());
+}
+
+void ContactItem::refreshYearlyEvents()
+{
+    // A date stored with a time of day goes back as the plain date it stands for.
+    if (m_data.birthday.hasTime && !m_birthday)
+        m_birthday = m_data.birthday.date;
+    if (m_data.anniversary.hasTime && !m_anniversary)
+        m_anniversary = m_data.anniversary.date;
+    save(isDateSet(Birthday()), isDateSet(Anniversary()));
+}
+
+void ContactItem::save(bool birthdayEvent, bool anniversaryEvent)
+{
     ContactData now = m_data;
     const bool birthday = m_birthday && (*m_birthday != now.birthday.date || now.birthday.hasTime);
     const bool anniversary = m_anniversary && (*m_anniversary != now.anniversary.date || now.anniversary.hasTime);
@@ -128,11 +146,8 @@ void ContactItem::Save()
             m_file->replaceWith(*edited);
         }
     }
-    // The yearly events of the dates this save set, or of every date when it
-    // set none; after the contact file, so they fail with it.
-    const bool all = !m_birthday && !m_anniversary;
-    YearlyEvents(m_calendarFolder)
-        .refresh(eventKey(), now, all || m_birthday.has_value(), all || m_anniversary.has_value(), m_file->path());
+    // After the contact file, so they fail with it.
+    YearlyEvents(m_calendarFolder).refresh(eventKey(), now, birthdayEvent, anniversaryEvent, m_file->path());
     m_data = now;
     m_birthday.reset();
     m_anniversary.reset();

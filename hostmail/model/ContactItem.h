@@ -47,8 +47,13 @@ public:
     // Rewrites only the changed date lines of the card's file, atomically, and
     // refreshes the contact's yearly events in the Calendar folder.
     void Save();
+    // Writes the yearly calendar entries of the contact's set dates anew, from
+    // the dates as they are (the reminder run); the file changes only where a
+    // date was stored with a time of day.
+    void refreshYearlyEvents();
 
 private:
+    void save(bool birthdayEvent, bool anniversaryEvent);
     QString eventKey() const;
 
     std::shared_ptr<VCardFile> m_file;

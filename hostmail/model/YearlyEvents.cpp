@@ -34,7 +34,7 @@ void YearlyEvents::refreshOne(const QString &contactKey, const char *occasion, c
 {
     const QString uid = eventUid(contactKey, occasion);
     const QString path = m_folder + QLatin1Char('/') + uid + QLatin1String(".ics");
-    if (!date.isValid() || date == noDateValue()) {
+    if (!isDateSet(date)) {
         removeFile(path);
         return;
     }

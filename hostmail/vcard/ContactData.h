@@ -12,6 +12,11 @@ inline QDate noDateValue()
 {
     return QDate(4501, 1, 1);
 }
+// Whether a birthday or anniversary is set: the one rule for "no date".
+inline bool isDateSet(const QDate &date)
+{
+    return date.isValid() && date != noDateValue();
+}
 
 // How a date property was written, so that a new value goes back in the same
 // form: 19850314 or 1985-03-14; year-less as --0314 or --03-14, or with

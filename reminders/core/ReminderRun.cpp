@@ -57,23 +57,6 @@ int openLogFile(const QString &name)
     return ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
 }
 
-namespace {
-
-// The day of date in year; 29 February in a common year gives 1 March, as the
-// yearly calendar entry and the greetings have it.
-QDate sameDayIn(int year, const QDate &date)
-{
-    const QDate d(year, date.month(), date.day());
-    return d.isValid() ? d : QDate(year, 3, 1);
-}
-
-bool isSet(const QDate &d)
-{
-    return d.isValid() && logDate(d) != QLatin1String("1/1/4501");
-}
-
-} // namespace
-
 bool ReminderRun::run(const std::function<QDateTime()> &clock)
 {
     if (!m_prompter.askYesNo(common::kAppTitle, kReminderQuestion))
@@ -108,7 +91,6 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
         }
     };
     line(QStringLiteral("Started on: ") + logDateTime(clock()));
-    const int year = clock().date().year();
     QHash<QString, int> savedIn; // contact file -> contacts saved in it
     {
         hostmail::WriteBatch batch; // contact and event files reach the disk together
@@ -119,25 +101,20 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
             const QDate birthday = contact->Birthday();
             const QDate anniversary = contact->Anniversary();
             const QString name = contact->FirstName() + QLatin1Char(' ') + contact->LastName();
+            if (!hostmail::isDateSet(birthday) && !hostmail::isDateSet(anniversary))
+                continue;
+            if (hostmail::isDateSet(birthday))
+                line(name + QLatin1String(" - BIRTHDAY- ") + logDate(birthday));
+            if (hostmail::isDateSet(anniversary))
+                line(name + QLatin1String(" - ANNIVER - ") + logDate(anniversary));
             bool saved = false;
             QString failure;
-            // Written to this year's day, then back to its own, so the host sees a change.
-            auto rewrite = [&](const QDate &date, const char *fragment,
-                               void (hostmail::ContactItem::*set)(const QDate &)) {
-                if (!isSet(date))
-                    return;
-                line(name + QLatin1String(fragment) + logDate(date));
-                (contact->*set)(sameDayIn(year, date));
-                (contact->*set)(QDate(date.year(), date.month(), date.day()));
-                try {
-                    contact->Save();
-                    saved = true;
-                } catch (const HostError &e) {
-                    failure = e.reason();
-                }
-            };
-            rewrite(birthday, " - BIRTHDAY- ", &hostmail::ContactItem::setBirthday);
-            rewrite(anniversary, " - ANNIVER - ", &hostmail::ContactItem::setAnniversary);
+            try {
+                contact->refreshYearlyEvents();
+                saved = true;
+            } catch (const HostError &e) {
+                failure = e.reason();
+            }
             if (!failure.isEmpty())
                 report.notSaved(failure);
             else if (saved)

@@ -88,7 +88,7 @@ TEST(ReminderRun, AContactFileThatCannotBeWrittenIsNamedNotCounted)
         f.prompter);
     f.prompter.answers = {true};
     EXPECT_TRUE(run.run([&] {
-        if (tick++ == 1) // after the folder was read
+        if (tick++ == 0) // the start line: after the folder was read
             f.store.addCard("2.vcf", card("Tom", "Lind", "BDAY:1970-01-02\r\nNOTE:edited\r\n"));
         return QDateTime(QDate(2026, 12, 8), QTime(9, 5));
     }));
