@@ -5,6 +5,7 @@
 #include "hostmail/model/TaskItem.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Maildir.h"
+#include "hostmail/store/WriteBatch.h"
 
 #include <QDir>
 #include <QProcess>
@@ -29,8 +30,14 @@ Application::Application(StorePaths paths) : m_paths(std::move(paths))
 
 Application::~Application()
 {
-    if (*m_sent && !m_paths.deliveryAgent.isEmpty())
-        QProcess::startDetached(m_paths.deliveryAgent, deliveryAgentArguments(m_paths));
+    if (!*m_sent || m_paths.deliveryAgent.isEmpty())
+        return;
+    // The agent must find the mail on disk: a write batch still open on this
+    // thread commits first, whatever order the run declared the two in (a
+    // file it could not write stays for the run's own flush to report).
+    if (WriteBatch *batch = WriteBatch::current())
+        batch->commit();
+    QProcess::startDetached(m_paths.deliveryAgent, deliveryAgentArguments(m_paths));
 }
 
 QStringList Application::deliveryAgentArguments(const StorePaths &paths)

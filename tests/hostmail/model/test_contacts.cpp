@@ -3,6 +3,7 @@
 #include "hostmail/model/AppointmentItem.h"
 #include "hostmail/model/ContactItem.h"
 #include "hostmail/model/HostEnums.h"
+#include "hostmail/model/MailItem.h"
 #include "hostmail/model/TaskItem.h"
 #include "hostmail/model/YearlyEvents.h"
 #include "hostmail/store/WriteBatch.h"
@@ -11,6 +12,8 @@
 #include "support/TempStore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -193,6 +196,32 @@ TEST(Application, AStoreThatCannotBeMadeFailsToOpen)
     s.write(s.dir.path() + "/plainfile", "x");
     StorePaths bad = StorePaths::underRoot(s.dir.path() + "/plainfile");
     EXPECT_THROW(Application app(bad), HostError);
+}
+
+TEST(Application, MailSentInAnOpenBatchIsOnDiskBeforeTheAgentStarts)
+{
+    TempStore s;
+    const QString agent = s.dir.path() + "/agent.sh", seen = s.dir.path() + "/seen.txt";
+    s.write(agent, ("#!/bin/sh\nls '" + s.paths.outbox() + "/new' > '" + seen + ".tmp' && mv '" + seen + ".tmp' '" +
+                    seen + "'\n")
+                       .toUtf8());
+    QFile::setPermissions(agent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    s.paths.deliveryAgent = agent;
+    WriteBatch batch; // made before the application object, so it outlives it
+    {
+        const Application app(s.paths);
+        auto mail = app.CreateMailItem();
+        mail->setTo(QStringLiteral("anna@example.org"));
+        mail->setSubject(QStringLiteral("Hi"));
+        mail->setHTMLBody(QStringLiteral("<p>Hi</p>"));
+        mail->Send();
+    } // the agent starts here
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFile::exists(seen) && waited.elapsed() < 10000)
+        QThread::msleep(20);
+    EXPECT_EQ(s.read(seen).count('\n'), 1); // the message was there when it looked
+    batch.flush();
 }
 
 TEST(Folders, ALargeFolderIsReadOnEveryCoreInFileOrder)
