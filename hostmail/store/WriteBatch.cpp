@@ -1,4 +1,5 @@
 #include "hostmail/store/WriteBatch.h"
+#include "hostmail/store/WriteBatchWorker.h"
 
 #include "hostmail/HostError.h"
 
@@ -30,25 +31,64 @@ constexpr size_t kSyncfsFrom = 8;
 WriteBatch::WriteBatch()
 {
     if (t_batch) {
-        m_outer = t_batch;
+        m_outer = t_batch; // joins the batch alive on this thread
         return;
     }
+    m_worker = std::make_unique<Worker>();
     t_batch = this;
-    m_worker = std::thread([this] { work(); });
 }
 
 WriteBatch::~WriteBatch()
 {
     if (m_outer)
         return;
-    commit(); // what failed is only reported by flush()
+    m_worker.reset(); // commits what is left: what failed is only reported by flush()
+    t_batch = nullptr;
+}
+
+void WriteBatch::add(WriteJob job)
+{
+    if (m_outer)
+        m_outer->add(std::move(job));
+    else
+        m_worker->add(std::move(job));
+}
+
+bool WriteBatch::holds(const QByteArray &target) const
+{
+    return m_outer ? m_outer->holds(target) : m_worker->holds(target);
+}
+
+void WriteBatch::commit()
+{
+    if (m_outer)
+        m_outer->commit();
+    else
+        m_worker->commit();
+}
+
+void WriteBatch::flush()
+{
+    if (m_outer)
+        m_outer->flush();
+    else
+        m_worker->flush();
+}
+
+WriteBatch::Worker::Worker()
+{
+    m_thread = std::thread([this] { work(); });
+}
+
+WriteBatch::Worker::~Worker()
+{
+    commit();
     {
         const std::lock_guard lock(m_mutex);
         m_stop = true;
     }
     m_work.notify_all();
-    m_worker.join();
-    t_batch = nullptr;
+    m_thread.join();
 }
 
 WriteBatch *WriteBatch::current()
@@ -56,12 +96,8 @@ WriteBatch *WriteBatch::current()
     return t_batch;
 }
 
-void WriteBatch::add(WriteJob job)
+void WriteBatch::Worker::add(WriteJob job)
 {
-    if (m_outer) {
-        m_outer->add(std::move(job));
-        return;
-    }
     std::unique_lock lock(m_mutex);
     m_space.wait(lock, [this] { return m_queue.size() < kQueuedFiles && m_queuedBytes < kQueuedBytes; });
     m_queuedBytes += job.data.size();
@@ -72,10 +108,8 @@ void WriteBatch::add(WriteJob job)
         m_work.notify_one();
 }
 
-bool WriteBatch::holds(const QByteArray &target) const
+bool WriteBatch::Worker::holds(const QByteArray &target) const
 {
-    if (m_outer)
-        return m_outer->holds(target);
     const std::lock_guard lock(m_mutex);
     if (m_index.contains(target) || m_writing == target)
         return true;
@@ -90,7 +124,7 @@ bool WriteBatch::holds(const QByteArray &target) const
     return false;
 }
 
-void WriteBatch::work()
+void WriteBatch::Worker::work()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
@@ -134,7 +168,7 @@ void WriteBatch::work()
     }
 }
 
-void WriteBatch::keep(int fd, WriteJob job)
+void WriteBatch::Worker::keep(int fd, WriteJob job)
 {
     const qint64 size = job.data.size();
     job.data = QByteArray(); // on disk now; only the names are needed
@@ -155,7 +189,7 @@ void WriteBatch::keep(int fd, WriteJob job)
     m_pending.push_back({fd, std::move(job), size});
 }
 
-std::vector<WriteBatch::Pending> WriteBatch::takePending()
+std::vector<WriteBatch::Worker::Pending> WriteBatch::Worker::takePending()
 {
     std::vector<Pending> pending;
     pending.swap(m_pending);
@@ -164,12 +198,8 @@ std::vector<WriteBatch::Pending> WriteBatch::takePending()
     return pending;
 }
 
-void WriteBatch::commit()
+void WriteBatch::Worker::commit()
 {
-    if (m_outer) {
-        m_outer->commit();
-        return;
-    }
     std::unique_lock lock(m_mutex);
     ++m_draining; // the worker takes what waits, however little
     m_work.notify_one();
@@ -179,7 +209,7 @@ void WriteBatch::commit()
         fail(target);
 }
 
-void WriteBatch::fail(const QByteArray &target, int error)
+void WriteBatch::Worker::fail(const QByteArray &target, int error)
 {
     if (m_failed.isEmpty() || m_reason.isEmpty())
         m_reason = error > 0 ? QString::fromLocal8Bit(std::strerror(error))
@@ -188,12 +218,8 @@ void WriteBatch::fail(const QByteArray &target, int error)
     m_failedTargets.insert(target);
 }
 
-void WriteBatch::flush()
+void WriteBatch::Worker::flush()
 {
-    if (m_outer) {
-        m_outer->flush();
-        return;
-    }
     commit();
     QStringList failed;
     QString reason;
@@ -209,7 +235,8 @@ void WriteBatch::flush()
                         failed, reason);
 }
 
-QList<QByteArray> WriteBatch::commitPending(const std::vector<Pending> &pending, const QSet<QByteArray> &failedBefore)
+QList<QByteArray> WriteBatch::Worker::commitPending(const std::vector<Pending> &pending,
+                                                    const QSet<QByteArray> &failedBefore)
 {
     QList<QByteArray> lost;
     if (pending.empty())
