@@ -3,9 +3,11 @@
 // by Cheerpost after a command sent mail. Prints a summary; exits 1 when a
 // message failed or is held (the failures are in delivery.log beside the
 // Maildirs), and tells what went wrong for the first time in a desktop notice.
+#include "hostmail/HostError.h"
 #include "hostmail/carddav/AddressBookSync.h"
 #include "hostmail/delivery/Delivery.h"
 #include "hostmail/delivery/DesktopNotice.h"
+#include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Maildir.h"
 #include "hostmail/store/StorePaths.h"
 
@@ -13,6 +15,36 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QTextStream>
+
+namespace {
+
+// On the timer a failed sync is never a prompt, but the user hears of it: in
+// a desktop notice, once for each new reason, until a sync completes again.
+void tellSyncOnce(const hostmail::StorePaths &paths, const hostmail::carddav::SyncReport &synced)
+{
+    const QString told = paths.state + QLatin1String("/carddav-failure-told");
+    try {
+        if (synced.completed) {
+            hostmail::removeFile(told);
+            return;
+        }
+        QByteArray last;
+        try {
+            last = hostmail::readWholeFile(told, 64 * 1024);
+        } catch (const hostmail::HostError &) {
+            // none yet: not told
+        }
+        if (last == synced.failure.toUtf8())
+            return;
+        hostmail::showDesktopNotice(QStringLiteral("Cheerpost could not sync the contacts"), synced.failure);
+        hostmail::makeFolder(paths.state);
+        hostmail::writeFileAtomically(told, synced.failure.toUtf8());
+    } catch (const hostmail::HostError &) {
+        // the state folder cannot be written: told again next time, never lost
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -65,11 +97,10 @@ int main(int argc, char *argv[])
         for (const QString &s : synced.skipped)
             out << "  skipped " << s << '\n';
         out.flush();
-        if (!synced.completed) {
+        if (!synced.completed)
             err << "cheerpost-deliver: the address book was not synced: " << synced.failure << '\n';
-            if (!options.isSet(sync)) // on the timer: never a prompt, but the user hears of it
-                hostmail::showDesktopNotice(QStringLiteral("Cheerpost could not sync the contacts"), synced.failure);
-        }
+        if (!options.isSet(sync))
+            tellSyncOnce(paths, synced);
         if (options.isSet(sync))
             return synced.completed ? 0 : 1;
     }

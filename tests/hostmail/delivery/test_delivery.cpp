@@ -333,6 +333,34 @@ TEST(Delivery, TheAgentOnItsTimerTellsTheDesktopWhatFailedOnce)
     EXPECT_EQ(quiet.readAllStandardOutput(), "0 delivered, 1 failed, 1 waiting (1 to try again)\n");
 }
 
+TEST(Delivery, AnAddressBookThatCannotBeSyncedOnTheTimerIsToldOnceNotEveryRun)
+{
+    if (QStandardPaths::findExecutable("dbus-run-session").isEmpty())
+        GTEST_SKIP() << "dbus-run-session is not installed";
+    TempStore s;
+    const QString config = s.dir.path() + "/config";
+    QDir().mkpath(config + "/cheerpost");
+    s.write(config + "/cheerpost/host.conf",
+            QStringLiteral("[General]\nMail=%1\nContacts=%2\nState=%3\n[AddressBook]\nUrl=http://127.0.0.1:1/\n"
+                           "User=anna\nPasswordCommand=printf secret\n")
+                .arg(s.paths.mail, s.paths.contacts, s.paths.state)
+                .toUtf8());
+    const QString seen = s.dir.path() + "/notices.txt";
+    const QString agent = QStringLiteral("XDG_CONFIG_HOME='%1' '%2' >/dev/null 2>&1").arg(config, CHEERPOST_DELIVER);
+    const QString script = QStringLiteral("'%1' '%2' > '%2.ready' & "
+                                          "for i in $(seq 100); do [ -s '%2.ready' ] && break; sleep 0.05; done; "
+                                          "%3; %3; %3")
+                               .arg(FAKE_NOTIFIER, seen, agent);
+    QProcess bus;
+    bus.start("dbus-run-session", {"--", "sh", "-c", script});
+    ASSERT_TRUE(bus.waitForFinished(60000));
+    const QList<QByteArray> notices = s.read(seen).split('\n');
+    ASSERT_EQ(notices.size(), 2) << s.read(seen).constData(); // one notice for three runs
+    EXPECT_TRUE(notices.first().startsWith("Cheerpost|Cheerpost could not sync the contacts|Cannot reach the address "
+                                           "book server"))
+        << notices.first().constData();
+}
+
 TEST(Delivery, TheLockIsTheMailFolderItselfSoNoFileSwapLetsASecondRunIn)
 {
     TempStore s;
