@@ -550,14 +550,13 @@ private:
     }
 
     // What changed since the token, from the server's sync-collection report.
-    // Without a token (a first sync) the report lists every card, and what
-    // is not listed is gone. A report the server cut short is asked for again
-    // from where it stopped.
+    // Without a token (a first sync) the report lists every card. A report
+    // the server cut short is asked for again from where it stopped.
     bool changesSinceToken(QMap<QString, QString> *changed, QStringList *removed)
     {
-        const bool everything = m_token.isEmpty();
+        if (m_token.isEmpty() && !m_cards.isEmpty())
+            return false; // cards known but no token: the listing compares their ETags
         QString token = m_token;
-        QSet<QString> listed;
         for (int page = 0; page < 10000; ++page) {
             const QByteArray body =
                 QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<d:sync-collection xmlns:d=\"DAV:\">"
@@ -581,22 +580,25 @@ private:
                 if (d.status.contains(QLatin1String(" 404"))) {
                     removed->append(href);
                     changed->remove(href);
-                } else if (!d.etag.isEmpty()) {
-                    listed.insert(href);
-                    if (m_cards.value(href).etag != d.etag)
-                        changed->insert(href, d.etag);
+                } else if (!d.etag.isEmpty() && m_cards.value(href).etag != d.etag) {
+                    changed->insert(href, d.etag);
                 }
             }
             token = m.syncToken;
             if (!more)
                 break;
         }
-        if (everything)
-            for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
-                if (!listed.contains(it.key()))
-                    removed->append(it.key());
         m_newToken = token;
         return true;
+    }
+
+    // A server that suddenly lists no card at all is more likely broken, or
+    // the wrong address book, than emptied: nothing here is deleted for it.
+    void failEmptyListing()
+    {
+        fail(QStringLiteral("The address book on the server lists no contact now; the %1 contacts here were kept. If "
+                            "the address book was emptied on purpose, remove them here as well")
+                 .arg(m_cards.size()));
     }
 
     bool changesByListing(QMap<QString, QString> *changed, QStringList *removed)
@@ -615,6 +617,10 @@ private:
             listed.insert(url.toString());
             if (m_cards.value(url.toString()).etag != d.etag)
                 changed->insert(url.toString(), d.etag);
+        }
+        if (listed.isEmpty() && !m_cards.isEmpty()) {
+            failEmptyListing();
+            return false;
         }
         for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
             if (!listed.contains(it.key()))

@@ -224,6 +224,18 @@ class HostileServer(base.SyncCase):
         self.assertNotIn("Intruder", "".join(text for _, text in self.local().values()))
         self.assertWholeFilesOnly()
 
+    def test_an_address_book_that_suddenly_lists_nothing_deletes_nothing_here(self):
+        cards = dict(self.server.cards)
+        self.server.cards.clear()
+        r = self.sync()
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("lists no contact now; the 2 contacts here were kept", r.stderr)
+        self.assertEqual(sorted(self.local()), ["c1", "c2"])
+        self.server.cards.update(cards)
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("0 fetched, 0 uploaded, 0 deleted", r.stdout)
+
     def test_a_server_that_dies_in_an_upload_loses_no_change_made_here(self):
         self.edit_locally("c1", "BDAY:1980-05-01", "BDAY:1980-05-11")
         self.server.fault = "dies-in-upload"
