@@ -9,4 +9,8 @@ namespace hostmail {
 // or no service: the exit status and the log still tell.
 bool showDesktopNotice(const QString &summary, const QString &body);
 
+// Whether the desktop keyring (the Secret Service's default collection) is
+// locked; false where there is no keyring to ask.
+bool desktopKeyringLocked();
+
 } // namespace hostmail

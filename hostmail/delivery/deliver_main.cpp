@@ -7,6 +7,7 @@
 #include "hostmail/carddav/AddressBookSync.h"
 #include "hostmail/delivery/Delivery.h"
 #include "hostmail/delivery/DesktopNotice.h"
+#include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Maildir.h"
 #include "hostmail/store/StorePaths.h"
@@ -88,6 +89,10 @@ int main(int argc, char *argv[])
                                               hostmail::StorePaths::kMaxTimeoutSeconds);
 
     QTextStream err(stderr);
+    // Started by a timer or by a run, nobody may be there to answer a prompt:
+    // a locked keyring is a reason to wait, not a dialog.
+    if (!options.isSet(sync))
+        hostmail::smtp::setKeyringLockedCheck(hostmail::desktopKeyringLocked);
     if (options.isSet(sync) || paths.cardDav.enabled()) {
         // The contacts first: lists are expanded from them.
         const hostmail::carddav::SyncReport synced = hostmail::carddav::AddressBookSync(paths).run();

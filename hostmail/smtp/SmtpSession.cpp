@@ -345,6 +345,12 @@ QByteArray runForOutput(const QString &program, const QStringList &arguments, co
     return p.readAllStandardOutput().left(4096);
 }
 
+std::function<bool()> &keyringLocked()
+{
+    static std::function<bool()> check;
+    return check;
+}
+
 QStringList keyringAttributes(const AccountSecret &account)
 {
     return {QStringLiteral("service"), QStringLiteral("cheerpost"), QStringLiteral("account"), account.keyringAccount};
@@ -356,6 +362,11 @@ AccountSecret mailAccountSecret(const SmtpSettings &settings)
 }
 
 } // namespace
+
+void setKeyringLockedCheck(std::function<bool()> locked)
+{
+    keyringLocked() = std::move(locked);
+}
 
 QString accountPassword(const AccountSecret &account)
 {
@@ -375,6 +386,10 @@ QString accountPassword(const AccountSecret &account)
     if (tool.isEmpty())
         throw HostError(QStringLiteral("No password for the %1: there is no desktop keyring tool (secret-tool) and "
                                        "no PasswordCommand")
+                            .arg(account.what));
+    if (keyringLocked() && keyringLocked()())
+        throw HostError(QStringLiteral("The desktop keyring is locked, so the password of the %1 is not read here, "
+                                       "where nothing may ask for it; it is read once the keyring is unlocked")
                             .arg(account.what));
     QByteArray out;
     try {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace hostmail::smtp {
@@ -79,6 +80,11 @@ struct AccountSecret {
 };
 QString accountPassword(const AccountSecret &account);
 void storeAccountPassword(const AccountSecret &account, const QString &password);
+
+// For a process that must never prompt (the delivery agent on its timer):
+// asked before the keyring is read, and when it says the keyring is locked,
+// accountPassword throws instead of letting the keyring ask to unlock it.
+void setKeyringLockedCheck(std::function<bool()> locked);
 
 // The password of the account: from PasswordCommand's first line of output,
 // else from the desktop keyring (secret-tool). Throws HostError saying why

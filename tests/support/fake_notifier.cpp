@@ -1,6 +1,8 @@
 // A stand-in for the desktop's notification service on a private session
 // bus: records the summary and body of every Notify call, one line each, in
-// the file named by its argument, and quits after 60 seconds.
+// the file named by its argument, and quits after 60 seconds. With a second
+// argument "locked" it also stands in for a desktop keyring whose default
+// collection is locked.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -35,6 +37,15 @@ private:
     uint m_id = 0;
 };
 
+class LockedCollection : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Secret.Collection")
+    Q_PROPERTY(bool Locked READ locked)
+
+public:
+    bool locked() const { return true; }
+};
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -45,6 +56,12 @@ int main(int argc, char *argv[])
     if (!bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
                             QDBusConnection::ExportAllSlots) ||
         !bus.registerService(QStringLiteral("org.freedesktop.Notifications")))
+        return 1;
+    LockedCollection keyring;
+    if (argc > 2 && qstrcmp(argv[2], "locked") == 0 &&
+        (!bus.registerObject(QStringLiteral("/org/freedesktop/secrets/aliases/default"), &keyring,
+                             QDBusConnection::ExportAllProperties) ||
+         !bus.registerService(QStringLiteral("org.freedesktop.secrets"))))
         return 1;
     std::puts("ready");
     std::fflush(stdout);

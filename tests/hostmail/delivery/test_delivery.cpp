@@ -361,6 +361,45 @@ TEST(Delivery, AnAddressBookThatCannotBeSyncedOnTheTimerIsToldOnceNotEveryRun)
         << notices.first().constData();
 }
 
+TEST(Delivery, OnTheTimerALockedKeyringIsAReasonToWaitNeverAPrompt)
+{
+    if (QStandardPaths::findExecutable("dbus-run-session").isEmpty())
+        GTEST_SKIP() << "dbus-run-session is not installed";
+    TempStore s;
+    const QString config = s.dir.path() + "/config";
+    QDir().mkpath(config + "/cheerpost");
+    s.write(config + "/cheerpost/host.conf",
+            QStringLiteral("[General]\nMail=%1\nContacts=%2\nState=%3\n[AddressBook]\nUrl=http://127.0.0.1:1/\n"
+                           "User=anna\n")
+                .arg(s.paths.mail, s.paths.contacts, s.paths.state)
+                .toUtf8());
+    // A keyring tool that would ask to unlock: it must not be started.
+    const QString tools = s.dir.path() + "/bin", asked = s.dir.path() + "/asked.txt";
+    QDir().mkpath(tools);
+    s.write(tools + "/secret-tool", ("#!/bin/sh\necho asked > '" + asked + "'\nexit 1\n").toUtf8());
+    QFile::setPermissions(tools + "/secret-tool", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString seen = s.dir.path() + "/notices.txt";
+    const QString agent =
+        QStringLiteral("XDG_CONFIG_HOME='%1' PATH='%2':\"$PATH\" '%3'").arg(config, tools, CHEERPOST_DELIVER);
+    const QString script = QStringLiteral("'%1' '%2' locked > '%2.ready' & "
+                                          "for i in $(seq 100); do [ -s '%2.ready' ] && break; sleep 0.05; done; "
+                                          "%3 2>&1; [ -e '%4' ] && echo 'keyring asked on the timer'; %3 --sync 2>&1")
+                               .arg(FAKE_NOTIFIER, seen, agent, asked);
+    QProcess bus;
+    bus.start("dbus-run-session", {"--", "sh", "-c", script});
+    ASSERT_TRUE(bus.waitForFinished(60000));
+    const QByteArray out = bus.readAllStandardOutput();
+    EXPECT_FALSE(out.contains("keyring asked on the timer"));
+    EXPECT_TRUE(out.contains("the address book was not synced: The desktop keyring is locked, so the password of "
+                             "the address book account is not read here"))
+        << out.constData();
+    EXPECT_TRUE(s.read(seen).startsWith("Cheerpost|Cheerpost could not sync the contacts|The desktop keyring is "
+                                        "locked"))
+        << s.read(seen).constData();
+    // Asked for by hand (--sync from a terminal), the keyring may ask the user.
+    EXPECT_TRUE(QFile::exists(asked));
+}
+
 TEST(Delivery, TheLockIsTheMailFolderItselfSoNoFileSwapLetsASecondRunIn)
 {
     TempStore s;
