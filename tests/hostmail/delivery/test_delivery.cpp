@@ -333,27 +333,48 @@ TEST(Delivery, TheAgentOnItsTimerTellsTheDesktopWhatFailedOnce)
     EXPECT_EQ(quiet.readAllStandardOutput(), "0 delivered, 1 failed, 1 waiting (1 to try again)\n");
 }
 
+namespace {
+
+// host.conf for the agent: this store, with an address book server that does
+// not answer; returns the folder to give as XDG_CONFIG_HOME.
+QString unreachableAddressBook(TempStore &s, const char *extra)
+{
+    const QString config = s.dir.path() + "/config";
+    QDir().mkpath(config + "/cheerpost");
+    s.write(config + "/cheerpost/host.conf",
+            QStringLiteral("[General]\nMail=%1\nContacts=%2\nState=%3\n[AddressBook]\nUrl=http://127.0.0.1:1/\n"
+                           "User=anna\n%4")
+                .arg(s.paths.mail, s.paths.contacts, s.paths.state, QLatin1String(extra))
+                .toUtf8());
+    return config;
+}
+
+// Runs commands on a private session bus, after the stand-in notifier (with
+// its arguments) is up; returns what they printed.
+QByteArray onPrivateBus(const QString &notifierArguments, const QString &commands)
+{
+    const QTemporaryDir scratch;
+    const QString ready = scratch.filePath("ready");
+    const QString script = QStringLiteral("'%1' %2 > '%3' & "
+                                          "for i in $(seq 100); do [ -s '%3' ] && break; sleep 0.05; done; %4")
+                               .arg(FAKE_NOTIFIER, notifierArguments, ready, commands);
+    QProcess bus;
+    bus.start("dbus-run-session", {"--", "sh", "-c", script});
+    bus.waitForFinished(60000);
+    return bus.readAllStandardOutput();
+}
+
+} // namespace
+
 TEST(Delivery, AnAddressBookThatCannotBeSyncedOnTheTimerIsToldOnceNotEveryRun)
 {
     if (QStandardPaths::findExecutable("dbus-run-session").isEmpty())
         GTEST_SKIP() << "dbus-run-session is not installed";
     TempStore s;
-    const QString config = s.dir.path() + "/config";
-    QDir().mkpath(config + "/cheerpost");
-    s.write(config + "/cheerpost/host.conf",
-            QStringLiteral("[General]\nMail=%1\nContacts=%2\nState=%3\n[AddressBook]\nUrl=http://127.0.0.1:1/\n"
-                           "User=anna\nPasswordCommand=printf secret\n")
-                .arg(s.paths.mail, s.paths.contacts, s.paths.state)
-                .toUtf8());
+    const QString config = unreachableAddressBook(s, "PasswordCommand=printf secret\n");
     const QString seen = s.dir.path() + "/notices.txt";
     const QString agent = QStringLiteral("XDG_CONFIG_HOME='%1' '%2' >/dev/null 2>&1").arg(config, CHEERPOST_DELIVER);
-    const QString script = QStringLiteral("'%1' '%2' > '%2.ready' & "
-                                          "for i in $(seq 100); do [ -s '%2.ready' ] && break; sleep 0.05; done; "
-                                          "%3; %3; %3")
-                               .arg(FAKE_NOTIFIER, seen, agent);
-    QProcess bus;
-    bus.start("dbus-run-session", {"--", "sh", "-c", script});
-    ASSERT_TRUE(bus.waitForFinished(60000));
+    onPrivateBus("'" + seen + "'", agent + "; " + agent + "; " + agent);
     const QList<QByteArray> notices = s.read(seen).split('\n');
     ASSERT_EQ(notices.size(), 2) << s.read(seen).constData(); // one notice for three runs
     EXPECT_TRUE(notices.first().startsWith("Cheerpost|Cheerpost could not sync the contacts|Cannot reach the address "
@@ -366,13 +387,7 @@ TEST(Delivery, OnTheTimerALockedKeyringIsAReasonToWaitNeverAPrompt)
     if (QStandardPaths::findExecutable("dbus-run-session").isEmpty())
         GTEST_SKIP() << "dbus-run-session is not installed";
     TempStore s;
-    const QString config = s.dir.path() + "/config";
-    QDir().mkpath(config + "/cheerpost");
-    s.write(config + "/cheerpost/host.conf",
-            QStringLiteral("[General]\nMail=%1\nContacts=%2\nState=%3\n[AddressBook]\nUrl=http://127.0.0.1:1/\n"
-                           "User=anna\n")
-                .arg(s.paths.mail, s.paths.contacts, s.paths.state)
-                .toUtf8());
+    const QString config = unreachableAddressBook(s, "");
     // A keyring tool that would ask to unlock: it must not be started.
     const QString tools = s.dir.path() + "/bin", asked = s.dir.path() + "/asked.txt";
     QDir().mkpath(tools);
@@ -381,14 +396,10 @@ TEST(Delivery, OnTheTimerALockedKeyringIsAReasonToWaitNeverAPrompt)
     const QString seen = s.dir.path() + "/notices.txt";
     const QString agent =
         QStringLiteral("XDG_CONFIG_HOME='%1' PATH='%2':\"$PATH\" '%3'").arg(config, tools, CHEERPOST_DELIVER);
-    const QString script = QStringLiteral("'%1' '%2' locked > '%2.ready' & "
-                                          "for i in $(seq 100); do [ -s '%2.ready' ] && break; sleep 0.05; done; "
-                                          "%3 2>&1; [ -e '%4' ] && echo 'keyring asked on the timer'; %3 --sync 2>&1")
-                               .arg(FAKE_NOTIFIER, seen, agent, asked);
-    QProcess bus;
-    bus.start("dbus-run-session", {"--", "sh", "-c", script});
-    ASSERT_TRUE(bus.waitForFinished(60000));
-    const QByteArray out = bus.readAllStandardOutput();
+    const QByteArray out = onPrivateBus("'" + seen + "' locked",
+                                        QStringLiteral("%1 2>&1; [ -e '%2' ] && echo 'keyring asked on the timer'; "
+                                                       "%1 --sync 2>&1")
+                                            .arg(agent, asked));
     EXPECT_FALSE(out.contains("keyring asked on the timer"));
     EXPECT_TRUE(out.contains("the address book was not synced: The desktop keyring is locked, so the password of "
                              "the address book account is not read here"))
