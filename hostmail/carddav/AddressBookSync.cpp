@@ -204,9 +204,7 @@ private:
         m_http = std::make_unique<Http>(m_paths.cardDav, password);
         if (m_discoverOnly) { // asks the server every time: the test of an account
             QUrl book;
-            if (discover(
-                    QUrl(m_paths.cardDav.addressBook.isEmpty() ? m_paths.cardDav.url : m_paths.cardDav.addressBook),
-                    &book)) {
+            if (discover(chosenStart(), &book)) {
                 m_report.found = book.toString(QUrl::RemoveUserInfo);
                 m_report.completed = true;
             }

@@ -604,6 +604,13 @@ TEST_F(MainWindowFixture, AnAddressBookServersCertificateIsTrustedFromTheWindowA
     ASSERT_EQ(books->count(), 2);
     EXPECT_EQ(books->currentText(), "contacts (/anna/contacts/)");
     books->setCurrentIndex(books->findText("family (/anna/family/)"));
+    // Tested again, the one chosen in the list is the one found.
+    QTest::mouseClick(accounts->findChild<QPushButton *>("btnTestDav"), Qt::LeftButton);
+    ASSERT_TRUE(eventually(
+        [&] { return result->text().startsWith("Logged in; the contacts will come from " + url + "anna/family/."); },
+        20000))
+        << result->text().toStdString();
+    EXPECT_EQ(books->currentText(), "family (/anna/family/)");
     QTest::mouseClick(accounts->findChild<QPushButton *>("btnSaveAccounts"), Qt::LeftButton);
     const QSettings saved(conf, QSettings::IniFormat);
     EXPECT_EQ(saved.value("AddressBook/AddressBook").toString(), "/anna/family/");
