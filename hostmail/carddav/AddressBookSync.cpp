@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -229,6 +230,7 @@ private:
         makeFolder(seenFolder());
         uploadChanges();
         saveState();
+        removeStaleSeen();
         if (!m_report.failure.isEmpty())
             return;
         QMap<QString, QString> changed; // href -> etag
@@ -243,6 +245,7 @@ private:
         removeDeleted(removed);
         m_token = m_newToken;
         saveState();
+        removeStaleSeen();
         m_report.completed = m_report.failure.isEmpty();
     }
 
@@ -365,6 +368,8 @@ private:
         m = parseMultistatus(r.body);
         QList<QUrl> books;
         QUrl preferred;
+        const QString wanted =
+            m_paths.cardDav.addressBook.isEmpty() ? QStringLiteral("contacts") : m_paths.cardDav.addressBook;
         for (const DavResponse &d : std::as_const(m.responses)) {
             if (!d.addressBook)
                 continue;
@@ -372,8 +377,6 @@ private:
             books.append(u);
             m_report.available.append({d.displayName.isEmpty() ? u.path() : d.displayName, u.path()});
             const QString last = u.path().section(QLatin1Char('/'), -2, -1).remove(QLatin1Char('/'));
-            const QString wanted =
-                m_paths.cardDav.addressBook.isEmpty() ? QStringLiteral("contacts") : m_paths.cardDav.addressBook;
             if (preferred.isEmpty() &&
                 (last.compare(wanted, Qt::CaseInsensitive) == 0 ||
                  d.displayName.compare(wanted, Qt::CaseInsensitive) == 0 || u.path() == wanted || d.href == wanted))
@@ -509,10 +512,18 @@ private:
         }
     }
 
+    // Seen copies the saved state no longer names go; one that another card
+    // still names (the same bytes under two hrefs) stays.
     void removeStaleSeen()
     {
+        if (m_staleSeen.isEmpty())
+            return;
+        QSet<QString> named;
+        for (const Card &c : std::as_const(m_cards))
+            named.insert(c.hash);
         for (const QString &hash : std::as_const(m_staleSeen))
-            QFile::remove(seenFile(hash));
+            if (!named.contains(hash))
+                QFile::remove(seenFile(hash));
         m_staleSeen.clear();
     }
 
@@ -523,7 +534,7 @@ private:
             writeFileAtomically(seenFile(hash), bytes);
             Card c = m_cards.value(href);
             if (c.hash != hash)
-                QFile::remove(seenFile(c.hash));
+                m_staleSeen.append(c.hash);
             c.hash = hash;
             m_cards.insert(href, c);
         } catch (const HostError &) {
@@ -710,11 +721,11 @@ private:
             try {
                 if (present)
                     removeFile(localPath(*it));
-                QFile::remove(seenFile(it->hash));
             } catch (const HostError &e) {
                 m_report.skipped.append(QString::fromUtf8(e.what()));
                 continue;
             }
+            m_staleSeen.append(it->hash);
             m_cards.remove(href);
             ++m_report.deleted;
         }

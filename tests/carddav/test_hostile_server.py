@@ -7,6 +7,7 @@ folder, loses no change made here, and a rerun on a sound server completes.
 
 Usage: test_hostile_server.py CHEERPOST_DELIVER
 """
+import hashlib
 import html
 import http.server
 import os
@@ -235,6 +236,27 @@ class HostileServer(base.SyncCase):
         r = self.sync()
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("0 fetched, 0 uploaded, 0 deleted", r.stdout)
+
+    def test_two_cards_of_the_same_bytes_keep_what_the_merge_needs(self):
+        twin = base.card("dup", "Dup Licate", "BDAY:1980-01-01\r\nTEL:1\r\n")
+        self.server.put("c3.vcf", twin)
+        self.server.put("c4.vcf", twin)
+        self.assertEqual(self.sync().returncode, 0)
+        self.server.put("c3.vcf", base.card("dup", "Dup Licate", "BDAY:1980-01-01\r\nTEL:3\r\n"))
+        self.assertEqual(self.sync().returncode, 0)
+        # c4 changed here and, on another line, on the server: merged, not lost.
+        name = "carddav-%s.vcf" % hashlib.sha1(f"{self.server.base}{BOOK}c4.vcf".encode()).hexdigest()[:24]
+        path = os.path.join(self.contacts, name)
+        with open(path, newline="") as f:
+            text = f.read()
+        with open(path, "w", newline="") as f:
+            f.write(text.replace("BDAY:1980-01-01", "BDAY:1980-01-11"))
+        self.server.put("c4.vcf", base.card("dup", "Dup Licate", "BDAY:1980-01-01\r\nTEL:4\r\n"))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("1 uploaded", r.stdout)
+        self.assertIn("BDAY:1980-01-11", self.server.cards["c4.vcf"][1])
+        self.assertIn("TEL:4", self.server.cards["c4.vcf"][1])
 
     def test_a_server_that_dies_in_an_upload_loses_no_change_made_here(self):
         self.edit_locally("c1", "BDAY:1980-05-01", "BDAY:1980-05-11")
