@@ -189,9 +189,7 @@ private:
     {
         try {
             if (password.isEmpty())
-                password = smtp::accountPassword(
-                    smtp::AccountSecret{QStringLiteral("address book account"), m_paths.cardDav.user,
-                                        m_paths.cardDav.passwordCommand, m_paths.cardDav.keyringAccount()});
+                password = smtp::accountPassword(m_paths.cardDav);
         } catch (const HostError &e) {
             return fail(QString::fromUtf8(e.what()));
         }

@@ -361,6 +361,11 @@ AccountSecret mailAccountSecret(const SmtpSettings &settings)
     return {QStringLiteral("mail account"), settings.user, settings.passwordCommand, settings.keyringAccount()};
 }
 
+AccountSecret addressBookSecret(const CardDavSettings &settings)
+{
+    return {QStringLiteral("address book account"), settings.user, settings.passwordCommand, settings.keyringAccount()};
+}
+
 } // namespace
 
 void setKeyringLockedCheck(std::function<bool()> locked)
@@ -423,6 +428,16 @@ QString accountPassword(const SmtpSettings &settings)
 void storeAccountPassword(const SmtpSettings &settings, const QString &password)
 {
     storeAccountPassword(mailAccountSecret(settings), password);
+}
+
+QString accountPassword(const CardDavSettings &settings)
+{
+    return accountPassword(addressBookSecret(settings));
+}
+
+void storeAccountPassword(const CardDavSettings &settings, const QString &password)
+{
+    storeAccountPassword(addressBookSecret(settings), password);
 }
 
 QByteArray messageForTransfer(const QByteArray &message, const QString &from)

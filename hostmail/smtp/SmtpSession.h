@@ -92,6 +92,9 @@ void setKeyringLockedCheck(std::function<bool()> locked);
 QString accountPassword(const SmtpSettings &settings);
 // Keeps the password in the desktop keyring; throws HostError.
 void storeAccountPassword(const SmtpSettings &settings, const QString &password);
+// The same for the address book account.
+QString accountPassword(const CardDavSettings &settings);
+void storeAccountPassword(const CardDavSettings &settings, const QString &password);
 
 // The message as it goes to the server: without its Bcc header, and with a
 // From header naming from where it had none.

@@ -108,14 +108,6 @@ QString saveAddressBookAccount(const QString &configurationFile, const hostmail:
     return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
 }
 
-void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QString &password)
-{
-    hostmail::smtp::storeAccountPassword(hostmail::smtp::AccountSecret{QStringLiteral("address book account"),
-                                                                       account.user, account.passwordCommand,
-                                                                       account.keyringAccount()},
-                                         password);
-}
-
 AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password)
 {
     hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();

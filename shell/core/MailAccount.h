@@ -26,7 +26,6 @@ hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account
 // address book chosen and a certificate the user trusts); its password in the
 // keyring as well.
 QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account);
-void storeAddressBookPassword(const hostmail::CardDavSettings &account, const QString &password);
 // What the test of the address book account found.
 struct AddressBookTest {
     QString text;                                     // in words

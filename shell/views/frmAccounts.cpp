@@ -127,7 +127,7 @@ void frmAccounts::save()
         error = saveAddressBookAccount(hostmail::StorePaths::configurationFile(), b);
     if (error.isEmpty() && !m_ui->txtDavPassword->text().isEmpty() && b.passwordCommand.isEmpty()) {
         try {
-            storeAddressBookPassword(b, m_ui->txtDavPassword->text());
+            hostmail::smtp::storeAccountPassword(b, m_ui->txtDavPassword->text());
             m_ui->txtDavPassword->clear();
             m_addressBook = b;
         } catch (const hostmail::HostError &e) {
