@@ -104,10 +104,9 @@ int main(int argc, char *argv[])
         out.flush();
         if (!synced.completed)
             err << "cheerpost-deliver: the address book was not synced: " << synced.failure << '\n';
-        if (!options.isSet(sync))
-            tellSyncOnce(paths, synced);
         if (options.isSet(sync))
             return synced.completed ? 0 : 1;
+        tellSyncOnce(paths, synced);
     }
     const QDateTime now = QDateTime::currentDateTime();
     for (const QString &folder : {paths.drafts(), paths.outbox(), paths.sent()})

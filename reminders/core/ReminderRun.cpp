@@ -101,24 +101,19 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
             const QDate birthday = contact->Birthday();
             const QDate anniversary = contact->Anniversary();
             const QString name = contact->FirstName() + QLatin1Char(' ') + contact->LastName();
-            if (!hostmail::isDateSet(birthday) && !hostmail::isDateSet(anniversary))
+            const bool hasBirthday = hostmail::isDateSet(birthday), hasAnniversary = hostmail::isDateSet(anniversary);
+            if (!hasBirthday && !hasAnniversary)
                 continue;
-            if (hostmail::isDateSet(birthday))
+            if (hasBirthday)
                 line(name + QLatin1String(" - BIRTHDAY- ") + logDate(birthday));
-            if (hostmail::isDateSet(anniversary))
+            if (hasAnniversary)
                 line(name + QLatin1String(" - ANNIVER - ") + logDate(anniversary));
-            bool saved = false;
-            QString failure;
             try {
                 contact->refreshYearlyEvents();
-                saved = true;
-            } catch (const HostError &e) {
-                failure = e.reason();
-            }
-            if (!failure.isEmpty())
-                report.notSaved(failure);
-            else if (saved)
                 ++savedIn[contact->filePath()];
+            } catch (const HostError &e) {
+                report.notSaved(e.reason());
+            }
         }
         try {
             batch.flush();

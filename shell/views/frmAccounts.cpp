@@ -148,13 +148,19 @@ void frmAccounts::save()
     m_ui->lblSmtpResult->setText(error.isEmpty() ? QStringLiteral("The account is saved.") : error);
 }
 
-void frmAccounts::run(const std::function<hostmail::smtp::SmtpResult()> &work, const QString &doing)
+bool frmAccounts::begin(const QString &doing)
 {
     if (m_work.isRunning() || m_bookWork.isRunning())
-        return;
+        return false; // one test at a time
     setBusy(true);
     m_ui->lblSmtpResult->setText(doing);
-    m_work.setFuture(QtConcurrent::run(work));
+    return true;
+}
+
+void frmAccounts::run(const std::function<hostmail::smtp::SmtpResult()> &work, const QString &doing)
+{
+    if (begin(doing))
+        m_work.setFuture(QtConcurrent::run(work));
 }
 
 void frmAccounts::test()
@@ -166,13 +172,10 @@ void frmAccounts::test()
 
 void frmAccounts::testAddressBook()
 {
-    if (m_work.isRunning() || m_bookWork.isRunning())
-        return;
     const hostmail::CardDavSettings b = shownAddressBook();
     const QString password = m_ui->txtDavPassword->text();
-    setBusy(true);
-    m_ui->lblSmtpResult->setText(QStringLiteral("Looking for the address book at %1…").arg(b.url));
-    m_bookWork.setFuture(QtConcurrent::run([b, password] { return shell::testAddressBook(b, password); }));
+    if (begin(QStringLiteral("Looking for the address book at %1…").arg(b.url)))
+        m_bookWork.setFuture(QtConcurrent::run([b, password] { return shell::testAddressBook(b, password); }));
 }
 
 void frmAccounts::sendTest()

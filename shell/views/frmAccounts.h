@@ -37,6 +37,8 @@ private:
     hostmail::CardDavSettings shownAddressBook() const;
     void run(const std::function<hostmail::smtp::SmtpResult()> &work, const QString &doing);
     void setBusy(bool busy);
+    // Starts showing that a test runs; false while another one still does.
+    bool begin(const QString &doing);
     void showAddressBooks(const AddressBookTest &test);
 
     std::unique_ptr<Ui::frmAccounts> m_ui;

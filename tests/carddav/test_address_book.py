@@ -151,9 +151,12 @@ class Xandikos(Radicale):
 
 
 class AddressBook(SyncCase):
+    def start_server(self):
+        return Radicale(self.root)
+
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-")
-        self.server = Radicale(self.root)
+        self.server = self.start_server()
         self.contacts = os.path.join(self.root, "Contacts")
         self.configure()
 
@@ -251,13 +254,10 @@ class AddressBook(SyncCase):
 class AddressBookOverTls(AddressBook):
     """The same server over TLS, on a certificate made for this run."""
 
-    def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-tls-")
+    def start_server(self):
         self.cert, key, self.fingerprint = make_certificate(self.root)
-        self.server = Radicale(self.root, (self.cert, key))
-        self.contacts = os.path.join(self.root, "Contacts")
         self.trust = f"CaFile={self.cert}\n"
-        self.configure()
+        return Radicale(self.root, (self.cert, key))
 
     def test_a_certificate_that_does_not_verify_is_named_until_trusted_and_http_stays_local(self):
         self.server.put("c1", card("c1", "Person 1"))
@@ -279,11 +279,8 @@ class AddressBookOverTls(AddressBook):
 class AddressBookOnXandikos(AddressBook):
     """The same sync against a second server, which rewrites nothing."""
 
-    def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="cheerpost-carddav-xandikos-")
-        self.server = Xandikos(self.root)
-        self.contacts = os.path.join(self.root, "Contacts")
-        self.configure()
+    def start_server(self):
+        return Xandikos(self.root)
 
     @unittest.skip("xandikos keeps no accounts of its own")
     def test_a_refused_password_or_no_server_is_one_clear_line_and_changes_nothing(self):
