@@ -42,7 +42,10 @@ WriteBatch::~WriteBatch()
 {
     if (m_outer)
         return;
-    m_worker.reset(); // commits what is left: what failed is only reported by flush()
+    // What is left is committed while this is still the thread's batch, with
+    // its worker whole; what failed is only reported by flush().
+    m_worker->commit();
+    m_worker.reset();
     t_batch = nullptr;
 }
 
