@@ -1,50 +1,54 @@
 #pragma once
 
 #include "bulkmail/core/BulkSettings.h"
+#include "common/views/PagePreferences.h"
 #include "hostmail/model/ApplicationFactory.h"
 
-#include <QObject>
+#include <QWidget>
 
-class QCheckBox;
-class QDateEdit;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QWidget;
+#include <memory>
 
+namespace Ui {
+class BulkPage;
+}
 namespace common {
 class Prompter;
 }
 namespace templates {
+class Dialogs;
 class TemplateEditor;
-}
+} // namespace templates
 
 namespace bulkmail {
 
-// The bulk page's handlers and its "Send Emails" button. Every control is
-// looked up once, here; a missing one fails the construction.
-class BulkPage : public QObject {
+// The bulk page: the bulk template, its recipients, salutation and sending
+// options, its handlers and its "Send Emails" button.
+class BulkPage : public QWidget {
     Q_OBJECT
 public:
-    BulkPage(QWidget *page, common::Prompter &prompter, hostmail::ApplicationFactory openHost,
-             templates::TemplateEditor &bulkEditor);
+    BulkPage(common::Prompter &prompter, hostmail::ApplicationFactory openHost, templates::Dialogs &dialogs,
+             const QString &previewPath, QWidget *parent = nullptr);
+    ~BulkPage() override;
 
     BulkSettings settings() const;
     void BtnSendOEmails_Click();
+
+    templates::TemplateEditor &editor() const { return *m_editor; }
+
+    // The page's stored preferences, restored in their fixed order as a
+    // user's change would be (so the handlers run), and saved.
+    void restorePreferences(const common::StoredText &stored);
+    common::PreferenceList preferences() const;
 
 Q_SIGNALS:
     // A run sent mail that waits in the Outbox for a later day.
     void mailQueuedForLater();
 
 private:
+    std::unique_ptr<Ui::BulkPage> m_ui;
     common::Prompter &m_prompter;
     hostmail::ApplicationFactory m_openHost;
-    templates::TemplateEditor &m_editor;
-    QRadioButton *m_toList, *m_toCategory, *m_toAll, *m_salStd, *m_salCust, *m_saveDraft;
-    QLineEdit *m_distList, *m_category, *m_cc, *m_subject, *m_txtSalStd, *m_txtSalCust, *m_file;
-    QCheckBox *m_chkCC, *m_bcc, *m_printName;
-    QDateEdit *m_sendMailOn;
-    QPushButton *m_send;
+    templates::TemplateEditor *m_editor;
 };
 
 } // namespace bulkmail

@@ -1,6 +1,7 @@
 #include "common/views/PanelRules.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -23,6 +24,14 @@ void clearWhenUnchecked(QCheckBox *check, QLineEdit *box)
         if (!on)
             box->clear();
     });
+}
+
+void makePageTitle(QLabel *title)
+{
+    QFont font = title->font();
+    font.setPointSize(font.pointSize() + 6);
+    font.setBold(true);
+    title->setFont(font);
 }
 
 } // namespace common

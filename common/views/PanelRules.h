@@ -1,6 +1,7 @@
 #pragma once
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 
@@ -11,5 +12,7 @@ namespace common {
 // clearing a CC/BCC check box disables its box and empties it.
 void enableWithOption(QRadioButton *option, QLineEdit *enables, QLineEdit *disables);
 void clearWhenUnchecked(QCheckBox *check, QLineEdit *box);
+// A page's title: its font six points larger, bold.
+void makePageTitle(QLabel *title);
 
 } // namespace common

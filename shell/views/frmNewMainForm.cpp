@@ -71,13 +71,14 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
         m_services.programFolder = QCoreApplication::applicationDirPath();
     m_previewPath = templates::previewFilePath(m_services.programFolder);
 
-    m_editorA = new templates::TemplateEditor(QLatin1Char('A'), ui->tabGreetings, *m_prompter, dialogs, m_previewPath);
-    m_editorB = new templates::TemplateEditor(QLatin1Char('B'), ui->tabGreetings, *m_prompter, dialogs, m_previewPath);
-    m_editorO = new templates::TemplateEditor(QLatin1Char('O'), ui->tabBulk, *m_prompter, dialogs, m_previewPath);
-    m_greetings =
-        new greetings::GreetingPage(ui->tabGreetings, *m_prompter, m_services.openHost, *m_editorB, *m_editorA);
-    m_bulk = new bulkmail::BulkPage(ui->tabBulk, *m_prompter, m_services.openHost, *m_editorO);
-    m_preferences = std::make_unique<Preferences>(this);
+    m_greetings = new greetings::GreetingPage(*m_prompter, m_services.openHost, dialogs, m_previewPath);
+    m_bulk = new bulkmail::BulkPage(*m_prompter, m_services.openHost, dialogs, m_previewPath);
+    ui->SSTab1->addTab(m_greetings, m_greetings->windowTitle());
+    ui->SSTab1->addTab(m_bulk, m_bulk->windowTitle());
+    m_editorB = &m_greetings->birthdayEditor();
+    m_editorA = &m_greetings->anniversaryEditor();
+    m_editorO = &m_bulk->editor();
+    m_preferences = std::make_unique<Preferences>(*ui->SSTab1, *m_greetings, *m_bulk);
     connect(m_greetings, &greetings::GreetingPage::mailQueuedForLater, this, &frmNewMainForm::mailQueuedForLater);
     connect(m_bulk, &bulkmail::BulkPage::mailQueuedForLater, this, &frmNewMainForm::mailQueuedForLater);
 
@@ -134,14 +135,7 @@ void frmNewMainForm::setUpToolbarAndStatus()
                                                         {ui->mnuPaste, "edit-paste"}};
     for (const auto &[action, name] : icons)
         action->setIcon(common::themedIcon(QLatin1String(name)));
-    ui->BtnSendEmails->setIcon(common::themedIcon(QStringLiteral("mail-send")));
-    ui->BtnSendOEmails->setIcon(common::themedIcon(QStringLiteral("mail-send")));
     setWindowIcon(common::applicationIcon());
-    QFont title = ui->lblTitle->font();
-    title.setPointSize(title.pointSize() + 6);
-    title.setBold(true);
-    ui->lblTitle->setFont(title);
-    ui->lblTitleO->setFont(title);
 
     // Six panels: a fixed text, Caps Lock, Num Lock, the date, the time, empty.
     const QStringList names = {"pnlText", "pnlCaps", "pnlNum", "pnlDate", "pnlTime", "pnlEmpty"};

@@ -1,7 +1,6 @@
 #include "templates/views/TemplateEditor.h"
 
 #include "common/core/Prompter.h"
-#include "common/views/Controls.h"
 #include "templates/core/TemplateText.h"
 #include "templates/views/DesignEditor.h"
 #include "templates/views/Dialogs.h"
@@ -17,49 +16,33 @@
 
 namespace templates {
 
-using common::requireChild;
-
-TemplateEditor::TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, Dialogs &dialogs,
-                               QString previewPath)
-    : QObject(root), m_letter(letter), m_prompter(prompter), m_dialogs(dialogs), m_previewPath(std::move(previewPath))
+TemplateEditor::TemplateEditor(QChar letter, const TemplateControls &controls, common::Prompter &prompter,
+                               Dialogs &dialogs, QString previewPath, QObject *parent)
+    : QObject(parent), m_letter(letter), m_prompter(prompter), m_dialogs(dialogs),
+      m_previewPath(std::move(previewPath)), m_c(controls)
 {
-    const QString l(letter);
-    const QString tabName = letter == QLatin1Char('B')   ? QStringLiteral("SSTab2")
-                            : letter == QLatin1Char('A') ? QStringLiteral("SSTab3")
-                                                         : QStringLiteral("SSTab4");
-    m_tabs = requireChild<QTabWidget>(root, tabName);
-    m_editor = requireChild<DesignEditor>(root, QStringLiteral("Editor") + l);
-    m_source = requireChild<QPlainTextEdit>(root, QStringLiteral("txtSource") + l);
-    m_preview = requireChild<QWebEngineView>(root, QStringLiteral("WbrPreview") + l);
     // The preview shows the template as a document too: no script, no
     // navigation, nothing loaded but the file and its local pictures.
-    m_previewPage = new DocumentPage(m_preview);
-    m_preview->setPage(m_previewPage);
-    m_fileBox = requireChild<QLineEdit>(root, QStringLiteral("Txt%1File").arg(l));
-    const QString attachName =
-        letter == QLatin1Char('B') ? QStringLiteral("CmdAddBAtt") : QStringLiteral("Cmd%1Att").arg(l);
+    m_previewPage = new DocumentPage(m_c.preview);
+    m_c.preview->setPage(m_previewPage);
 
-    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+    connect(m_c.tabs, &QTabWidget::currentChanged, this, [this](int index) {
         const int previous = m_current;
         m_current = index;
         tabClick(previous);
     });
-    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Open").arg(l)), &QPushButton::clicked, this,
-            &TemplateEditor::openClick);
-    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Save").arg(l)), &QPushButton::clicked, this,
-            &TemplateEditor::saveClick);
-    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Image").arg(l)), &QPushButton::clicked, this,
-            &TemplateEditor::imageClick);
-    connect(requireChild<QPushButton>(root, QStringLiteral("Cmd%1Font").arg(l)), &QPushButton::clicked, this,
-            &TemplateEditor::fontClick);
-    connect(requireChild<QPushButton>(root, attachName), &QPushButton::clicked, this, &TemplateEditor::attachClick);
+    connect(m_c.open, &QPushButton::clicked, this, &TemplateEditor::openClick);
+    connect(m_c.save, &QPushButton::clicked, this, &TemplateEditor::saveClick);
+    connect(m_c.image, &QPushButton::clicked, this, &TemplateEditor::imageClick);
+    connect(m_c.font, &QPushButton::clicked, this, &TemplateEditor::fontClick);
+    connect(m_c.attach, &QPushButton::clicked, this, &TemplateEditor::attachClick);
 }
 
 void TemplateEditor::prepare()
 {
-    m_editor->setDisplayOptions(true, true);
+    m_c.editor->setDisplayOptions(true, true);
     m_previewPage->showUrl(QUrl(QStringLiteral("about:blank")));
-    m_clean = m_editor->documentHtml();
+    m_clean = m_c.editor->documentHtml();
 }
 
 QString TemplateEditor::kindName() const
@@ -72,14 +55,14 @@ QString TemplateEditor::kindName() const
 void TemplateEditor::markClean(const QString &path)
 {
     m_path = path;
-    m_clean = m_editor->documentHtml();
+    m_clean = m_c.editor->documentHtml();
     Q_EMIT fileChanged(path);
 }
 
 bool TemplateEditor::loadFile(const QString &path)
 {
     QString error;
-    if (!m_editor->loadFile(path, &error))
+    if (!m_c.editor->loadFile(path, &error))
         return false;
     markClean(path);
     return true;
@@ -87,12 +70,12 @@ bool TemplateEditor::loadFile(const QString &path)
 
 bool TemplateEditor::isModified() const
 {
-    return m_editor->documentHtml() != m_clean;
+    return m_c.editor->documentHtml() != m_clean;
 }
 
 bool TemplateEditor::saveTo(const QString &path)
 {
-    if (!m_editor->saveFile(path)) {
+    if (!m_c.editor->saveFile(path)) {
         m_prompter.tell(common::kAppTitle, kCannotSave, common::MessageIcon::Critical);
         return false;
     }
@@ -107,27 +90,27 @@ bool TemplateEditor::saveChangesIfWanted()
             common::kAppTitle,
             QStringLiteral("The %1 template has changes that are not saved.\rSave them now?").arg(kindName())))
         return true;
-    const QString path = m_path.isEmpty() ? m_dialogs.saveFile(m_tabs->window(), kSaveFilter) : m_path;
+    const QString path = m_path.isEmpty() ? m_dialogs.saveFile(m_c.tabs->window(), kSaveFilter) : m_path;
     return !path.isEmpty() && saveTo(path);
 }
 
 TemplateDocument TemplateEditor::document() const
 {
-    return m_editor->document();
+    return m_c.editor->document();
 }
 
 QString TemplateEditor::attachmentPath() const
 {
-    return m_fileBox->text();
+    return m_c.file->text();
 }
 
 void TemplateEditor::tabClick(int previousTab)
 {
     if (previousTab == 0)
-        m_source->setPlainText(removeGeneratorTag(m_editor->documentHtml()));
+        m_c.source->setPlainText(removeGeneratorTag(m_c.editor->documentHtml()));
     if (previousTab == 0 || previousTab == 1) {
         // A preview file that cannot be written still sends the browser to its path.
-        writePreviewFile(m_previewPath, m_editor->documentHtml());
+        writePreviewFile(m_previewPath, m_c.editor->documentHtml());
         m_previewPage->showUrl(QUrl::fromLocalFile(m_previewPath));
     }
 }
@@ -136,12 +119,12 @@ void TemplateEditor::openClick()
 {
     if (!saveChangesIfWanted())
         return;
-    const QString path = m_dialogs.openFile(m_tabs->window(), kOpenFilter,
+    const QString path = m_dialogs.openFile(m_c.tabs->window(), kOpenFilter,
                                             m_path.isEmpty() ? m_startFolder : QFileInfo(m_path).absolutePath());
     if (path.isEmpty())
         return;
     QString error;
-    if (!m_editor->loadFile(path, &error))
+    if (!m_c.editor->loadFile(path, &error))
         m_prompter.tell(common::kAppTitle, QStringLiteral("Can\u2019t open the file %1: %2").arg(path, error),
                         common::MessageIcon::Critical);
     else
@@ -150,30 +133,30 @@ void TemplateEditor::openClick()
 
 void TemplateEditor::saveClick()
 {
-    const QString path = m_dialogs.saveFile(m_tabs->window(), kSaveFilter);
+    const QString path = m_dialogs.saveFile(m_c.tabs->window(), kSaveFilter);
     if (!path.isEmpty())
         saveTo(path);
 }
 
 void TemplateEditor::imageClick()
 {
-    const QString path = m_dialogs.openFile(m_tabs->window(), kImageFilter);
+    const QString path = m_dialogs.openFile(m_c.tabs->window(), kImageFilter);
     if (!path.isEmpty())
-        m_editor->insertImage(QUrl::fromLocalFile(path));
+        m_c.editor->insertImage(QUrl::fromLocalFile(path));
 }
 
 void TemplateEditor::fontClick()
 {
     // The dialog starts from the selection's own font, so every style of its
     // family is offered.
-    if (const std::optional<QFont> font = m_dialogs.chooseFont(m_tabs->window(), m_editor->selectionFont()))
-        m_editor->applyFont(*font);
+    if (const std::optional<QFont> font = m_dialogs.chooseFont(m_c.tabs->window(), m_c.editor->selectionFont()))
+        m_c.editor->applyFont(*font);
 }
 
 void TemplateEditor::attachClick()
 {
     // The chosen path replaces the box's text; a cancelled dialog empties it.
-    m_fileBox->setText(m_dialogs.openFile(m_tabs->window(), kAttachFilter));
+    m_c.file->setText(m_dialogs.openFile(m_c.tabs->window(), kAttachFilter));
 }
 
 } // namespace templates

@@ -28,13 +28,23 @@ inline const QString kAttachFilter = QStringLiteral("JPG|*.jpg|All|*.*");
 inline const QString kImageFilter = QStringLiteral("Pictures|*.jpg *.jpeg *.png *.gif *.bmp *.svg *.webp|All|*.*");
 inline const QString kCannotSave = QStringLiteral("Can\u2019t save the file, try again.");
 
-// One template's editor on the main window (letter A, B or O): the Design,
-// HTML and Preview tabs and the Open, Save, Image, Font and Attach commands.
-// It finds its controls in root by their names.
+// The controls of one template's editor, as the page's form holds them.
+struct TemplateControls {
+    QTabWidget *tabs; // Design, HTML and Preview
+    DesignEditor *editor;
+    QPlainTextEdit *source;
+    QWebEngineView *preview;
+    QLineEdit *file;
+    QPushButton *open, *save, *image, *font, *attach;
+};
+
+// One template's editor on a page (letter A, B or O): the Design, HTML and
+// Preview tabs and the Open, Save, Image, Font and Attach commands.
 class TemplateEditor : public QObject {
     Q_OBJECT
 public:
-    TemplateEditor(QChar letter, QWidget *root, common::Prompter &prompter, Dialogs &dialogs, QString previewPath);
+    TemplateEditor(QChar letter, const TemplateControls &controls, common::Prompter &prompter, Dialogs &dialogs,
+                   QString previewPath, QObject *parent);
 
     // Switches on the editor's two display options and shows about:blank.
     void prepare();
@@ -75,12 +85,8 @@ private:
     common::Prompter &m_prompter;
     Dialogs &m_dialogs;
     QString m_previewPath;
-    QTabWidget *m_tabs;
-    DesignEditor *m_editor;
-    QPlainTextEdit *m_source;
-    QWebEngineView *m_preview;
+    TemplateControls m_c;
     DocumentPage *m_previewPage;
-    QLineEdit *m_fileBox;
     int m_current = 0;
     QString m_path;
     QString m_startFolder;

@@ -1,14 +1,11 @@
 // Every window of the program is constructed here with its controls and
 // texts; a control that is missing or renamed fails the construction.
 #include "bulkmail/views/BulkPage.h"
-#include "common/views/Controls.h"
 #include "export/views/frmiPodExport.h"
 #include "greetings/views/GreetingPage.h"
-#include "shell/views/Preferences.h"
 #include "shell/views/frmAbout.h"
 #include "shell/views/frmHelp.h"
 #include "shell/views/frmSplash.h"
-#include "templates/views/TemplateEditor.h"
 
 #include "support/MainWindowFixture.h"
 #include "support/ProgramTexts.h"
@@ -17,8 +14,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-
-#include <stdexcept>
 
 namespace {
 
@@ -173,21 +168,4 @@ TEST(Windows, AboutSplashHelpAndExportConstructWithTheirTexts)
     EXPECT_FALSE(exporter.findChild<QWidget *>("Label2")->isHidden());
     EXPECT_FALSE(exporter.findChild<QWidget *>("ProgressBar")->isHidden());
     EXPECT_EQ(prompter.texts().last(), texts::nothingChecked);
-}
-
-TEST(Windows, AMissingControlFailsTheConstructionInEveryBuild)
-{
-    RecordingPrompter prompter;
-    FakeDialogs dialogs;
-    QWidget bare;
-    bare.setObjectName(QStringLiteral("bare"));
-    hostmail::ApplicationFactory none = [] { return std::unique_ptr<hostmail::Application>(); };
-    EXPECT_THROW(templates::TemplateEditor(QLatin1Char('B'), &bare, prompter, dialogs, QString()), std::logic_error);
-    EXPECT_THROW(shell::Preferences prefs(&bare), std::logic_error);
-    try {
-        common::requireChild<QLineEdit>(&bare, "TxtBSubjStd");
-        ADD_FAILURE() << "no error";
-    } catch (const std::logic_error &e) {
-        EXPECT_STREQ(e.what(), "missing control TxtBSubjStd in bare");
-    }
 }
