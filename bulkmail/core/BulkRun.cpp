@@ -9,7 +9,6 @@
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/model/MailItem.h"
-#include "hostmail/store/WriteBatch.h"
 #include "templates/core/BodyText.h"
 #include "templates/core/ImageSources.h"
 
@@ -123,7 +122,8 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
         trouble = true;
 
     {
-        hostmail::WriteBatch batch; // the messages reach the disk together
+        if (app)
+            app->startBatch(); // the messages reach the disk together
         if (app && whyNothing.isEmpty() && s.mode == RecipientMode::DistributionList) {
             const hostmail::DistributionLists lists(items);
             if (!lists.contains(s.distList)) {
@@ -173,7 +173,8 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
                 whyNothing = QStringLiteral("no contacts found in %1").arg(folder);
         }
         try {
-            batch.flush();
+            if (app)
+                app->finishBatch();
         } catch (const HostError &e) {
             m_report.refused(e.files(), e.reason()); // composed, but the disk refused them
         }

@@ -6,7 +6,6 @@
 #include "hostmail/model/ContactItem.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/store/AtomicFile.h"
-#include "hostmail/store/WriteBatch.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -194,7 +193,7 @@ void ExportRun::exportItems(const Routine &r, const QString &location)
         items.Sort(QLatin1String(r.sortKey));
         int counter = 0;
         QString lastName;
-        hostmail::WriteBatch batch; // the files reach the device together
+        app->startBatch(); // the files reach the device together
         for (const auto &item : items) {
             if (item->TypeName() == QLatin1String(r.typeName)) {
                 const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
@@ -213,7 +212,7 @@ void ExportRun::exportItems(const Routine &r, const QString &location)
             if (m_view.setValue)
                 m_view.setValue(counter);
         }
-        batch.flush();
+        app->finishBatch();
     } catch (const HostError &e) {
         // no host or folder, or files the device refused: the routine still completes
         problem(e);

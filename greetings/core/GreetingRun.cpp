@@ -8,7 +8,6 @@
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/model/MailItem.h"
-#include "hostmail/store/WriteBatch.h"
 #include "templates/core/BodyText.h"
 #include "templates/core/ImageSources.h"
 
@@ -161,12 +160,12 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         pass.paths = *usable;
     }
 
-    {
-        hostmail::WriteBatch batch; // the messages reach the disk together
+    if (app) {
+        app->startBatch(); // the messages reach the disk together
         for (const Greeting &g : std::as_const(greetings))
             deliver(*app, g, settings, runYear);
         try {
-            batch.flush();
+            app->finishBatch();
         } catch (const HostError &e) {
             m_report.refused(e.files(), e.reason()); // composed, but the disk refused them
         }

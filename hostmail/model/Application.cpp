@@ -30,14 +30,29 @@ Application::Application(StorePaths paths) : m_paths(std::move(paths))
 
 Application::~Application()
 {
+    // The agent must find the mail on disk: this application's batch ends
+    // first, and another batch still open on this thread commits (a file it
+    // could not write stays for its own flush to report).
+    m_batch.reset();
     if (!*m_sent || m_paths.deliveryAgent.isEmpty())
         return;
-    // The agent must find the mail on disk: a write batch still open on this
-    // thread commits first, whatever order the run declared the two in (a
-    // file it could not write stays for the run's own flush to report).
     if (WriteBatch *batch = WriteBatch::current())
         batch->commit();
     QProcess::startDetached(m_paths.deliveryAgent, deliveryAgentArguments(m_paths));
+}
+
+void Application::startBatch()
+{
+    if (!m_batch)
+        m_batch = std::make_unique<WriteBatch>();
+}
+
+void Application::finishBatch()
+{
+    if (!m_batch)
+        return;
+    const std::unique_ptr<WriteBatch> batch = std::move(m_batch);
+    batch->flush();
 }
 
 QStringList Application::deliveryAgentArguments(const StorePaths &paths)

@@ -10,13 +10,14 @@ namespace hostmail {
 
 class MailItem;
 class TaskItem;
+class WriteBatch;
 
 // The mail host's application object: the entry to every folder and to new
 // mail and task items. Opening it makes the store's folders where missing,
 // the Maildirs Drafts, Outbox and Sent complete. Mail that is sent waits in
 // the Outbox; when the application object of a command that sent mail is
 // released, it starts the delivery agent detached, once, so no command waits
-// on the network.
+// on the network; a write batch it owns is committed before that.
 class Application {
 public:
     explicit Application(StorePaths paths); // throws HostError when the store cannot be made
@@ -34,8 +35,17 @@ public:
     // The agent's arguments for this store.
     static QStringList deliveryAgentArguments(const StorePaths &paths);
 
+    // A run's write batch, owned here and alive on the calling thread until
+    // finishBatch: the files the run writes meanwhile reach the disk together
+    // (WriteBatch). finishBatch commits and ends it, and throws HostError
+    // naming every file that did not reach the disk; the run decides what
+    // that means. Both calls come from the thread that runs the command.
+    void startBatch();
+    void finishBatch();
+
 private:
     StorePaths m_paths;
+    std::unique_ptr<WriteBatch> m_batch;
     std::shared_ptr<std::atomic<bool>> m_sent = std::make_shared<std::atomic<bool>>(false);
 };
 

@@ -7,7 +7,6 @@
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
 #include "hostmail/store/AtomicFile.h"
-#include "hostmail/store/WriteBatch.h"
 #include "hostmail/vcard/ContactData.h"
 
 #include <QDir>
@@ -65,8 +64,9 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     QString whyNothing;
     hostmail::Items items;
     m_logPath.clear();
+    std::unique_ptr<hostmail::Application> app;
     try {
-        const std::unique_ptr<hostmail::Application> app = m_openHost();
+        app = m_openHost();
         try {
             hostmail::makeFolder(app->paths().state);
             m_logPath = app->paths().state + QLatin1Char('/') + kReminderLog;
@@ -92,8 +92,8 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     };
     line(QStringLiteral("Started on: ") + logDateTime(clock()));
     QHash<QString, int> savedIn; // contact file -> contacts saved in it
-    {
-        hostmail::WriteBatch batch; // contact and event files reach the disk together
+    if (app) {
+        app->startBatch(); // contact and event files reach the disk together
         for (const auto &item : items) {
             auto *contact = dynamic_cast<hostmail::ContactItem *>(item.get());
             if (!contact)
@@ -116,7 +116,7 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
             }
         }
         try {
-            batch.flush();
+            app->finishBatch();
         } catch (const HostError &e) {
             // A contact file the disk refused: its contacts were not saved.
             for (const QString &file : e.files()) {
