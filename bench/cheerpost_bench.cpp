@@ -127,7 +127,7 @@ int main(int argc, char **argv)
         auto open = [&] { return std::make_unique<hostmail::Application>(paths); };
         Yes yes;
         const QDate today = QDate::currentDate();
-        const templates::TemplateDocument doc{QStringLiteral("<html><body><p>Happy day</p></body></html>"), {}};
+        const templates::TemplateDocument doc{QStringLiteral("<html><body><p>Happy day</p></body></html>")};
 
         if (only.contains(QLatin1String("load"))) {
             t.restart();

@@ -1,6 +1,5 @@
-// Feeds arbitrary image sources, one a line, through the greeting and bulk
-// rules that turn a template's images into the files to attach.
-#include "bulkmail/core/Recipients.h"
+// Feeds arbitrary image sources, one a line, as image elements of a
+// template through the rules that choose the pictures a message carries.
 #include "greetings/core/Composition.h"
 #include "templates/core/ImageSources.h"
 
@@ -10,23 +9,20 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    const QStringList sources = text.split(QLatin1Char('\n'));
-    for (const QString &src : sources) {
-        const QString path = templates::imagePathFromSource(src);
-        const QString lower = src.trimmed().toLower();
-        if ((lower.startsWith(QLatin1String("http://")) || lower.startsWith(QLatin1String("https://"))) &&
-            !src.contains(QLatin1Char('\\')) && !path.isEmpty())
-            std::abort(); // a web image is never a local file
+    QString html = QStringLiteral("<html><body>");
+    for (const QString &src : text.split(QLatin1Char('\n')))
+        html += QStringLiteral("<img src=\"%1\">").arg(src.toHtmlEscaped());
+    html += QStringLiteral("</body></html>");
+    const templates::TemplateFiles files = templates::templateFiles(html);
+    for (const QString &path : files.images) {
+        if (!path.startsWith(QLatin1Char('/')))
+            std::abort(); // only a file of this machine, by its absolute path
     }
-    // The list joins paths with ";", so only a path holding one splits.
-    bool semicolon = false;
-    for (const QString &src : sources)
-        semicolon = semicolon || templates::imagePathFromSource(src).contains(QLatin1Char(';'));
-    const QStringList greeting = greetings::attachmentPaths(greetings::imageAttachmentList(sources), QString());
-    for (const QString &p : greeting) {
-        if (p.isEmpty() && !semicolon)
-            std::abort();
+    for (const QStringList &chosen : {files.images, greetings::attachmentPaths(files.images, QString())}) {
+        for (const QString &path : templates::attachedPictures(chosen, files)) {
+            if (!files.pictures.contains(path))
+                std::abort(); // nothing but a picture file the HTML shows
+        }
     }
-    bulkmail::bulkImagePaths(bulkmail::bulkImageList(sources));
     return 0;
 }

@@ -88,11 +88,10 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     }
     if (!m_prompter.askYesNo(common::kAppTitle, kBulkConfirmText))
         return 0;
-    // Only pictures are attached from template images; the list is fixed for the run.
-    QStringList paths = bulkImagePaths(bulkImageList(bulkTemplate.imageSources));
-    paths.removeIf([](const QString &path) { return !templates::isImageFile(path); });
-    const templates::TemplateFiles files = templates::templateFiles(bulkTemplate.html, paths);
-    paths.append(files.morePictures); // background and CSS pictures go inline too
+    // The template's pictures, each image as often as it is shown; the list
+    // is fixed for the run.
+    const templates::TemplateFiles files = templates::templateFiles(bulkTemplate.html);
+    QStringList paths = templates::attachedPictures(files.images, files);
     if (!s.attachmentPath.isEmpty())
         paths.append(s.attachmentPath);
     if (!confirmContent(s, bulkTemplate, paths))

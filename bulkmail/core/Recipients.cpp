@@ -1,7 +1,5 @@
 #include "bulkmail/core/Recipients.h"
 
-#include "templates/core/ImageSources.h"
-
 namespace bulkmail {
 
 std::optional<QString> modeRefusal(const BulkSettings &s)
@@ -23,24 +21,6 @@ QString bulkSalutation(const BulkSettings &s, const QString &firstName)
     const QString text = s.salutationText().trimmed();
     const bool withName = s.mode == RecipientMode::AllContacts || !s.salutationCustom || s.printName;
     return withName ? text + QLatin1Char(' ') + firstName + QLatin1Char(',') : text + QLatin1Char(',');
-}
-
-QString bulkImageList(const QStringList &imageSources)
-{
-    QString list;
-    for (const QString &src : imageSources) {
-        const QString p = templates::imagePathFromSource(src);
-        if (!p.isEmpty())
-            list += QLatin1Char(';') + p;
-    }
-    return list;
-}
-
-QStringList bulkImagePaths(const QString &imageList)
-{
-    if (imageList.size() <= 2)
-        return {};
-    return imageList.mid(1).split(QLatin1Char(';'));
 }
 
 } // namespace bulkmail

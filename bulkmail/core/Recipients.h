@@ -21,8 +21,4 @@ bool categoryMatches(const QString &contactCategories, const QString &category);
 // The salutation line of one contact in a contact mode.
 QString bulkSalutation(const BulkSettings &s, const QString &firstName);
 
-// The image list with its leading ";" per image, and its parts to attach.
-QString bulkImageList(const QStringList &imageSources);
-QStringList bulkImagePaths(const QString &imageList);
-
 } // namespace bulkmail

@@ -1,7 +1,6 @@
 #include "greetings/core/Composition.h"
 
 #include "templates/core/BodyText.h"
-#include "templates/core/ImageSources.h"
 
 namespace greetings {
 
@@ -36,26 +35,12 @@ QString childrenLine(const QString &lead, const QString &children)
     return lead.trimmed() + QLatin1Char(' ') + children.trimmed();
 }
 
-QString imageAttachmentList(const QStringList &imageSources)
-{
-    QStringList paths;
-    for (const QString &src : imageSources) {
-        const QString p = templates::imagePathFromSource(src);
-        if (!p.isEmpty())
-            paths.append(p);
-    }
-    return paths.join(QLatin1Char(';'));
-}
-
-QStringList attachmentPaths(const QString &imageList, const QString &attachmentPath)
+QStringList attachmentPaths(const QStringList &images, const QString &attachmentPath)
 {
     QStringList out;
-    if (!imageList.isEmpty()) {
-        const QStringList parts = imageList.split(QLatin1Char(';'));
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            if (i == 0 || parts.at(i).compare(parts.at(i - 1), Qt::CaseInsensitive) != 0)
-                out.append(parts.at(i));
-        }
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        if (i == 0 || images.at(i).compare(images.at(i - 1), Qt::CaseInsensitive) != 0)
+            out.append(images.at(i));
     }
     if (!attachmentPath.isEmpty())
         out.append(attachmentPath);

@@ -22,10 +22,8 @@ QString composeBody(const QString &html, const QString &salutation, const QStrin
 // Trimmed lead + " " + trimmed children, or empty when children is empty.
 QString childrenLine(const QString &lead, const QString &children);
 
-// The image paths of a template, joined by ";".
-QString imageAttachmentList(const QStringList &imageSources);
-
-// The image list without consecutive repeats (no case), then attachmentPath.
-QStringList attachmentPaths(const QString &imageList, const QString &attachmentPath);
+// The template's images without consecutive repeats (no case), then
+// attachmentPath.
+QStringList attachmentPaths(const QStringList &images, const QString &attachmentPath);
 
 } // namespace greetings

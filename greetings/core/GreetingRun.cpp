@@ -17,19 +17,6 @@ namespace greetings {
 
 using hostmail::HostError;
 
-namespace {
-
-// The template's image files to attach, once per run: consecutive repeats
-// once, and only files that are pictures.
-QStringList templateImages(const templates::TemplateDocument &doc)
-{
-    QStringList paths = attachmentPaths(imageAttachmentList(doc.imageSources), QString());
-    paths.removeIf([](const QString &path) { return !templates::isImageFile(path); });
-    return paths;
-}
-
-} // namespace
-
 GreetingRun::GreetingRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter, Progress progress)
     : m_openHost(std::move(openHost)), m_prompter(prompter), m_progress(std::move(progress))
 {
@@ -66,14 +53,14 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         m_progress(0);
     const SendWindow window = sendWindow(today, settings.sendBetweenDates, settings.fromDate, settings.toDate);
     Pass passes[] = {
-        {OccasionKind::Birthday, &settings.birthday, &birthdayTemplate.html, templateImages(birthdayTemplate)},
-        {OccasionKind::Anniversary, &settings.anniversary, &anniversaryTemplate.html,
-         templateImages(anniversaryTemplate)},
+        {OccasionKind::Birthday, &settings.birthday, &birthdayTemplate.html, {}},
+        {OccasionKind::Anniversary, &settings.anniversary, &anniversaryTemplate.html, {}},
     };
     QStringList leftOut[2]; // per pass: local files the template names that never leave
     for (Pass &pass : passes) {
-        const templates::TemplateFiles files = templates::templateFiles(*pass.html, pass.paths);
-        pass.paths.append(files.morePictures); // background and CSS pictures go inline too
+        // The template's pictures, once per run: consecutive repeats once.
+        const templates::TemplateFiles files = templates::templateFiles(*pass.html);
+        pass.paths = templates::attachedPictures(attachmentPaths(files.images, QString()), files);
         leftOut[&pass - passes] = files.leftOut;
         if (!pass.settings->attachmentPath.isEmpty())
             pass.paths.append(pass.settings->attachmentPath);

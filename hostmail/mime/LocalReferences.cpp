@@ -24,8 +24,11 @@ QString localPathOf(const QString &reference)
 {
     const QString r = reference.trimmed();
     if (r.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        // Only an absolute path names a file: "file:pic.png" would be found
+        // in whatever folder the program runs in.
         const QUrl url(r);
-        return url.isLocalFile() ? url.toLocalFile() : QString();
+        const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+        return path.startsWith(QLatin1Char('/')) && !path.startsWith(QLatin1String("//")) ? path : QString();
     }
     if (r.startsWith(QLatin1Char('/')) && !r.startsWith(QLatin1String("//")))
         return r;
@@ -167,10 +170,10 @@ private:
     }
 
     // What a local reference becomes: a picture's replacement, or nothing.
-    QString replaced(const QString &place, const QString &value, bool picture)
+    QString replaced(const QString &place, const QString &value, bool picture, bool image = false)
     {
         const QString path = localPathOf(value);
-        references.append({place, value, path, picture});
+        references.append({place, value, path, picture, image});
         QString with;
         if (picture && !path.isEmpty() && m_replacement && *m_replacement)
             with = (*m_replacement)(path);
@@ -239,7 +242,7 @@ private:
         if (!isLocalReference(value))
             return;
         const bool picture = (name == "src" && (tag == "img" || imageInput)) || name == "background";
-        const QString with = replaced(place, value, picture);
+        const QString with = replaced(place, value, picture, name == "src" && tag == "img");
         if (m_replacement)
             setValue(a, with);
     }

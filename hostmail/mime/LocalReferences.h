@@ -11,7 +11,8 @@ namespace hostmail::mime {
 // absolute path, or a Windows path (a drive letter or a backslash).
 bool isLocalReference(const QString &reference);
 
-// The file a local reference names (a file: URL percent-decoded), or empty.
+// The file a local reference names by its absolute path (a file: URL
+// percent-decoded), or empty.
 QString localPathOf(const QString &reference);
 
 // A reference of a parsed document that names a local file.
@@ -20,6 +21,7 @@ struct LocalReference {
     QString value;        // as a reader sees it, character references decoded
     QString path;         // the file it names, or empty (a Windows path)
     bool picture = false; // shown as a picture: img src, background, CSS url()
+    bool image = false;   // the source of an image element (img src)
 };
 
 // Every local reference of html, in document order, found by an HTML parser:

@@ -3,39 +3,44 @@
 #include "hostmail/mime/LocalReferences.h"
 
 #include <QMimeDatabase>
-#include <QUrl>
+#include <QSet>
 
 namespace templates {
 
-QString imagePathFromSource(const QString &src)
-{
-    const qsizetype slash = src.indexOf(QLatin1Char('\\'));
-    if (slash >= 0) {
-        // 1-based position p of the first backslash; the path starts at p - 2.
-        if (slash + 1 <= 2)
-            return {};
-        return src.mid(slash - 2);
-    }
-    // What a local file is, is the mail library's one rule.
-    return hostmail::mime::localPathOf(src);
-}
-
-TemplateFiles templateFiles(const QString &html, const QStringList &listed)
+TemplateFiles templateFiles(const QString &html)
 {
     TemplateFiles files;
-    for (const QString &picture : hostmail::mime::localPictures(html)) {
-        if (listed.contains(picture))
-            continue;
-        if (isImageFile(picture))
-            files.morePictures.append(picture);
-        else
-            files.leftOut.append(QStringLiteral("%1 (not a picture)").arg(picture));
-    }
+    QStringList other; // references that are no picture, after the pictures
+    QSet<QString> seen;
     for (const hostmail::mime::LocalReference &r : hostmail::mime::localReferences(html)) {
-        if (!r.picture)
-            files.leftOut.append(QStringLiteral("%1 (%2)").arg(r.value, r.place));
+        if (!r.picture) {
+            other.append(QStringLiteral("%1 (%2)").arg(r.value, r.place));
+            continue;
+        }
+        if (r.path.isEmpty())
+            continue; // no file of this machine: the mail blanks it
+        if (r.image)
+            files.images.append(r.path);
+        if (seen.contains(r.path))
+            continue;
+        seen.insert(r.path);
+        if (isImageFile(r.path))
+            files.pictures.append(r.path);
+        else
+            files.leftOut.append(QStringLiteral("%1 (not a picture)").arg(r.path));
     }
+    files.leftOut.append(other);
     return files;
+}
+
+QStringList attachedPictures(QStringList chosen, const TemplateFiles &files)
+{
+    chosen.removeIf([&](const QString &path) { return !files.pictures.contains(path); });
+    for (const QString &picture : files.pictures) {
+        if (!chosen.contains(picture))
+            chosen.append(picture);
+    }
+    return chosen;
 }
 
 bool isImageFile(const QString &path)

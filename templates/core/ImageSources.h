@@ -5,20 +5,25 @@
 
 namespace templates {
 
-// The local file an image source names: a file: URL or an absolute path gives
-// the (percent-decoded) path; a source with a backslash keeps the old rule
-// (from two characters before the first backslash); web sources give nothing.
-QString imagePathFromSource(const QString &src);
-
-// What a template's HTML names beyond its image elements: the local
-// pictures named by background or CSS url() that are not listed yet (they are
-// attached and shown inline like the others), and the other local files it
-// names, which never leave in a mail ("VALUE (PLACE)").
+// The local files a template's HTML names, as the mail library finds them
+// (hostmail::mime::localReferences, its one rule of what a local picture is).
 struct TemplateFiles {
-    QStringList morePictures;
+    // The files its image elements show, in document order, repeats kept:
+    // the template's image attachment list.
+    QStringList images;
+    // Every local file it shows as a picture (images, background, CSS url())
+    // that is a picture file, each once, in document order.
+    QStringList pictures;
+    // The local files it names that never leave in a mail: "VALUE (PLACE)",
+    // or "PATH (not a picture)" for a picture reference to another file.
     QStringList leftOut;
 };
-TemplateFiles templateFiles(const QString &html, const QStringList &listed);
+TemplateFiles templateFiles(const QString &html);
+
+// The pictures a message of the template carries: the chosen image files
+// that are pictures, then every other picture the HTML shows, so that no
+// picture of the template is blanked in the mail.
+QStringList attachedPictures(QStringList chosen, const TemplateFiles &files);
 
 // Whether a file is a picture by its content, so a template cannot make a run
 // attach some other local file.

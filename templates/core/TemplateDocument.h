@@ -1,15 +1,14 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 namespace templates {
 
-// A template's design document as the send runs read it: the whole HTML text
-// and the source reference of each image element, in document order.
+// A template's design document as the send runs read it: the whole HTML
+// text, with the pictures' references made absolute, so that the pictures it
+// shows are found in the text alone.
 struct TemplateDocument {
     QString html;
-    QStringList imageSources;
 };
 
 } // namespace templates

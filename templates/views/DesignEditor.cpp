@@ -172,13 +172,7 @@ TemplateDocument DesignEditor::document() const
                      " return (document.doctype ? new XMLSerializer().serializeToString(document.doctype)"
                      "   + '\\n' : '') + copy.outerHTML; })()"))
             .toString();
-    return {html, imageSources()};
-}
-
-QStringList DesignEditor::imageSources() const
-{
-    return evaluate(QStringLiteral("Array.prototype.map.call(document.images, function(i) { return i.src; })"))
-        .toStringList();
+    return {html};
 }
 
 void DesignEditor::execCommand(const QString &command, const QString &value)

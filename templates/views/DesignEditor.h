@@ -33,10 +33,9 @@ public:
     DocumentPage *documentPage() const { return m_page; }
 
     QString documentHtml() const;
-    QStringList imageSources() const;
-    // The document as the send runs take it: its HTML with every picture
-    // reference made absolute (as the images resolve it), so that the host can
-    // find the file each names, and its images' sources.
+    // The document as the send runs take it, read from the page once: its
+    // HTML with every picture reference made absolute (as the images resolve
+    // it), so that the host can find the file each names.
     TemplateDocument document() const;
 
     // Inserts a picture at the caret, or at the start of the document when it

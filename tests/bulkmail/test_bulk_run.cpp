@@ -26,7 +26,7 @@ struct BulkFixture {
     RecordingPrompter prompter;
     int opened = 0;
     BulkSettings s;
-    templates::TemplateDocument doc{QStringLiteral("<html><body>Season's greetings</body></html>"), {}};
+    templates::TemplateDocument doc{QStringLiteral("<html><body>Season's greetings</body></html>")};
 
     BulkFixture()
     {
@@ -206,12 +206,18 @@ TEST(BulkRun, EveryTemplateImageIsAttachedRepeatsIncluded)
     f.store.write(
         png, QByteArray::fromBase64(
                  "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="));
-    f.doc.imageSources = {QUrl::fromLocalFile(png).toString(), "https://example.org/x.png",
-                          QUrl::fromLocalFile(png).toString()};
+    // A picture whose name holds a ";" stays one file.
+    const QString odd = f.store.dir.path() + "/new;year.png";
+    f.store.write(odd, f.store.read(png));
+    const QString url = QUrl::fromLocalFile(png).toString();
+    f.doc.html = "<html><body><img src=\"" + url + "\"><img src=\"https://example.org/x.png\"><img src=\"" + url +
+                 "\"><img src=\"" + QUrl::fromLocalFile(odd).toString() + "\"></body></html>";
     f.s.distList = "Family";
     f.go();
-    EXPECT_EQ(f.store.read(f.store.drafts().first()).count("filename=star.png"), 2);
-    EXPECT_EQ(bulkImageList(f.doc.imageSources), ";" + png + ";" + png);
+    const QByteArray m = f.store.read(f.store.drafts().first());
+    EXPECT_EQ(m.count("filename=star.png"), 2);
+    EXPECT_EQ(m.count("filename=\"new;year.png\""), 1) << m.toStdString();
+    EXPECT_FALSE(m.contains("example.org/x.png\" ")); // a web picture is left as it is, not attached
 }
 
 TEST(BulkSalutation, CategoryHonoursThePrintNameBox)
@@ -259,7 +265,7 @@ TEST(BulkRun, TheAttachmentFileFollowsTheTemplatePictures)
                                               "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="));
     const QString pdf = f.store.dir.path() + "/plan.pdf";
     f.store.write(pdf, "%PDF-1.4\n%%EOF\n");
-    f.doc.imageSources = {QUrl::fromLocalFile(png).toString()};
+    f.doc.html = "<html><body><img src=\"" + QUrl::fromLocalFile(png).toString() + "\"></body></html>";
     f.s.attachmentPath = pdf;
     f.s.distList = "Family";
     f.go();

@@ -51,13 +51,13 @@ int main(int argc, char **argv)
         s.mode = bulkmail::RecipientMode::AllContacts;
         s.saveDraft = true;
         s.subject = QStringLiteral("News");
-        bulkmail::BulkRun(open, yes).run(s, {QStringLiteral("<html><body><p>News</p></body></html>"), {}}, today);
+        bulkmail::BulkRun(open, yes).run(s, {QStringLiteral("<html><body><p>News</p></body></html>")}, today);
     } else if (command == QLatin1String("greeting")) {
         greetings::GreetingSettings s; // sent: into the Outbox
         s.sendBetweenDates = true;
         s.fromDate = today;
         s.toDate = today.addDays(60);
-        const templates::TemplateDocument doc{QStringLiteral("<html><body><p>Dear [Name]</p></body></html>"), {}};
+        const templates::TemplateDocument doc{QStringLiteral("<html><body><p>Dear [Name]</p></body></html>")};
         greetings::GreetingRun(open, yes, {}).run(s, doc, doc, today);
     } else if (command == QLatin1String("reminder")) {
         QDir::setCurrent(root);

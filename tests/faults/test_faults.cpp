@@ -145,7 +145,7 @@ struct Runs {
     {
         greetings::GreetingSettings s;
         s.saveDraft = true;
-        const templates::TemplateDocument doc{html, {}};
+        const templates::TemplateDocument doc{html};
         return greetings::GreetingRun(open, prompter, {}).run(s, doc, doc, today);
     }
     int bulk()
@@ -155,7 +155,7 @@ struct Runs {
         s.saveDraft = true;
         s.subject = QStringLiteral("News");
         return bulkmail::BulkRun(open, prompter)
-            .run(s, {QStringLiteral("<html><body><p>News</p></body></html>"), {}}, QDate(2026, 5, 1));
+            .run(s, {QStringLiteral("<html><body><p>News</p></body></html>")}, QDate(2026, 5, 1));
     }
     void reminders()
     {
@@ -354,7 +354,7 @@ TEST(HostileContacts, OversizedFilesAreSkippedUnread)
     greetings::GreetingSettings s;
     s.saveDraft = true;
     s.birthday.attachmentPath = huge.fileName();
-    const templates::TemplateDocument doc{QStringLiteral("<html><body><p>Hi</p></body></html>"), {}};
+    const templates::TemplateDocument doc{QStringLiteral("<html><body><p>Hi</p></body></html>")};
     EXPECT_EQ(greetings::GreetingRun(r.open, r.prompter, {}).run(s, doc, doc, QDate(2026, 5, 1)), 1);
     const Snapshot drafts = snapshot(r.draftFolder());
     ASSERT_EQ(drafts.size(), 1);

@@ -88,9 +88,8 @@ TEST(Composition, BodyTagsMatchWithoutCase)
 
 TEST(Composition, ImageListAndAttachmentRepeats)
 {
-    EXPECT_EQ(imageAttachmentList({"file:///a.gif", "http://x/y.gif", "/b.gif"}), "/a.gif;/b.gif");
-    EXPECT_EQ(attachmentPaths("C:\\a.gif;C:\\A.GIF;C:\\b.gif", ""), QStringList({"C:\\a.gif", "C:\\b.gif"}));
-    EXPECT_EQ(attachmentPaths("C:\\a.gif;C:\\b.gif;C:\\a.gif", "/doc.pdf"),
-              QStringList({"C:\\a.gif", "C:\\b.gif", "C:\\a.gif", "/doc.pdf"}));
-    EXPECT_TRUE(attachmentPaths("", "").isEmpty());
+    EXPECT_EQ(attachmentPaths({"/p/a.gif", "/p/A.GIF", "/p/b;c.gif"}, ""), QStringList({"/p/a.gif", "/p/b;c.gif"}));
+    EXPECT_EQ(attachmentPaths({"/p/a.gif", "/p/b.gif", "/p/a.gif"}, "/doc.pdf"),
+              QStringList({"/p/a.gif", "/p/b.gif", "/p/a.gif", "/doc.pdf"}));
+    EXPECT_TRUE(attachmentPaths({}, "").isEmpty());
 }

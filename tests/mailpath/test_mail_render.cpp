@@ -29,8 +29,7 @@ TEST(MailRender, EveryPictureOfAGreetingShowsAtTheRecipient)
     store.addCard("anna.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n", "anna@example.org"));
     const QString a = QUrl::fromLocalFile(cake).toString(), b = QUrl::fromLocalFile(star).toString();
     const templates::TemplateDocument doc{"<html><BODY><p>Happy day!</p><img src=\"" + a + "\"><img src=\"" + b +
-                                              "\"><img src=\"" + a + "\"></BODY></html>",
-                                          {a, b, a}};
+                                          "\"><img src=\"" + a + "\"></BODY></html>"};
     greetings::GreetingSettings s;
     s.saveDraft = true;
     ASSERT_EQ(greetings::GreetingRun([&] { return std::make_unique<hostmail::Application>(store.paths); }, prompter, {})

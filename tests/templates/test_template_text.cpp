@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -36,14 +37,33 @@ TEST(BodyText, ADocumentWithoutTextOrPictureShowsNothing)
     EXPECT_FALSE(showsNothing("<body><IMG src=\"cake.png\"></body>"));
 }
 
-TEST(ImageSources, LocalFilesOnly)
+TEST(TemplateFiles, PicturesComeFromTheHtmlAloneAndOnlyPictureFilesGo)
 {
-    EXPECT_EQ(imagePathFromSource("file:///C:\\Pictures\\cake.gif"), "C:\\Pictures\\cake.gif");
-    EXPECT_EQ(imagePathFromSource("\\\\server\\x.gif"), "");
-    EXPECT_EQ(imagePathFromSource("file:///home/me/My%20Pictures/cake.png"), "/home/me/My Pictures/cake.png");
-    EXPECT_EQ(imagePathFromSource("/home/me/cake.png"), "/home/me/cake.png");
-    EXPECT_EQ(imagePathFromSource("https://example.org/cake.png"), "");
-    EXPECT_EQ(imagePathFromSource("data:image/png;base64,AAAA"), "");
+    QTemporaryDir dir;
+    const QString png = dir.filePath("cake.png"), odd = dir.filePath("new;year.png"), key = dir.filePath("id_rsa");
+    const QByteArray picture = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+    for (const auto &[path, bytes] : {std::pair{png, picture}, {odd, picture}, {key, QByteArray("secret\n")}}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    const QString url = QUrl::fromLocalFile(png).toString();
+    const QString html = "<body background=\"" + QUrl::fromLocalFile(odd).toString() + "\"><img src=\"" + url +
+                         "\"><img src=\"https://example.org/w.png\"><img src=\"data:image/png;base64,AAAA\">"
+                         "<img src=\"file:///C:\\Pictures\\cake.gif\"><img src=\"" +
+                         url + "\"><img src=\"" + QUrl::fromLocalFile(key).toString() + "\"><a href=\"" + key +
+                         "\">key</a></body>";
+    const TemplateFiles files = templateFiles(html);
+    // The image elements' files as shown, repeats kept; a web or data:
+    // source names no file, and a Windows one no picture here.
+    const QString windows = "/C:\\Pictures\\cake.gif";
+    EXPECT_EQ(files.images, QStringList({png, windows, png, key}));
+    EXPECT_EQ(files.pictures, QStringList({odd, png}));
+    EXPECT_EQ(files.leftOut, QStringList({windows + " (not a picture)", key + " (not a picture)", key + " (a href)"}));
+    // A run's choice keeps its repeats and gains every other picture shown.
+    EXPECT_EQ(attachedPictures(files.images, files), QStringList({png, png, odd}));
+    EXPECT_EQ(attachedPictures({}, files), QStringList({odd, png}));
 }
 
 TEST(TemplateText, GeneratorTagAndFilters)

@@ -98,6 +98,14 @@ TEST(MailText, LocalReferencesBecomeWhatTheHostSaysOrNothing)
                                     "file:///home/me/secret.png (img src)"}));
     EXPECT_TRUE(mime::isLocalReference("FILE:///x"));
     EXPECT_FALSE(mime::isLocalReference("data:image/png;base64,AAAA"));
+    // Only an absolute path names a file: a relative or remote file: URL
+    // would be looked for in the folder the program runs in.
+    EXPECT_EQ(mime::localPathOf("file:///home/me/My%20Pictures/cake.png"), "/home/me/My Pictures/cake.png");
+    for (const char *nowhere : {"file:cake.png", "file:t/cake.png", "file://server/share/cake.png", "//server/cake.png",
+                                "cake.png", "https://example.org/cake.png"})
+        EXPECT_EQ(mime::localPathOf(nowhere), "") << nowhere;
+    EXPECT_EQ(mime::rewriteLocalReferences("<img src=\"file:cake.png\">", [](const QString &) { return "cid:x"; }),
+              "<img src=\"\">");
 }
 
 TEST(MailText, NoLocalPathOrScriptLeavesThroughAnyPlaceThatNamesAResource)
