@@ -40,6 +40,7 @@ BulkPage::BulkPage(common::Prompter &prompter, hostmail::ApplicationFactory open
     connect(u.BtnSendOEmails, &QPushButton::clicked, this, &BulkPage::BtnSendOEmails_Click);
     u.BtnSendOEmails->setIcon(common::themedIcon(QStringLiteral("mail-send")));
     common::makePageTitle(u.lblTitleO);
+    common::keepTextReadable({u.TxtSubject, u.TxtDistList, u.TxtCategory, u.TxtOSalStd, u.TxtOSalCust});
 }
 
 BulkPage::~BulkPage() = default;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QStyle>
 
 namespace common {
 
@@ -32,6 +33,18 @@ void makePageTitle(QLabel *title)
     font.setPointSize(font.pointSize() + 6);
     font.setBold(true);
     title->setFont(font);
+}
+
+void keepTextReadable(std::initializer_list<QLineEdit *> boxes)
+{
+    for (QLineEdit *box : boxes) {
+        const QString text = box->text().isEmpty() ? box->placeholderText() : box->text();
+        const QMargins margins = box->textMargins();
+        // The frame on each side, the box's own margin of 2 and the cursor.
+        const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance(text) + margins.left() + margins.right() + 2 * frame +
+                             2 * 2 + 2);
+    }
 }
 
 } // namespace common

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <initializer_list>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -14,5 +16,8 @@ void enableWithOption(QRadioButton *option, QLineEdit *enables, QLineEdit *disab
 void clearWhenUnchecked(QCheckBox *check, QLineEdit *box);
 // A page's title: its font six points larger, bold.
 void makePageTitle(QLabel *title);
+// Keeps each box at least as wide as the text it holds now (or its
+// placeholder), so a narrow window never cuts a default text.
+void keepTextReadable(std::initializer_list<QLineEdit *> boxes);
 
 } // namespace common

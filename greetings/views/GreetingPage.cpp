@@ -71,6 +71,8 @@ GreetingPage::GreetingPage(common::Prompter &prompter, hostmail::ApplicationFact
     connect(u.BtnSendEmails, &QPushButton::clicked, this, &GreetingPage::BtnSendEmails_Click);
     u.BtnSendEmails->setIcon(common::themedIcon(QStringLiteral("mail-send")));
     common::makePageTitle(u.lblTitle);
+    common::keepTextReadable({u.TxtBSubjStd, u.TxtBSubjCust, u.TxtBSalStd, u.TxtBSalCust, u.TxtASubjStd, u.TxtASubjCust,
+                              u.TxtASalStd, u.TxtASalCust});
 }
 
 GreetingPage::~GreetingPage() = default;

@@ -7,7 +7,9 @@
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 
@@ -29,36 +31,35 @@ namespace {
     const QSize least = w->minimumSizeHint();
     if (r.width() < least.width() || r.height() < least.height())
         return ::testing::AssertionFailure() << name << " is squeezed to " << r.width() << "x" << r.height();
+    // A box shows the whole of the text it holds, or of its placeholder.
+    if (auto *box = qobject_cast<QLineEdit *>(w)) {
+        const QString text = box->text().isEmpty() ? box->placeholderText() : box->text();
+        const int inside = box->width() - 2 * box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box) -
+                           2 * 2 - box->textMargins().left() - box->textMargins().right();
+        if (box->fontMetrics().horizontalAdvance(text) > inside)
+            return ::testing::AssertionFailure()
+                   << name << " cuts \"" << text.toStdString() << "\" at " << r.width() << " px";
+    }
     return ::testing::AssertionSuccess();
 }
 
 const char *const kGreetingPage[] = {"fraBirthdays",     "fraAnniversaries",  "SSTab2",         "SSTab3",
                                      "CmdBOpen",         "CmdAddBAtt",        "CmdAAtt",        "fraSubjectB",
-                                     "fraSalutationB",   "fraSubjectA",       "fraSalutationA", "chkChildren",
+                                     "fraSalutationB",   "fraSubjectA",       "fraSalutationA", "TxtBSubjStd",
+                                     "TxtBSubjCust",     "TxtBSalStd",        "TxtBSalCust",    "TxtASubjStd",
+                                     "TxtASubjCust",     "TxtASalStd",        "TxtASalCust",    "lblSubjDateB",
+                                     "ChkPrntCusBDt",    "lblSalNameB",       "ChkPrntCusBNm",  "lblSubjDateA",
+                                     "ChkPrntCusADt",    "lblSalNameA",       "ChkPrntCusANm",  "chkChildren",
                                      "txtChildren",      "OptHTML",           "ProgressBar1",   "fraEmailPreferences",
                                      "OptSendAutomatic", "OptSaveEmailDraft", "TxtCC",          "TxtBCC",
                                      "ChkDayPrior",      "dtFromDate",        "dtToDate",       "ChkHelpNeeded",
                                      "BtnSendEmails"};
-const char *const kBulkPage[] = {"lblBulkInfo",
-                                 "fraBulkEmails",
-                                 "SSTab4",
-                                 "CmdOOpen",
-                                 "CmdOAtt",
-                                 "TxtSubject",
-                                 "fraSendEmailTo",
-                                 "TxtDistList",
-                                 "TxtCategory",
-                                 "ToOption3",
-                                 "fraSalutationO",
-                                 "ChkPrntCusONm",
-                                 "fraEmailPreferences1",
-                                 "OptSendAuto",
-                                 "OptSaveDraft",
-                                 "TxtCC1",
-                                 "ChkBCC1",
-                                 "dtSendMailOn",
-                                 "OptHTML1",
-                                 "BtnSendOEmails"};
+const char *const kBulkPage[] = {
+    "lblBulkInfo",    "fraBulkEmails",  "SSTab4",      "CmdOOpen",      "CmdOAtt",
+    "TxtSubject",     "fraSendEmailTo", "TxtDistList", "TxtCategory",   "ToOption3",
+    "fraSalutationO", "TxtOSalStd",     "TxtOSalCust", "ChkPrntCusONm", "fraEmailPreferences1",
+    "OptSendAuto",    "OptSaveDraft",   "TxtCC1",      "ChkBCC1",       "dtSendMailOn",
+    "OptHTML1",       "BtnSendOEmails"};
 
 } // namespace
 
