@@ -16,6 +16,7 @@
 #include "shell/views/frmAccounts.h"
 #include "shell/views/frmHelp.h"
 #include "shell/views/frmOutbox.h"
+#include "shell/views/frmSplash.h"
 #include "templates/core/TemplateText.h"
 #include "templates/views/ClipboardCommand.h"
 #include "templates/views/Dialogs.h"
@@ -226,7 +227,7 @@ void frmNewMainForm::mailQueuedForLater()
 void frmNewMainForm::Form_Load()
 {
     for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == QLatin1String("frmSplash"))
+        if (qobject_cast<frmSplash *>(w))
             w->close();
     }
     m_editorA->prepare();
