@@ -18,8 +18,6 @@
 
 #include <curl/curl.h>
 
-#include <optional>
-
 namespace hostmail::carddav {
 
 namespace {
@@ -638,6 +636,36 @@ private:
         return true;
     }
 
+    // One multiget's cards, checked and kept; they reach the disk together,
+    // before the state that names them. False when the disk refused one.
+    bool keepFetched(const Multistatus &m, const QMap<QString, QString> &changed)
+    {
+        WriteBatch batch;
+        for (const DavResponse &d : m.responses) {
+            const QString href = m_bookUrl.resolved(QUrl(d.href)).toString();
+            if (!changed.contains(href) || d.addressData.isNull())
+                continue; // only what was asked for
+            const QString path = QUrl(href).path();
+            if (d.addressData.size() > kMaxCardBytes) {
+                m_report.skipped.append(QStringLiteral("%1: the card is larger than 1 MB").arg(path));
+                continue;
+            }
+            if (!looksLikeVCard(d.addressData)) {
+                m_report.skipped.append(QStringLiteral("%1: what the server holds there is not a vCard").arg(path));
+                continue;
+            }
+            if (keep(href, d.etag.isEmpty() ? changed.value(href) : d.etag, d.addressData))
+                ++m_report.fetched;
+        }
+        try {
+            batch.flush();
+        } catch (const HostError &e) {
+            fail(QString::fromUtf8(e.what()));
+            return false;
+        }
+        return true;
+    }
+
     bool fetch(const QMap<QString, QString> &changed)
     {
         const QStringList hrefs = changed.keys();
@@ -664,31 +692,8 @@ private:
                 saveState();
                 return false;
             }
-            // The batch's cards reach the disk together, before the state that names them.
-            std::optional<WriteBatch> batch(std::in_place);
-            for (const DavResponse &d : m.responses) {
-                const QString href = m_bookUrl.resolved(QUrl(d.href)).toString();
-                if (!changed.contains(href) || d.addressData.isNull())
-                    continue; // only what was asked for
-                const QString path = QUrl(href).path();
-                if (d.addressData.size() > kMaxCardBytes) {
-                    m_report.skipped.append(QStringLiteral("%1: the card is larger than 1 MB").arg(path));
-                    continue;
-                }
-                if (!looksLikeVCard(d.addressData)) {
-                    m_report.skipped.append(QStringLiteral("%1: what the server holds there is not a vCard").arg(path));
-                    continue;
-                }
-                if (keep(href, d.etag.isEmpty() ? changed.value(href) : d.etag, d.addressData))
-                    ++m_report.fetched;
-            }
-            try {
-                batch->flush();
-            } catch (const HostError &e) {
-                fail(QString::fromUtf8(e.what()));
+            if (!keepFetched(m, changed))
                 return false; // the state still names what is on the disk
-            }
-            batch.reset();
             saveState();
             removeStaleSeen();
         }
