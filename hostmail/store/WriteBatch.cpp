@@ -49,33 +49,29 @@ WriteBatch::~WriteBatch()
     t_batch = nullptr;
 }
 
+WriteBatch::Worker &WriteBatch::worker() const
+{
+    return m_outer ? *m_outer->m_worker : *m_worker;
+}
+
 void WriteBatch::add(WriteJob job)
 {
-    if (m_outer)
-        m_outer->add(std::move(job));
-    else
-        m_worker->add(std::move(job));
+    worker().add(std::move(job));
 }
 
 bool WriteBatch::holds(const QByteArray &target) const
 {
-    return m_outer ? m_outer->holds(target) : m_worker->holds(target);
+    return worker().holds(target);
 }
 
 void WriteBatch::commit()
 {
-    if (m_outer)
-        m_outer->commit();
-    else
-        m_worker->commit();
+    worker().commit();
 }
 
 void WriteBatch::flush()
 {
-    if (m_outer)
-        m_outer->flush();
-    else
-        m_worker->flush();
+    worker().flush();
 }
 
 WriteBatch::Worker::Worker()

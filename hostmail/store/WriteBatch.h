@@ -43,7 +43,9 @@ public:
 
 private:
     struct Worker; // the queue and its thread: WriteBatchWorker.h, private to the store
-    WriteBatch *m_outer = nullptr;
+    // The worker of the batch this one is or joined.
+    Worker &worker() const;
+    WriteBatch *m_outer = nullptr; // the thread's batch, which has no outer one
     std::unique_ptr<Worker> m_worker;
 };
 
