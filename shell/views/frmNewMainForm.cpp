@@ -76,9 +76,6 @@ frmNewMainForm::frmNewMainForm(MainServices services, QWidget *parent)
     m_bulk = new bulkmail::BulkPage(*m_prompter, m_services.openHost, dialogs, m_previewPath);
     ui->SSTab1->addTab(m_greetings, m_greetings->windowTitle());
     ui->SSTab1->addTab(m_bulk, m_bulk->windowTitle());
-    m_editorB = &m_greetings->birthdayEditor();
-    m_editorA = &m_greetings->anniversaryEditor();
-    m_editorO = &m_bulk->editor();
     m_preferences = std::make_unique<Preferences>(*ui->SSTab1, *m_greetings, *m_bulk);
     connect(m_greetings, &greetings::GreetingPage::mailQueuedForLater, this, &frmNewMainForm::mailQueuedForLater);
     connect(m_bulk, &bulkmail::BulkPage::mailQueuedForLater, this, &frmNewMainForm::mailQueuedForLater);
@@ -230,9 +227,8 @@ void frmNewMainForm::Form_Load()
         if (qobject_cast<frmSplash *>(w))
             w->close();
     }
-    m_editorA->prepare();
-    m_editorB->prepare();
-    m_editorO->prepare();
+    for (templates::TemplateEditor *editor : editors())
+        editor->prepare();
     restoreTemplates();
     const QString setTask = readSetting(QStringLiteral("SetTask"));
     m_helpFile = helpFilePath(m_services.programFolder);
@@ -244,7 +240,14 @@ void frmNewMainForm::Form_Load()
 
 templates::TemplateEditor &frmNewMainForm::editor(QChar letter) const
 {
-    return letter == QLatin1Char('A') ? *m_editorA : letter == QLatin1Char('B') ? *m_editorB : *m_editorO;
+    return letter == QLatin1Char('A')   ? m_greetings->anniversaryEditor()
+           : letter == QLatin1Char('B') ? m_greetings->birthdayEditor()
+                                        : m_bulk->editor();
+}
+
+QList<templates::TemplateEditor *> frmNewMainForm::editors() const
+{
+    return {&editor(QLatin1Char('B')), &editor(QLatin1Char('A')), &editor(QLatin1Char('O'))};
 }
 
 void frmNewMainForm::SavePrefs()
@@ -302,7 +305,7 @@ void frmNewMainForm::restoreTemplates()
     // Open dialog starts among the examples until a file was opened.
     const QString examples = exampleTemplateFolder(m_services.programFolder);
     const bool firstStart = readSetting(QStringLiteral("TemplatesKept")).isEmpty();
-    for (templates::TemplateEditor *editor : {m_editorB, m_editorA, m_editorO}) {
+    for (templates::TemplateEditor *editor : editors()) {
         const QString key = QStringLiteral("Template") + editor->letter();
         editor->setStartFolder(examples);
         QString path = readSetting(key);
@@ -318,7 +321,7 @@ void frmNewMainForm::restoreTemplates()
 
 bool frmNewMainForm::saveTemplateChanges()
 {
-    for (templates::TemplateEditor *editor : {m_editorB, m_editorA, m_editorO}) {
+    for (templates::TemplateEditor *editor : editors()) {
         if (!editor->saveChangesIfWanted())
             return false;
     }

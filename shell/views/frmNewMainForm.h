@@ -79,6 +79,8 @@ public:
     bool saveTemplateChanges();
 
     templates::TemplateEditor &editor(QChar letter) const;
+    // The three editors, birthday, anniversary and bulk.
+    QList<templates::TemplateEditor *> editors() const;
     greetings::GreetingPage &greetingPage() const { return *m_greetings; }
     bulkmail::BulkPage &bulkPage() const { return *m_bulk; }
     QPointer<frmAbout> aboutWindow() const { return m_about; }
@@ -105,9 +107,6 @@ private:
     std::shared_ptr<common::Prompter> m_prompter;
     QString m_previewPath;
     QString m_helpFile;
-    templates::TemplateEditor *m_editorA = nullptr;
-    templates::TemplateEditor *m_editorB = nullptr;
-    templates::TemplateEditor *m_editorO = nullptr;
     greetings::GreetingPage *m_greetings = nullptr;
     bulkmail::BulkPage *m_bulk = nullptr;
     QPointer<frmAbout> m_about;
