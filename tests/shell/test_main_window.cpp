@@ -458,12 +458,9 @@ TEST_F(MainWindowFixture, LockPanelsShowTheKeysAndWaitingMailIsLookedAfterOnce)
 
 TEST_F(MainWindowFixture, TheMailAccountIsKeptInHostConfWithoutItsPasswordAndTestedInWords)
 {
+    auto *accounts =
+        openAccounts("[General]\nDeliveryTimeout=30\n\n[Smtp]\nPasswordCommand=printf secret\nMaxPerMinute=5\n");
     const QString conf = hostmail::StorePaths::configurationFile();
-    QDir().mkpath(QFileInfo(conf).absolutePath());
-    store.write(conf, "[General]\nDeliveryTimeout=30\n\n[Smtp]\nPasswordCommand=printf secret\nMaxPerMinute=5\n");
-    open();
-    window->findChild<QAction *>("mnuAccounts")->trigger();
-    auto *accounts = window->findChild<shell::frmAccounts *>();
     ASSERT_TRUE(accounts);
     accounts->findChild<QLineEdit *>("txtSmtpHost")->setText("smtp.example.org");
     accounts->findChild<QComboBox *>("cboSmtpSecurity")->setCurrentIndex(1);
@@ -567,12 +564,8 @@ TEST_F(MainWindowFixture, AnAddressBookServersCertificateIsTrustedFromTheWindowA
     if (QStandardPaths::findExecutable("openssl").isEmpty() || !QFile::exists("/usr/bin/radicale"))
         GTEST_SKIP() << "needs openssl and radicale";
     RadicaleOverTls server;
+    auto *accounts = openAccounts("[AddressBook]\nPasswordCommand=printf secret\n");
     const QString conf = hostmail::StorePaths::configurationFile();
-    QDir().mkpath(QFileInfo(conf).absolutePath());
-    store.write(conf, "[AddressBook]\nPasswordCommand=printf secret\n");
-    open();
-    window->findChild<QAction *>("mnuAccounts")->trigger();
-    auto *accounts = window->findChild<shell::frmAccounts *>();
     ASSERT_TRUE(accounts);
     const QString url = QStringLiteral("https://127.0.0.1:%1/").arg(server.port);
     accounts->findChild<QLineEdit *>("txtDavUrl")->setText(url);

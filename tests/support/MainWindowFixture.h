@@ -4,13 +4,16 @@
 #include "export/core/DeviceLocator.h"
 #include "hostmail/HostError.h"
 #include "hostmail/model/Application.h"
+#include "shell/views/frmAccounts.h"
 #include "shell/views/frmNewMainForm.h"
 #include "support/FakeDialogs.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QWidget>
@@ -72,6 +75,16 @@ protected:
         if (load)
             window->Form_Load();
         return *window;
+    }
+    // The main window on host.conf as given, and its File > Accounts window.
+    shell::frmAccounts *openAccounts(const QByteArray &hostConf)
+    {
+        const QString conf = hostmail::StorePaths::configurationFile();
+        QDir().mkpath(QFileInfo(conf).absolutePath());
+        store.write(conf, hostConf);
+        open();
+        window->findChild<QAction *>("mnuAccounts")->trigger();
+        return window->findChild<shell::frmAccounts *>();
     }
     template <typename T> T *find(const char *name) const
     {
