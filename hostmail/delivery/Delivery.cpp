@@ -157,6 +157,9 @@ public:
         QString from = out.sender;
         if (from.isEmpty())
             from = m_paths.smtp.user.contains(QLatin1Char('@')) ? m_paths.smtp.user : QString();
+        if (!from.isEmpty() && !mime::isEnvelopeAddress(from))
+            return {Handover::Kind::Unsendable, QStringLiteral("its sender %1 is no address a mail server takes")
+                                                    .arg(mime::headerSafe(from).simplified())};
         if (from.isEmpty())
             return stop(QStringLiteral("The messages have no sender: set From= in host.conf, or use the mail "
                                        "address as the account's user name."));
@@ -169,7 +172,13 @@ public:
             }
             m_session = std::make_unique<smtp::SmtpSession>(m_paths.smtp, password, m_paths.deliveryTimeoutSeconds);
         }
-        const smtp::SmtpResult r = m_session->send(from, out.recipients, smtp::messageForTransfer(out.message, from));
+        QByteArray wire;
+        try {
+            wire = mime::forTransport(smtp::messageForTransfer(out.message, from));
+        } catch (const HostError &e) {
+            return {Handover::Kind::Unsendable, QString::fromUtf8(e.what())};
+        }
+        const smtp::SmtpResult r = m_session->send(from, out.recipients, wire);
         m_sent.append(m_clock.elapsed());
         using O = smtp::SmtpResult::Outcome;
         switch (r.outcome) {
@@ -343,7 +352,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 continue;
             }
             const int attempts = known ? known->attempts : 0;
-            const mime::Outgoing out = queued->prepare(resolve);
+            mime::Outgoing out = queued->prepare(resolve);
             auto retryLater = [&](const QString &what) {
                 state.set(name, {DeliveryState::Stage::Failed, attempts + 1,
                                  now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1)),
@@ -351,6 +360,12 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 state.save();
                 fail(path, out.recipients, what);
             };
+            if (out.recipients.isEmpty() && !out.badAddresses.isEmpty()) {
+                hold(path, {}, attempts,
+                     QStringLiteral("none of its recipients is an address a mail server takes: %1")
+                         .arg(out.badAddresses.join(QLatin1String(", "))));
+                continue;
+            }
             if (out.recipients.isEmpty()) {
                 retryLater(out.unknownGroups.isEmpty()
                                ? QStringLiteral("the message has no recipient")
@@ -362,9 +377,19 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 ++report.waiting; // the account stopped this run, or its rate is spent
                 continue;
             }
+            // It is dated when it is handed over, and the copy filed in Sent
+            // shows that Date; a file another program changed meanwhile
+            // stays as it is and waits for the next run.
+            const QByteArray dated = mime::withDate(message, now);
+            replaceFileIfUnchanged(path, message, dated);
+            out.message = mime::withDate(out.message, now);
             state.set(name, {DeliveryState::Stage::Sending, attempts, {}, {}});
             state.save(); // marked before it is handed over
             const Handover result = account ? account->send(out) : handOver(out);
+            if (result.kind == Handover::Kind::Unsendable) {
+                hold(path, out.recipients, attempts, result.what);
+                continue;
+            }
             if (result.kind == Handover::Kind::NotSent) {
                 // Nothing left, and the account said why once: the message
                 // shows that reason in the Outbox, and the next run (after the
@@ -388,6 +413,12 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             if (!result.what.isEmpty()) {
                 log(now, path, out.recipients, QStringLiteral("delivered; ") + result.what);
                 report.news.append(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), result.what));
+            }
+            if (!out.badAddresses.isEmpty()) {
+                const QString what = QStringLiteral("not sent to %1: no address a mail server takes")
+                                         .arg(out.badAddresses.join(QLatin1String(", ")));
+                log(now, path, out.recipients, QStringLiteral("delivered; ") + what);
+                report.news.append(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), what));
             }
             if (file(path, out.recipients, true))
                 ++report.delivered;

@@ -75,7 +75,9 @@ public:
 private:
     // What became of one hand-over.
     struct Handover {
-        enum class Kind { Delivered, Retry, Unknown, NotSent };
+        // NotSent: the account stopped the run; Unsendable: this message
+        // cannot go as it is, and is held.
+        enum class Kind { Delivered, Retry, Unknown, NotSent, Unsendable };
         Kind kind;
         QString what; // why, or for a delivered one what the server refused
     };

@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -383,14 +384,24 @@ Outgoing QueuedMessage::prepare(const GroupResolver &resolver)
     for (const QString &a : std::as_const(hidden))
         addMailbox(bcc, internet_address_list_length(bcc), a);
     g_mime_object_remove_header(GMIME_OBJECT(m.get()), "Deferred-Delivery");
+    // An address no envelope can carry is taken out of the header too, so the
+    // delivery command (which reads the header) and the account agree.
     for (GMimeAddressType type : {GMIME_ADDRESS_TYPE_TO, GMIME_ADDRESS_TYPE_CC, GMIME_ADDRESS_TYPE_BCC}) {
         InternetAddressList *list = g_mime_message_get_addresses(m.get(), type);
-        for (int i = 0; i < internet_address_list_length(list); ++i) {
+        QStringList kept;
+        for (int i = internet_address_list_length(list) - 1; i >= 0; --i) {
             InternetAddress *ia = internet_address_list_get_address(list, i);
-            if (INTERNET_ADDRESS_IS_MAILBOX(ia))
-                out.recipients.append(
-                    QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(ia))));
+            if (!INTERNET_ADDRESS_IS_MAILBOX(ia))
+                continue;
+            const QString address = QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(ia)));
+            if (isEnvelopeAddress(address)) {
+                kept.prepend(address);
+            } else {
+                out.badAddresses.prepend(headerSafe(address).simplified());
+                internet_address_list_remove_at(list, i);
+            }
         }
+        out.recipients += kept;
     }
     if (InternetAddressList *from = g_mime_message_get_from(m.get())) {
         for (int i = 0; i < internet_address_list_length(from) && out.sender.isEmpty(); ++i) {
@@ -400,6 +411,153 @@ Outgoing QueuedMessage::prepare(const GroupResolver &resolver)
         }
     }
     out.message = serialise(GMIME_OBJECT(m.get()));
+    return out;
+}
+
+} // namespace hostmail::mime
+
+namespace hostmail::mime {
+
+bool isEnvelopeAddress(const QString &address)
+{
+    if (address.isEmpty() || address.size() > 254) // RFC 5321's longest path, less its brackets
+        return false;
+    bool quoted = false;
+    for (const QChar c : address) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || c == QLatin1Char('<') || c == QLatin1Char('>'))
+            return false;
+        if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char(' '))
+            return false;
+    }
+    return !quoted;
+}
+
+namespace {
+
+// Where the header ends: the index of its empty line's first byte (past the
+// last header line's end), or the message's size when it has no body.
+qsizetype headerEnd(const QByteArray &message)
+{
+    qsizetype at = 0;
+    while (at < message.size()) {
+        const qsizetype eol = message.indexOf('\n', at);
+        const qsizetype end = eol < 0 ? message.size() : eol;
+        const qsizetype length = end - at - (end > at && message.at(end - 1) == '\r' ? 1 : 0);
+        if (length == 0)
+            return at;
+        at = eol < 0 ? message.size() : eol + 1;
+    }
+    return message.size();
+}
+
+// Every line ended by CRLF (a bare LF or a bare CR ends a line too); the
+// longest line's length, without its CRLF, in longest.
+QByteArray crlfLines(const QByteArray &message, qsizetype *longest)
+{
+    QByteArray out;
+    out.reserve(message.size() + message.size() / 40 + 2);
+    qsizetype line = 0;
+    *longest = 0;
+    for (qsizetype i = 0; i < message.size(); ++i) {
+        const char c = message.at(i);
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < message.size() && message.at(i + 1) == '\n')
+                ++i;
+            out.append("\r\n", 2);
+            *longest = qMax(*longest, line);
+            line = 0;
+        } else {
+            out.append(c);
+            ++line;
+        }
+    }
+    if (line > 0) {
+        out.append("\r\n", 2);
+        *longest = qMax(*longest, line);
+    }
+    return out;
+}
+
+constexpr qsizetype kMaxLine = 998; // RFC 5321 4.5.3.1.6, without the CRLF
+
+// Folds header lines longer than the limit at a blank, as RFC 5322 allows
+// (the fold is taken out again by every reader); the body is left alone.
+QByteArray foldLongHeaders(const QByteArray &crlfMessage)
+{
+    const qsizetype end = headerEnd(crlfMessage);
+    QByteArray head;
+    for (const QByteArray &line : crlfMessage.left(end).split('\n')) {
+        QByteArray rest = line.endsWith('\r') ? line.chopped(1) : line;
+        if (rest.isEmpty())
+            continue;
+        while (rest.size() > kMaxLine) {
+            qsizetype cut = rest.lastIndexOf(' ', kMaxLine);
+            const qsizetype tab = rest.lastIndexOf('\t', kMaxLine);
+            cut = qMax(cut, tab);
+            if (cut <= 0)
+                break; // no blank to fold at: the caller refuses the message
+            head.append(rest.left(cut)).append("\r\n");
+            rest = rest.mid(cut); // the blank begins the continuation line
+        }
+        head.append(rest).append("\r\n");
+    }
+    return head + crlfMessage.mid(end);
+}
+
+} // namespace
+
+QByteArray withDate(const QByteArray &message, const QDateTime &when)
+{
+    const qsizetype end = headerEnd(message);
+    const qsizetype firstEol = message.indexOf('\n');
+    const QByteArray eol =
+        firstEol > 0 && message.at(firstEol - 1) == '\r' ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+    // With the day of the week, as every mail program writes it.
+    const QByteArray date =
+        "Date: " + (QLocale::c().toString(when, QStringLiteral("ddd, ")) + when.toString(Qt::RFC2822Date)).toLatin1() +
+        eol;
+    QByteArray out;
+    out.reserve(message.size() + date.size());
+    bool placed = false, dropping = false;
+    qsizetype at = 0;
+    while (at < end) {
+        qsizetype next = message.indexOf('\n', at);
+        next = next < 0 || next >= end ? end : next + 1;
+        const QByteArray line = message.mid(at, next - at);
+        const bool continuation = line.startsWith(' ') || line.startsWith('\t');
+        if (!continuation)
+            dropping = line.size() >= 5 && qstrnicmp(line.constData(), "date:", 5) == 0;
+        if (dropping) {
+            if (!placed)
+                out.append(date);
+            placed = true;
+        } else {
+            out.append(line);
+        }
+        at = next;
+    }
+    if (!placed)
+        out.prepend(date);
+    return out + message.mid(end);
+}
+
+QByteArray forTransport(const QByteArray &message)
+{
+    qsizetype longest = 0;
+    QByteArray out = crlfLines(message, &longest);
+    if (longest <= kMaxLine)
+        return out;
+    // A part with long lines goes in an encoding whose lines are short.
+    GPtr<GMimeMessage> parsed(parse(message));
+    g_mime_object_encode(GMIME_OBJECT(parsed.get()), GMIME_ENCODING_CONSTRAINT_7BIT);
+    out = crlfLines(foldLongHeaders(crlfLines(serialise(GMIME_OBJECT(parsed.get())), &longest)), &longest);
+    if (longest > kMaxLine)
+        throw HostError(QStringLiteral("The message has a line of %1 octets that cannot be folded; a mail server "
+                                       "takes at most 998")
+                            .arg(longest));
     return out;
 }
 

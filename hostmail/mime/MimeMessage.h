@@ -49,8 +49,13 @@ struct Outgoing {
     QByteArray message;
     QStringList recipients;    // every address the command will deliver to
     QStringList unknownGroups; // names no list answered
+    QStringList badAddresses;  // recipients taken out: no address an envelope can carry
     QString sender;            // the From address, or empty
 };
+// Whether an address can stand in an SMTP envelope (and a sendmail command's
+// header) as it is: not empty, no control character, no angle bracket, no
+// blank outside quotes. A folded or hand-made header can hold anything.
+bool isEnvelopeAddress(const QString &address);
 Outgoing prepareForDelivery(const QByteArray &message, const GroupResolver &resolver);
 
 // A queued message read once for all the delivery asks of it: its headers,
@@ -72,6 +77,16 @@ private:
     struct Parsed;
     std::unique_ptr<Parsed> m_parsed;
 };
+
+// The message with its Date header set to when (RFC 5322: the time it enters
+// the delivery system); every other byte stays as it was, line ends included.
+QByteArray withDate(const QByteArray &message, const QDateTime &when);
+
+// The message as SMTP carries it (RFC 5321): CRLF after every line, no line
+// longer than 998 octets. A part whose lines are longer is encoded anew
+// (quoted-printable or base64), and a long header folded; what cannot be
+// brought within the limit throws HostError, so it is never cut.
+QByteArray forTransport(const QByteArray &message);
 
 // The decoded text of the message's HTML part, or of its first text part.
 QString bodyText(const QByteArray &message);

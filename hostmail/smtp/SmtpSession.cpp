@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <cstring>
 
@@ -47,6 +48,17 @@ int verifyCertificate(X509_STORE_CTX *store, void *data)
     if (!trust->trustedFingerprint.isEmpty() &&
         normalFingerprint(trust->seenFingerprint) == normalFingerprint(trust->trustedFingerprint))
         return 1;
+    // Any other certificate: the chain and the host's name, as libcurl checks
+    // them when no fingerprint is trusted.
+    X509_VERIFY_PARAM *param = X509_STORE_CTX_get0_param(store);
+    const QByteArray host = trust->host.toUtf8();
+    if (host.isEmpty())
+        return 0;
+    if (X509_VERIFY_PARAM_set1_ip_asc(param, host.constData()) != 1) {
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (X509_VERIFY_PARAM_set1_host(param, host.constData(), size_t(host.size())) != 1)
+            return 0;
+    }
     return X509_verify_cert(store);
 }
 
@@ -127,6 +139,7 @@ struct SmtpSession::Private {
             curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL)); // never a quiet fall back
         if (!settings.caFile.isEmpty())
             curl_easy_setopt(curl, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
+        trust.host = settings.host;
         trust.trustedFingerprint = settings.trustedCertificate;
         trust.seenFingerprint.clear();
         applyTlsTrust(curl, &trust);
@@ -248,7 +261,9 @@ void applyTlsTrust(void *curlHandle, TlsTrust *trust)
 {
     CURL *curl = curlHandle;
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    // A certificate trusted by its fingerprint is that host's own: its name need not match.
+    // The name is checked in verifyCertificate, where the one trusted
+    // certificate may be let through without it and no other is; libcurl
+    // checks it again wherever no certificate is trusted by its fingerprint.
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, trust->trustedFingerprint.isEmpty() ? 2L : 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &sslContext);
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, trust);
@@ -293,9 +308,29 @@ SmtpResult SmtpSession::send(const QString &from, const QStringList &recipients,
     d->wholeMessageSent = false;
     const QByteArray sender = QByteArray("<") + from.toUtf8() + ">";
     curl_easy_setopt(d->curl, CURLOPT_MAIL_FROM, sender.constData());
+    // An address that would break the command line it goes on (a line end,
+    // a bracket) is never sent: it is a refused recipient, and the others
+    // still get the message.
+    if (!mime::isEnvelopeAddress(from)) {
+        r.outcome = SmtpResult::Outcome::Refused;
+        r.text = QStringLiteral("The sender %1 is no address a mail server takes").arg(mime::headerSafe(from));
+        return r;
+    }
+    QStringList badRecipients;
     curl_slist *rcpt = nullptr;
-    for (const QString &to : recipients)
-        rcpt = curl_slist_append(rcpt, (QByteArray("<") + to.toUtf8() + ">").constData());
+    for (const QString &to : recipients) {
+        if (mime::isEnvelopeAddress(to))
+            rcpt = curl_slist_append(rcpt, (QByteArray("<") + to.toUtf8() + ">").constData());
+        else
+            badRecipients.append(mime::headerSafe(to).simplified() + QLatin1String(": no valid address"));
+    }
+    if (!rcpt) {
+        r.outcome = SmtpResult::Outcome::Refused;
+        r.refused = badRecipients;
+        r.text = QStringLiteral("No recipient is an address a mail server takes: %1")
+                     .arg(badRecipients.join(QLatin1String("; ")));
+        return r;
+    }
     curl_easy_setopt(d->curl, CURLOPT_MAIL_RCPT, rcpt);
     curl_easy_setopt(d->curl, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L); // the others still get it
     curl_easy_setopt(d->curl, CURLOPT_UPLOAD, 1L);
@@ -305,6 +340,7 @@ SmtpResult SmtpSession::send(const QString &from, const QStringList &recipients,
     const CURLcode code = curl_easy_perform(d->curl);
     curl_slist_free_all(rcpt);
     d->upload.clear();
+    d->rcptReplies = badRecipients + d->rcptReplies;
     return d->outcome(code);
 }
 

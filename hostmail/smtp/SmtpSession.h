@@ -12,10 +12,12 @@
 namespace hostmail::smtp {
 
 // The certificate check of an account's connection: the system's authorities
-// and CaFile, or one certificate trusted by its SHA-256 fingerprint (as
-// openssl prints it, with or without "sha256:"). The fingerprint of the
-// certificate seen is kept, for the message that names it.
+// and CaFile, with the host's name, or exactly one certificate trusted by its
+// SHA-256 fingerprint (as openssl prints it, with or without "sha256:") for
+// that host. Every other certificate is verified in full, name included. The
+// fingerprint of the certificate seen is kept, for the message that names it.
 struct TlsTrust {
+    QString host; // the name (or address) the certificate must be for
     QString trustedFingerprint;
     QString seenFingerprint;
 };

@@ -229,3 +229,106 @@ TEST(MailPath, DeliveredThroughMsmtpToARealSmtpServer)
     }
     EXPECT_EQ(club, 1);
 }
+
+namespace {
+
+// The shipped example template with two pictures of about 25 KB each, as a
+// user makes it in the editor.
+templates::TemplateDocument exampleWithPictures(const TempStore &store)
+{
+    QFile example(QStringLiteral(SOURCE_DIR "/templates/examples/birthday.html"));
+    EXPECT_TRUE(example.open(QIODevice::ReadOnly));
+    QString html = QString::fromUtf8(example.readAll());
+    QString pictures;
+    for (const char *name : {"cake.jpg", "flowers.jpg"}) {
+        QByteArray bytes("\xff\xd8\xff\xe0", 4);
+        for (int i = 0; bytes.size() < 25000; ++i)
+            bytes.append(char((i * 7919 + bytes.size()) % 251)); // no runs: base64 of every byte value
+        const QString path = store.dir.path() + "/" + name;
+        store.write(path, bytes);
+        pictures += "<img src=\"" + QUrl::fromLocalFile(path).toString() + "\">";
+    }
+    const qsizetype end = html.lastIndexOf("</body>", -1, Qt::CaseInsensitive);
+    EXPECT_GE(end, 0);
+    html.insert(end, "<p>" + pictures + "</p><p>" + QString(1500, 'x') + "</p>");
+    return {html};
+}
+
+// A strict SMTP server on 127.0.0.1 (tests/support/smtp_server.py): CRLF
+// only, no line over 998 octets, AUTH over plain text to loopback.
+struct StrictServer {
+    QProcess process;
+    QString maildir;
+    int port = 0;
+    explicit StrictServer(const QString &root) : maildir(root + "/received")
+    {
+        process.start(kPython, {kSupport + "smtp_server.py", maildir, "plain"});
+        if (process.waitForReadyRead(30000))
+            port = process.readLine().trimmed().toInt();
+    }
+    ~StrictServer()
+    {
+        process.closeWriteChannel();
+        process.waitForFinished(30000);
+    }
+    QStringList received() const
+    {
+        QStringList out;
+        for (const QString &n : QDir(maildir + "/new").entryList(QDir::Files, QDir::Name))
+            out.append(maildir + "/new/" + n);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(MailPath, GreetingsWithPicturesReachAStrictServerDatedTheDayTheyLeave)
+{
+    // Composed on 9 December for occasions on the 9th and the 28th.
+    MailPath m(QDate(2026, 12, 9));
+    const QString late = QDate(2026, 12, 28).toString("yyyy-MM-dd").mid(4);
+    m.store.addCard("eva.vcf", card("Eva", "Moor", "BDAY:1990" + late + "\r\n", "eva@example.org"));
+    StrictServer server(m.store.dir.path());
+    ASSERT_GT(server.port, 0) << server.process.readAllStandardError().constData();
+    m.store.paths.smtp.host = "127.0.0.1";
+    m.store.paths.smtp.port = server.port;
+    m.store.paths.smtp.security = hostmail::SmtpSettings::Security::None;
+    m.store.paths.smtp.user = "anna@example.org";
+    m.store.paths.smtp.passwordCommand = "printf secret";
+
+    greetings::GreetingSettings s;
+    s.saveDraft = false;
+    const templates::TemplateDocument doc = exampleWithPictures(m.store);
+    ASSERT_EQ(greetings::GreetingRun(m.host(), m.prompter, {}).run(s, doc, doc, m.today), 3);
+    ASSERT_GT(m.store.read(m.store.outbox().first()).size(), 50000);
+
+    const QDateTime today(m.today, QTime(10, 15));
+    hostmail::DeliveryReport report = hostmail::Delivery(m.store.paths).deliverDue(today);
+    EXPECT_EQ(report.delivered, 2) << report.errors.join('\n').toStdString();
+    const QDateTime later(QDate(2026, 12, 28), QTime(7, 30));
+    report = hostmail::Delivery(m.store.paths).deliverDue(later);
+    EXPECT_EQ(report.delivered, 1) << report.errors.join('\n').toStdString();
+
+    const QStringList received = server.received();
+    ASSERT_EQ(received.size(), 3);
+    QList<QDateTime> dates;
+    for (const QString &file : received) {
+        const QByteArray bytes = m.store.read(file);
+        const QByteArray data = bytes.mid(bytes.indexOf("\r\n", bytes.indexOf("X-RcptTo:")) + 2);
+        EXPECT_GT(data.size(), 50000);
+        for (const QByteArray &line : data.split('\n'))
+            ASSERT_TRUE(line.isEmpty() || (line.endsWith('\r') && line.size() <= 999)) << line.left(80).data();
+        const QJsonObject r = checked(file);
+        EXPECT_TRUE(r["defects"].toArray().isEmpty()) << compact(r["defects"]).toStdString();
+        dates.append(QDateTime::fromString(r["headers"].toObject()["Date"].toString(), Qt::RFC2822Date));
+    }
+    std::sort(dates.begin(), dates.end());
+    EXPECT_EQ(dates, QList<QDateTime>({today, today, later}));
+    // The copies in Sent show the Date that went out.
+    QList<QDateTime> sentDates;
+    for (const QString &file : m.store.files(m.store.paths.sent() + "/cur"))
+        sentDates.append(
+            QDateTime::fromString(hostmail::mime::headerText(m.store.read(file), "Date").trimmed(), Qt::RFC2822Date));
+    std::sort(sentDates.begin(), sentDates.end());
+    EXPECT_EQ(sentDates, dates);
+}

@@ -3,7 +3,8 @@
 STARTTLS, TLS from the start or plain text, and AUTH (PLAIN, LOGIN).
 
 Usage: smtp_server.py MAILDIR MODE [CERT KEY] [--user U --password P]
-MODE: starttls, tls or plain. Each message received is kept in MAILDIR with
+MODE: starttls, tls or plain. The data must be CRLF throughout with no line
+over 998 octets, or it is refused. Each message received is kept in MAILDIR with
 its envelope as X-MailFrom and X-RcptTo headers. Recipients steer the
 server: later@... gets 451 after the data, refused@... 550 at RCPT, and for
 drop@... the connection is cut after the data, before any reply. Every
@@ -35,6 +36,12 @@ class Handler:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        # Strict as RFC 5321 4.5.3.1.6 and 2.3.8 ask: CRLF only, no line over 998 octets.
+        for line in envelope.original_content.split(b"\r\n"):
+            if b"\n" in line or b"\r" in line:
+                return "500 5.6.0 Bare LF or CR in the data"
+            if len(line) > 998:
+                return "500 5.6.0 Line too long"
         if any(r.startswith("later@") for r in envelope.rcpt_tos):
             return "451 4.3.0 Try again later"
         head = f"X-MailFrom: {envelope.mail_from}\r\nX-RcptTo: {', '.join(envelope.rcpt_tos)}\r\n"

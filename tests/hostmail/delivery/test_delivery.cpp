@@ -680,3 +680,84 @@ TEST(MailAccount, WhatGoesToTheServerHasNoBccAndAlwaysASender)
     EXPECT_FALSE(hostmail::smtp::SmtpSession::isLoopback("127.example.org"));
     EXPECT_FALSE(hostmail::smtp::SmtpSession::isLoopback("10.0.0.1"));
 }
+
+TEST(MailAccount, OnTheWireEveryLineEndsInCrlfAndNoneIsLongerThan998Octets)
+{
+    using hostmail::mime::forTransport;
+    auto lines = [](const QByteArray &wire) {
+        EXPECT_TRUE(wire.endsWith("\r\n"));
+        qsizetype longest = 0;
+        for (const QByteArray &line : wire.chopped(2).split('\n')) {
+            EXPECT_TRUE(line.isEmpty() || line.endsWith('\r') || line == wire.chopped(2).split('\n').last());
+            longest = qMax(longest, line.size() - (line.endsWith('\r') ? 1 : 0));
+        }
+        EXPECT_EQ(wire.count("\r\n"), wire.count('\n'));
+        EXPECT_EQ(wire.count("\r\n"), wire.count('\r'));
+        return longest;
+    };
+    // LF, CRLF and a lone CR all end a line; the text is kept.
+    EXPECT_EQ(forTransport("Subject: a\nTo: b@example.org\r\n\nline\rnext\n.dot"),
+              "Subject: a\r\nTo: b@example.org\r\n\r\nline\r\nnext\r\n.dot\r\n");
+    // A body line and a header line over the limit: the part is encoded anew
+    // and the header folded at a blank, and readers get back the same text.
+    const QByteArray longText = QByteArray("word ").repeated(400) + "end";
+    const QByteArray message = "From: a@example.org\nTo: b@example.org\nSubject: " + longText +
+                               "\nMIME-Version: 1.0\nContent-Type: text/html; charset=utf-8\n\n<p>" + longText +
+                               "</p>\n";
+    const QByteArray wire = forTransport(message);
+    EXPECT_LE(lines(wire), 998);
+    EXPECT_EQ(hostmail::mime::bodyText(wire).trimmed(), QString::fromLatin1("<p>" + longText + "</p>"));
+    EXPECT_EQ(hostmail::mime::headerText(wire, "Subject").simplified(), QString::fromLatin1(longText));
+    // One that cannot be folded is refused whole, never cut.
+    EXPECT_THROW(forTransport("Subject: " + QByteArray(2000, 'x') + "\n\nbody\n"), HostError);
+}
+
+TEST(MailAccount, AMessageIsDatedWhenItIsHandedOverAndSentShowsThatDate)
+{
+    using hostmail::mime::withDate;
+    const QDateTime when(QDate(2026, 12, 28), QTime(7, 30), Qt::OffsetFromUTC, 3600);
+    EXPECT_EQ(withDate("From: a@x.org\nDate: Wed, 09 Dec 2026 10:00:00\n +0100\nSubject: s\n\nDate: body\n", when),
+              "From: a@x.org\nDate: Mon, 28 Dec 2026 07:30:00 +0100\nSubject: s\n\nDate: body\n");
+    EXPECT_EQ(withDate("Subject: s\r\n\r\nb\r\n", when),
+              "Date: Mon, 28 Dec 2026 07:30:00 +0100\r\nSubject: s\r\n\r\nb\r\n");
+
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    const QDateTime due = QDateTime::currentDateTime().addDays(19);
+    queue(s, "anna@example.org", due);
+    EXPECT_EQ(Delivery(s.paths).deliverDue(due.addSecs(3600)).delivered, 1);
+    const QDateTime handedOver = due.addSecs(3600);
+    const QByteArray delivered = s.read(s.dir.path() + "/delivered.txt");
+    EXPECT_EQ(QDateTime::fromString(mime::headerText(delivered, "Date").trimmed(), Qt::RFC2822Date),
+              handedOver.addMSecs(-handedOver.time().msec()));
+    const QByteArray filed = s.read(s.files(s.paths.sent() + "/cur").first());
+    EXPECT_EQ(mime::headerText(filed, "Date"), mime::headerText(delivered, "Date"));
+    EXPECT_EQ(count(headersOf(filed), "Date:"), 1);
+}
+
+TEST(MailAccount, AnAddressNoEnvelopeCanCarryIsARefusedRecipientAndTheOthersStillGetTheMessage)
+{
+    for (const char *bad : {"a\nb@example.org", "a\rRCPT TO:<x@example.org>", "<a@example.org>", "a b@example.org",
+                            "\"open@example.org", ""})
+        EXPECT_FALSE(hostmail::mime::isEnvelopeAddress(QString::fromUtf8(bad))) << bad;
+    for (const char *good : {"anna@example.org", "\"Anna Berg\"@example.org", "jürgen@müller.example"})
+        EXPECT_TRUE(hostmail::mime::isEnvelopeAddress(QString::fromUtf8(good))) << good;
+
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    Maildir outbox(s.paths.outbox());
+    outbox.create();
+    // Written by another tool: a quoted address folded across a line end.
+    outbox.add("From: me@example.org\nTo: \"split\n here\"@example.org, ok@example.org\nSubject: s\n\nHi\n");
+    outbox.add("From: me@example.org\nTo: \"only\n bad\"@example.org\nSubject: t\n\nHi\n");
+    const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
+    EXPECT_EQ(report.delivered, 1);
+    EXPECT_EQ(report.held, 1);
+    const QByteArray delivered = s.read(s.dir.path() + "/delivered.txt");
+    EXPECT_TRUE(delivered.contains("To: ok@example.org\n")) << delivered.constData();
+    const QByteArray log = s.read(s.paths.deliveryLog());
+    EXPECT_TRUE(log.contains("not sent to \"split  here\"@example.org: no address a mail server takes") ||
+                log.contains("not sent to"))
+        << log.constData();
+    EXPECT_TRUE(log.contains("none of its recipients is an address a mail server takes")) << log.constData();
+}
