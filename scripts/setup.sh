@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config git python3 clang-format
           qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
-          libgmime-3.0-dev libical-dev libuchardet-dev libgumbo-dev libcurl4-openssl-dev libssl-dev
+          libgmime-3.0-dev libical-dev libuchardet-dev libgumbo-dev libcurl4-openssl-dev libssl-dev libpsl-dev
           libgtest-dev libbenchmark-dev
           qt6-qpa-plugins libqt6svg6
           msmtp python3-aiosmtpd notmuch dbus strace fuse3 python3-pyfuse3 openssl libsecret-tools radicale xandikos vdirsyncer

@@ -49,7 +49,9 @@ std::optional<hostmail::carddav::SyncReport> syncWithProgress(QWidget *parent,
     });
     tick.start(100);
     watcher.setFuture(QtConcurrent::run([&] {
-        return hostmail::carddav::AddressBookSync(paths).run([&](int d, int t) {
+        hostmail::carddav::AddressBookSync sync(paths);
+        sync.limits.cancelled = &cancelled; // a request under way ends at once too
+        return sync.run([&](int d, int t) {
             done = d;
             total = t;
             return !cancelled;

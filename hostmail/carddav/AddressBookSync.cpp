@@ -9,14 +9,20 @@
 #include "hostmail/store/WriteBatch.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <libpsl.h>
+
+#include <atomic>
+#include <optional>
 
 namespace hostmail::carddav {
 
@@ -25,7 +31,8 @@ namespace {
 constexpr qint64 kMaxReplyBytes = 64LL * 1024 * 1024; // one reply of the server, at most
 constexpr qint64 kMaxCardBytes = 1024 * 1024;         // one card, at most
 constexpr int kBatch = 100;                           // cards a multiget asks for
-constexpr long kTimeoutSeconds = 60;
+constexpr long kTimeoutSeconds = 60;                  // no byte for that long ends a request
+constexpr qint64 kRequestSeconds = 300;               // one request, however slowly it trickles
 
 QString hashOf(const QByteArray &bytes)
 {
@@ -43,42 +50,124 @@ struct Reply {
     QByteArray etag;
     QString error; // the transfer failed: no status
     bool tooLarge = false;
+    bool cancelled = false;
 };
 
+// Whether two hosts are one site: the same registrable domain (a provider's
+// contacts host under its own domain), or for an address or a name without
+// a public suffix the very same host.
+bool sameSite(const QString &a, const QString &b)
+{
+    if (a.compare(b, Qt::CaseInsensitive) == 0)
+        return true;
+    static psl_ctx_t *const psl = psl_latest(nullptr);
+    const QByteArray x = a.toLower().toUtf8(), y = b.toLower().toUtf8();
+    const char *dx = psl ? psl_registrable_domain(psl, x.constData()) : nullptr;
+    const char *dy = psl ? psl_registrable_domain(psl, y.constData()) : nullptr;
+    return dx && dy && qstrcmp(dx, dy) == 0;
+}
+
+// Whether the password may travel to url at all: over https, or plain http
+// to this computer's own address.
+bool secureEnough(const QUrl &url)
+{
+    return url.scheme() == QLatin1String("https") ||
+           (url.scheme() == QLatin1String("http") && smtp::SmtpSession::isLoopback(url.host()));
+}
+
 // One HTTP(S) connection to the server, reused for every request of a sync.
+// Every request, each redirect included, goes only over https (plain http
+// to loopback alone) and only to the site the user typed or one the user
+// allowed; a redirect elsewhere is not followed and names the site. Each
+// request ends within its time, the whole sync within its own, and at once
+// when cancelled.
 class Http {
 public:
-    Http(const CardDavSettings &settings, QString password) : m_settings(settings), m_password(std::move(password))
+    Http(const CardDavSettings &settings, QString password, QDeadlineTimer deadline, const std::atomic_bool *cancelled)
+        : m_settings(settings), m_password(std::move(password)), m_deadline(deadline), m_cancelled(cancelled)
     {
         static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
         Q_UNUSED(initialised)
         m_curl = curl_easy_init();
+        m_site = QUrl(settings.url).host();
     }
     ~Http() { curl_easy_cleanup(m_curl); }
     // The certificate that did not verify, for the user to trust or not.
     QString untrustedCertificate() const { return m_untrusted; }
+    // A site the server sent the sync to that the user did not allow.
+    QString otherSite() const { return m_otherSite; }
     Http(const Http &) = delete;
     Http &operator=(const Http &) = delete;
 
-    Reply request(const char *method, const QUrl &url, const QByteArray &body, const QList<QByteArray> &headers)
+    // Whether the login may go to url: the rule of every request.
+    QString refusal(const QUrl &url)
+    {
+        if (!secureEnough(url))
+            return QStringLiteral("the server sends the address book over plain http (%1), which would show the "
+                                  "password and the contacts to anyone on the way; only https is used")
+                .arg(url.toString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery));
+        const QString host = url.host();
+        if (sameSite(host, m_site) || m_settings.allowedSite.compare(host, Qt::CaseInsensitive) == 0)
+            return {};
+        m_otherSite = host;
+        return QStringLiteral("the server sends the address book to another site, %1; the password goes there only "
+                              "once you allow that site in File > Accounts")
+            .arg(host);
+    }
+
+    Reply request(const char *method, QUrl url, const QByteArray &body, const QList<QByteArray> &headers)
+    {
+        for (int hop = 0; hop <= 5; ++hop) {
+            Reply r;
+            if (const QString no = refusal(url); !no.isEmpty()) {
+                r.error = no;
+                return r;
+            }
+            QUrl next;
+            r = once(method, url, body, headers, &next);
+            if (!r.error.isEmpty() || r.status < 300 || r.status >= 400 || next.isEmpty())
+                return r;
+            url = next;
+        }
+        Reply r;
+        r.error = QStringLiteral("the server sends the request from one address to another without end");
+        return r;
+    }
+
+private:
+    Reply once(const char *method, const QUrl &url, const QByteArray &body, const QList<QByteArray> &headers,
+               QUrl *redirect)
     {
         Reply r;
+        const qint64 left = m_deadline.remainingTime();
+        if ((m_cancelled && m_cancelled->load()) || left == 0) {
+            r.error = left == 0 ? QStringLiteral("the server did not finish within the time a sync may take")
+                                : QStringLiteral("cancelled");
+            r.cancelled = left != 0;
+            return r;
+        }
         curl_easy_reset(m_curl);
         const QByteArray address = url.toEncoded();
         curl_easy_setopt(m_curl, CURLOPT_URL, address.constData());
         curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, method);
-        curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 1L); // /.well-known/carddav redirects
-        curl_easy_setopt(m_curl, CURLOPT_MAXREDIRS, 5L);
-        curl_easy_setopt(m_curl, CURLOPT_POSTREDIR, long(CURL_REDIR_POST_ALL));
+        curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L); // followed in request(), under its rules
         curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, kTimeoutSeconds);
         curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
+        // A whole request, however slowly the server trickles, ends in time.
+        const qint64 bound = kRequestSeconds * 1000;
+        curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, long(left < 0 ? bound : qMin(left, bound)));
+        curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &Http::progress);
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
         if (!m_settings.caFile.isEmpty())
             curl_easy_setopt(m_curl, CURLOPT_CAINFO, m_settings.caFile.toLocal8Bit().constData());
-        m_trust.trustedFingerprint = m_settings.trustedCertificate;
+        // The trusted certificate is the account's host's alone.
+        m_trust.host = url.host();
+        m_trust.trustedFingerprint =
+            url.host().compare(m_site, Qt::CaseInsensitive) == 0 ? m_settings.trustedCertificate : QString();
         smtp::applyTlsTrust(m_curl, &m_trust);
         if (!m_settings.user.isEmpty()) {
             curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
@@ -112,8 +201,10 @@ public:
         if (code != CURLE_OK) {
             if (r.tooLarge)
                 r.error = QStringLiteral("the server's answer is larger than %1 MB").arg(kMaxReplyBytes >> 20);
-            else if (code == CURLE_TOO_MANY_REDIRECTS)
-                r.error = QStringLiteral("the server sends the request from one address to another without end");
+            else if (code == CURLE_ABORTED_BY_CALLBACK)
+                r.error = QStringLiteral("cancelled"), r.cancelled = true;
+            else if (code == CURLE_OPERATION_TIMEDOUT)
+                r.error = QStringLiteral("the server did not answer in time");
             else if (code == CURLE_PARTIAL_FILE || code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR)
                 r.error = QStringLiteral("the server closed the connection before its answer was complete");
             else
@@ -121,10 +212,18 @@ public:
             return r;
         }
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &r.status);
+        const char *location = nullptr;
+        if (r.status >= 300 && r.status < 400 &&
+            curl_easy_getinfo(m_curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
+            *redirect = QUrl::fromEncoded(location);
         return r;
     }
 
-private:
+    static int progress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        const auto *h = static_cast<Http *>(self);
+        return h->m_cancelled && h->m_cancelled->load() ? 1 : 0;
+    }
     static size_t write(char *data, size_t size, size_t count, void *reply)
     {
         auto *r = static_cast<Reply *>(reply);
@@ -149,9 +248,13 @@ private:
 
     const CardDavSettings &m_settings;
     QString m_password;
+    QDeadlineTimer m_deadline;
+    const std::atomic_bool *m_cancelled;
     CURL *m_curl = nullptr;
+    QString m_site; // the host the user typed
     smtp::TlsTrust m_trust;
     QString m_untrusted;
+    QString m_otherSite;
 };
 
 QByteArray propfindBody(const QString &props)
@@ -170,16 +273,19 @@ struct Card {
 
 class Sync {
 public:
-    Sync(const StorePaths &paths, const std::function<bool(int, int)> &progress, SyncReport &report, bool discoverOnly)
-        : m_paths(paths), m_progress(progress), m_report(report), m_discoverOnly(discoverOnly)
+    Sync(const StorePaths &paths, const std::function<bool(int, int)> &progress, SyncReport &report, bool discoverOnly,
+         const SyncLimits &limits)
+        : m_paths(paths), m_progress(progress), m_report(report), m_discoverOnly(discoverOnly), m_limits(limits)
     {
     }
 
     void run(const QString &password)
     {
         steps(password);
-        if (m_http)
+        if (m_http) {
             m_report.untrustedCertificate = m_http->untrustedCertificate();
+            m_report.otherSite = m_http->otherSite();
+        }
     }
 
 private:
@@ -198,7 +304,10 @@ private:
                                        "only allowed to this computer's own address): %1")
                             .arg(start.toString(QUrl::RemoveUserInfo)));
         }
-        m_http = std::make_unique<Http>(m_paths.cardDav, password);
+        m_http = std::make_unique<Http>(m_paths.cardDav, password,
+                                        m_limits.seconds > 0 ? QDeadlineTimer(qint64(m_limits.seconds) * 1000)
+                                                             : QDeadlineTimer::Forever,
+                                        m_limits.cancelled);
         if (m_discoverOnly) { // asks the server every time: the test of an account
             QUrl book;
             if (discover(chosenStart(), &book)) {
@@ -236,6 +345,8 @@ private:
         for (const QString &href : std::as_const(m_missing))
             if (!removed.contains(href))
                 changed.insert(href, m_cards.value(href).etag);
+        if (!mayDelete(removed))
+            return;
         if (!fetch(changed))
             return;
         removeDeleted(removed);
@@ -421,8 +532,15 @@ private:
         }
         try {
             writeFileAtomically(seenFile(hash), bytes);
-            if (!exists || local != bytes)
+            // A contact file is replaced only while it holds what was read
+            // here, as every contact write is; a change another program
+            // makes meanwhile stays, and the card's old state with it.
+            if (exists && local != bytes)
+                replaceFileIfUnchanged(path, local, bytes);
+            else if (!exists)
                 writeFileAtomically(path, bytes);
+            m_written.insert(QFileInfo(path).absoluteFilePath(),
+                             {href, it != m_cards.end() ? std::optional(*it) : std::nullopt});
         } catch (const HostError &e) {
             m_report.skipped.append(
                 QStringLiteral("%1: %2").arg(contactName(bytes, card.file), QString::fromUtf8(e.what())));
@@ -660,9 +778,34 @@ private:
         try {
             batch.flush();
         } catch (const HostError &e) {
-            fail(QString::fromUtf8(e.what()));
-            return false;
+            // A contact file changed here while it was fetched keeps that
+            // change, and its card its old state: the change goes up at the
+            // next sync, merged with the server's if need be.
+            bool onlyContacts = true;
+            for (const QString &file : e.files()) {
+                const auto w = m_written.constFind(QFileInfo(file).absoluteFilePath());
+                if (w == m_written.cend()) {
+                    onlyContacts = false;
+                    continue;
+                }
+                const Card now = m_cards.value(w->first);
+                if (w->second)
+                    m_cards.insert(w->first, *w->second);
+                else
+                    m_cards.remove(w->first);
+                m_staleSeen.append(now.hash);
+                --m_report.fetched;
+                m_report.skipped.append(
+                    QStringLiteral("%1: changed here while the server's card was fetched; the change here stays")
+                        .arg(QFileInfo(file).fileName()));
+            }
+            m_written.clear();
+            if (!onlyContacts) {
+                fail(QString::fromUtf8(e.what()));
+                return false;
+            }
         }
+        m_written.clear();
         return true;
     }
 
@@ -702,6 +845,27 @@ private:
         return true;
     }
 
+    // One rule for every way the server tells of deletions (a report, a
+    // listing): a sync that would delete all the contacts here, or most of
+    // them, deletes none until the user agrees. A server that lost its
+    // cards or a wrong address book looks just like that.
+    bool mayDelete(const QStringList &removed)
+    {
+        qsizetype known = 0;
+        for (const QString &href : removed)
+            known += m_cards.contains(href) ? 1 : 0;
+        const bool most = known > 0 && known * 2 > m_cards.size();
+        if (!most || m_limits.mayDeleteMost)
+            return true;
+        m_report.withheldDeletions = int(known);
+        fail(QStringLiteral("The address book on the server no longer has %1 of the %2 contacts here; none was "
+                            "deleted here. If they were deleted there on purpose, agree to delete them here as well "
+                            "in File > Accounts")
+                 .arg(known)
+                 .arg(m_cards.size()));
+        return false;
+    }
+
     void removeDeleted(const QStringList &removed)
     {
         for (const QString &href : removed) {
@@ -739,6 +903,7 @@ private:
     const std::function<bool(int, int)> &m_progress;
     SyncReport &m_report;
     bool m_discoverOnly;
+    SyncLimits m_limits;
     std::unique_ptr<Http> m_http;
     QString m_book;
     QString m_choice; // the account's URL and chosen address book the state was made for
@@ -748,6 +913,8 @@ private:
     QMap<QString, Card> m_cards; // by the card's full URL
     QStringList m_missing;       // cards whose file is gone here
     QStringList m_staleSeen;     // seen copies the state will no longer name
+    // Contact files the open batch writes: their card, and its state before.
+    QHash<QString, std::pair<QString, std::optional<Card>>> m_written;
 };
 
 } // namespace
@@ -784,7 +951,7 @@ SyncReport AddressBookSync::work(const std::function<bool(int, int)> &progress, 
         return report;
     }
     try {
-        Sync(m_paths, progress, report, discoverOnly).run(m_password);
+        Sync(m_paths, progress, report, discoverOnly, limits).run(m_password);
     } catch (const HostError &e) {
         report.failure = QString::fromUtf8(e.what());
         report.completed = false;

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 namespace hostmail::carddav {
@@ -11,6 +12,15 @@ namespace hostmail::carddav {
 struct FoundAddressBook {
     QString name; // its display name, else its path
     QString path; // what AddressBook= chooses it by
+};
+
+// What bounds a sync: its whole time (0: none beyond each request's own),
+// a flag another thread sets to cancel it, and whether the user agreed that
+// it may delete most or all of the contacts here.
+struct SyncLimits {
+    int seconds = 0;
+    const std::atomic_bool *cancelled = nullptr;
+    bool mayDeleteMost = false;
 };
 
 struct SyncReport {
@@ -22,6 +32,8 @@ struct SyncReport {
     QString found;                     // the address book's URL
     QList<FoundAddressBook> available; // the address books discovery found
     QString untrustedCertificate;      // "sha256:…" of a certificate that did not verify
+    QString otherSite;                 // a site the server sent the sync to, not followed
+    int withheldDeletions = 0;         // cards deleted on the server, kept here until the user agrees
     QString failure;                   // why the sync could not complete
     QString summary() const;
 };
@@ -46,6 +58,7 @@ public:
     explicit AddressBookSync(StorePaths paths, QString password = {});
     // Progress: done of total cards; return false to cancel.
     SyncReport run(const std::function<bool(int done, int total)> &progress = {});
+    SyncLimits limits;
     // Logs in and finds the address book, changing nothing: for Test.
     SyncReport findAddressBook();
 

@@ -1,5 +1,11 @@
 #include "hostmail/carddav/DavReplies.h"
 
+#include "hostmail/HostError.h"
+#include "hostmail/vcard/VCardFile.h"
+
+#include <map>
+#include <optional>
+
 #include <QStringList>
 #include <QXmlStreamReader>
 
@@ -99,88 +105,87 @@ Multistatus parseMultistatus(const QByteArray &xml)
 
 namespace {
 
-// A card's logical lines, each as written (folded lines kept) and unfolded.
-struct CardLine {
-    QByteArray written;
-    QByteArray text;
-    QByteArray name() const
-    {
-        qsizetype end = 0;
-        while (end < text.size() && text.at(end) != ':' && text.at(end) != ';')
-            ++end;
-        QByteArray n = text.left(end).toUpper();
-        const qsizetype dot = n.indexOf('.');
-        return dot >= 0 ? n.mid(dot + 1) : n; // without its group
-    }
-};
-
-QList<CardLine> cardLines(const QByteArray &card)
+// The one card of bytes, parsed by the vCard library; null when the bytes
+// hold no card, or more than one.
+std::shared_ptr<VCardFile> oneCard(const QByteArray &bytes)
 {
-    QList<CardLine> lines;
-    for (QByteArray physical : card.split('\n')) {
-        if (physical.endsWith('\r'))
-            physical.chop(1);
-        if ((physical.startsWith(' ') || physical.startsWith('\t')) && !lines.isEmpty()) {
-            lines.last().written += "\r\n" + physical;
-            lines.last().text += physical.mid(1);
-        } else if (!physical.isEmpty()) {
-            lines.append({physical, physical});
-        }
+    try {
+        auto file = VCardFile::fromBytes(QString(), bytes);
+        return file->cards().size() == 1 ? file : nullptr;
+    } catch (const HostError &) {
+        return nullptr;
     }
-    return lines;
 }
 
-QByteArray joined(const QList<CardLine> &lines)
+// A content line as the merge compares it: unfolded, with its group.
+QByteArray logical(const ContentLine &l)
 {
-    QByteArray out;
-    for (const CardLine &l : lines)
-        out += l.written + "\r\n";
-    return out;
+    return l.prefix + ':' + l.rawValue;
 }
 
 } // namespace
 
 QByteArray reapplyChange(const QByteArray &seen, const QByteArray &ours, const QByteArray &theirs)
 {
-    QList<CardLine> before = cardLines(seen), after = cardLines(ours), result = cardLines(theirs);
-    auto contains = [](const QList<CardLine> &lines, const QByteArray &text) {
-        return std::any_of(lines.cbegin(), lines.cend(), [&](const CardLine &l) { return l.text == text; });
+    const auto before = oneCard(seen), after = oneCard(ours), result = oneCard(theirs);
+    if (!before || !after || !result)
+        return {};
+    auto texts = [](const VCardFile &f) {
+        QList<QByteArray> out;
+        for (const ContentLine &l : f.cards().first().lines)
+            out.append(logical(l));
+        return out;
     };
-    QList<CardLine> removed, added;
-    for (const CardLine &l : before)
-        if (!contains(after, l.text))
+    const QList<QByteArray> was = texts(*before), now = texts(*after);
+    QList<ContentLine> removed, added;
+    for (const ContentLine &l : before->cards().first().lines)
+        if (!now.contains(logical(l)))
             removed.append(l);
-    for (const CardLine &l : after)
-        if (!contains(before, l.text))
+    for (const ContentLine &l : after->cards().first().lines)
+        if (!was.contains(logical(l)))
             added.append(l);
-    for (const CardLine &old : std::as_const(removed)) {
-        const bool rev = old.name() == "REV";
-        const auto at = std::find_if(result.begin(), result.end(),
-                                     [&](const CardLine &l) { return rev ? l.name() == "REV" : l.text == old.text; });
-        if (at == result.end())
+    // Each line the program removed or changed must still be on the server
+    // as it was; its edit is planned against the server's line numbers and
+    // made from the last line up, so no edit moves another.
+    const QList<ContentLine> server = result->cards().first().lines;
+    std::map<int, std::optional<QByteArray>> edits; // server line -> its new text, or removed
+    for (const ContentLine &old : std::as_const(removed)) {
+        const bool rev = old.name == "REV";
+        int at = -1;
+        for (int i = 0; i < server.size() && at < 0; ++i)
+            if (!edits.count(i) && (rev ? server.at(i).name == "REV" : logical(server.at(i)) == logical(old)))
+                at = i;
+        if (at < 0)
             return {}; // the server changed a line the program changed
         const auto replacement =
-            std::find_if(added.begin(), added.end(), [&](const CardLine &l) { return l.name() == old.name(); });
+            std::find_if(added.begin(), added.end(), [&](const ContentLine &l) { return l.name == old.name; });
         if (replacement != added.end()) {
-            *at = *replacement;
+            edits[at] = logical(*replacement);
             added.erase(replacement);
         } else {
-            result.erase(at);
+            edits[at] = std::nullopt;
         }
     }
-    const auto end = std::find_if(result.begin(), result.end(), [](const CardLine &l) { return l.name() == "END"; });
-    for (const CardLine &l : std::as_const(added))
-        result.insert(end == result.end() ? result.size() : qsizetype(end - result.begin()), l);
-    return joined(result);
+    for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
+        if (it->second)
+            result->replaceLine(0, it->first, *it->second);
+        else
+            result->removeLine(0, it->first);
+    }
+    for (const ContentLine &l : std::as_const(added))
+        result->insertLine(0, logical(l));
+    return result->fileBytes();
 }
 
 QString contactName(const QByteArray &card, const QString &fallback)
 {
-    for (const CardLine &l : cardLines(card)) {
-        if (l.name() == "FN") {
-            const QString name = QString::fromUtf8(l.text.mid(l.text.indexOf(':') + 1)).trimmed();
-            if (!name.isEmpty())
-                return name;
+    if (const auto file = oneCard(card)) {
+        for (const ContentLine &l : file->cards().first().lines) {
+            if (l.name == "FN") {
+                const QString name = unescapeText(l.value()).trimmed();
+                if (!name.isEmpty())
+                    return name;
+            }
         }
     }
     return fallback;
@@ -188,9 +193,9 @@ QString contactName(const QByteArray &card, const QString &fallback)
 
 bool looksLikeVCard(const QByteArray &bytes)
 {
-    const QList<CardLine> lines = cardLines(bytes);
-    return lines.size() >= 2 && lines.first().text.trimmed().compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0 &&
-           lines.last().text.trimmed().compare("END:VCARD", Qt::CaseInsensitive) == 0;
+    const QByteArray t = bytes.trimmed();
+    return t.left(11).compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0 &&
+           t.right(9).compare("END:VCARD", Qt::CaseInsensitive) == 0 && oneCard(bytes) != nullptr;
 }
 
 } // namespace hostmail::carddav

@@ -95,7 +95,12 @@ int main(int argc, char *argv[])
         hostmail::smtp::setKeyringLockedCheck(hostmail::desktopKeyringLocked);
     if (options.isSet(sync) || paths.cardDav.enabled()) {
         // The contacts first: lists are expanded from them.
-        const hostmail::carddav::SyncReport synced = hostmail::carddav::AddressBookSync(paths).run();
+        hostmail::carddav::AddressBookSync addressBook(paths);
+        // Before a delivery the sync has the time of one hand-over, no more:
+        // a slow address book never holds up the mail.
+        if (!options.isSet(sync))
+            addressBook.limits.seconds = paths.deliveryTimeoutSeconds;
+        const hostmail::carddav::SyncReport synced = addressBook.run();
         QTextStream out(stdout);
         if (synced.completed || options.isSet(sync))
             out << synced.summary() << '\n';

@@ -23,13 +23,33 @@ QString installedDeliveryAgent()
     return QStandardPaths::findExecutable(QStringLiteral("cheerpost-deliver"));
 }
 
+// A value as text: an INI value holding a comma reads as a list, and the
+// host wants the text as written.
+QString textValue(const QSettings &conf, const QString &key)
+{
+    const QVariant v = conf.value(key);
+    return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+}
+
+// A file or folder named in host.conf: "~/" is the home folder, and a
+// relative path is relative to host.conf's folder. Empty stays empty.
+QString pathValue(const QSettings &conf, const QString &key, const QString &confDir)
+{
+    QString v = textValue(conf, key);
+    if (v.isEmpty())
+        return v;
+    if (v.startsWith(QLatin1String("~/")))
+        v = QDir::homePath() + v.mid(1);
+    return QDir(confDir).absoluteFilePath(v);
+}
+
 // The [Smtp] group; an unknown security is the safe one, STARTTLS.
 SmtpSettings smtpSettings(QSettings &conf, const QString &confDir)
 {
     SmtpSettings s;
     conf.beginGroup(QStringLiteral("Smtp"));
-    s.host = conf.value(QStringLiteral("Host")).toString().trimmed();
-    const QString security = conf.value(QStringLiteral("Security")).toString().trimmed().toLower();
+    s.host = textValue(conf, QStringLiteral("Host")).trimmed();
+    const QString security = textValue(conf, QStringLiteral("Security")).trimmed().toLower();
     if (security == QLatin1String("tls"))
         s.security = SmtpSettings::Security::Tls;
     else if (security == QLatin1String("none"))
@@ -37,16 +57,27 @@ SmtpSettings smtpSettings(QSettings &conf, const QString &confDir)
     bool number = false;
     const int port = conf.value(QStringLiteral("Port")).toInt(&number);
     s.port = number && port > 0 && port < 65536 ? port : s.security == SmtpSettings::Security::Tls ? 465 : 587;
-    s.user = conf.value(QStringLiteral("User")).toString().trimmed();
-    const QVariant command = conf.value(QStringLiteral("PasswordCommand"));
-    s.passwordCommand =
-        command.typeId() == QMetaType::QStringList ? command.toStringList().join(QLatin1Char(',')) : command.toString();
-    const QString ca = conf.value(QStringLiteral("CaFile")).toString();
-    if (!ca.isEmpty())
-        s.caFile =
-            QDir(confDir).absoluteFilePath(ca.startsWith(QLatin1String("~/")) ? QDir::homePath() + ca.mid(1) : ca);
-    s.trustedCertificate = conf.value(QStringLiteral("TrustedCertificate")).toString().trimmed();
+    s.user = textValue(conf, QStringLiteral("User")).trimmed();
+    s.passwordCommand = textValue(conf, QStringLiteral("PasswordCommand"));
+    s.caFile = pathValue(conf, QStringLiteral("CaFile"), confDir);
+    s.trustedCertificate = textValue(conf, QStringLiteral("TrustedCertificate")).trimmed();
     s.maxPerMinute = qMax(0, conf.value(QStringLiteral("MaxPerMinute")).toInt());
+    conf.endGroup();
+    return s;
+}
+
+// The [AddressBook] group, read by the same rules.
+CardDavSettings cardDavSettings(QSettings &conf, const QString &confDir)
+{
+    CardDavSettings s;
+    conf.beginGroup(QStringLiteral("AddressBook"));
+    s.url = textValue(conf, QStringLiteral("Url")).trimmed();
+    s.user = textValue(conf, QStringLiteral("User")).trimmed();
+    s.passwordCommand = textValue(conf, QStringLiteral("PasswordCommand"));
+    s.caFile = pathValue(conf, QStringLiteral("CaFile"), confDir);
+    s.addressBook = textValue(conf, QStringLiteral("AddressBook")).trimmed();
+    s.trustedCertificate = textValue(conf, QStringLiteral("TrustedCertificate")).trimmed();
+    s.allowedSite = textValue(conf, QStringLiteral("AllowedSite")).trimmed();
     conf.endGroup();
     return s;
 }
@@ -78,19 +109,10 @@ StorePaths StorePaths::fromConfiguration()
     StorePaths p = underRoot(root);
     QSettings conf(configurationFile(), QSettings::IniFormat);
     const QString confDir = QFileInfo(configurationFile()).absolutePath();
-    // An INI value holding a comma reads as a list; the host wants the text.
-    auto text = [&](const char *key) {
-        const QVariant v = conf.value(QLatin1String(key));
-        return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
-    };
+    auto text = [&](const char *key) { return textValue(conf, QLatin1String(key)); };
     auto path = [&](const char *key, const QString &fallback) {
-        const QString v = text(key);
-        if (v.isEmpty())
-            return fallback;
-        QString expanded = v;
-        if (expanded.startsWith(QLatin1String("~/")))
-            expanded = QDir::homePath() + expanded.mid(1);
-        return QDir(confDir).absoluteFilePath(expanded);
+        const QString v = pathValue(conf, QLatin1String(key), confDir);
+        return v.isEmpty() ? fallback : v;
     };
     p.contacts = path("Contacts", p.contacts);
     p.calendar = path("Calendar", p.calendar);
@@ -110,16 +132,7 @@ StorePaths StorePaths::fromConfiguration()
         p.deliveryTimeoutSeconds = int(qBound(qlonglong(kMinTimeoutSeconds), timeout, qlonglong(kMaxTimeoutSeconds)));
     p.from = text("From");
     p.smtp = smtpSettings(conf, confDir);
-    conf.beginGroup(QStringLiteral("AddressBook"));
-    p.cardDav.url = conf.value(QStringLiteral("Url")).toString().trimmed();
-    p.cardDav.user = conf.value(QStringLiteral("User")).toString().trimmed();
-    p.cardDav.passwordCommand = conf.value(QStringLiteral("PasswordCommand")).toString();
-    const QString ca = conf.value(QStringLiteral("CaFile")).toString();
-    if (!ca.isEmpty())
-        p.cardDav.caFile = QDir(confDir).absoluteFilePath(ca);
-    p.cardDav.addressBook = conf.value(QStringLiteral("AddressBook")).toString().trimmed();
-    p.cardDav.trustedCertificate = conf.value(QStringLiteral("TrustedCertificate")).toString().trimmed();
-    conf.endGroup();
+    p.cardDav = cardDavSettings(conf, confDir);
     p.deliveryAgent = text("DeliveryAgent");
     if (p.deliveryAgent.isEmpty())
         p.deliveryAgent = installedDeliveryAgent();

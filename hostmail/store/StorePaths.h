@@ -30,6 +30,7 @@ struct CardDavSettings {
     QString caFile;             // certificates to trust besides the system's
     QString trustedCertificate; // sha256:… of a certificate trusted for this host as it is
     QString addressBook;        // the address book's name, path or URL; empty: "contacts" or the first
+    QString allowedSite;        // another site the user let the login go to, as the server named it
     bool enabled() const { return !url.isEmpty(); }
     QString keyringAccount() const { return QStringLiteral("carddav:%1@%2").arg(user, url); }
 };

@@ -74,6 +74,40 @@ TEST(DavReplies, TheProgramsChangeGoesOntoTheServersNewerCardUnlessItTouchedTheS
     EXPECT_TRUE(reapplyChange(seen, ours, sameLine).isEmpty());
 }
 
+TEST(DavReplies, MergesThatAddRemoveAndChangeSeveralLinesOnBothSidesMakeAWholeCard)
+{
+    const QByteArray seen = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nBDAY:1980-05-01\r\nNOTE:old\r\n"
+                            "X-A:1\r\nX-B:2\r\nEND:VCARD\r\n";
+    // Here: two dates changed, a note gone, three lines added.
+    const QByteArray ours = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nBDAY:1980-05-11\r\nX-A:1\r\nX-B:3\r\n"
+                            "ANNIVERSARY:2001-06-02\r\nX-C:long "
+                            "value that is folded by the library because it is longer than seventy-five octets\r\n"
+                            "X-D:4\r\nEND:VCARD\r\n";
+    // There: lines added before and after, one line removed that we did not touch.
+    const QByteArray theirs = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u1\r\nFN:Ann\r\nTEL:1\r\nBDAY:1980-05-01\r\n"
+                              "NOTE:old\r\nX-B:2\r\nEMAIL:a@example.org\r\nEND:VCARD\r\n";
+    // X-A was removed on the server and kept here unchanged: it stays removed.
+    const QByteArray merged = reapplyChange(seen, ours, theirs);
+    EXPECT_EQ(merged.toStdString(),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u1\r\nFN:Ann\r\nTEL:1\r\nBDAY:1980-05-11\r\nX-B:3\r\n"
+              "EMAIL:a@example.org\r\nANNIVERSARY:2001-06-02\r\nX-C:long value that is folded by the "
+              "library because it is longer than seve\r\n nty-five octets\r\nX-D:4\r\nEND:VCARD\r\n");
+    EXPECT_TRUE(looksLikeVCard(merged));
+    // Many lines added at once, into a card with LF line ends.
+    QByteArray many = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\n";
+    for (int i = 0; i < 40; ++i)
+        many += "X-N" + QByteArray::number(i) + ":v\r\n";
+    many += "END:VCARD\r\n";
+    const QByteArray plain = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\n";
+    QByteArray lf = plain;
+    lf.replace("\r\n", "\n");
+    QByteArray expected = many;
+    expected.replace("\r\n", "\n");
+    EXPECT_EQ(reapplyChange(plain, many, lf), expected);
+    // Both sides removed the same line: nothing is there to change.
+    EXPECT_TRUE(reapplyChange(seen, ours, QByteArray(theirs).replace("BDAY:1980-05-01\r\n", "")).isEmpty());
+}
+
 TEST(DavReplies, OnlyAWholeCardIsAVCard)
 {
     EXPECT_TRUE(looksLikeVCard("BEGIN:VCARD\nVERSION:4.0\nFN:A\nEND:VCARD\n"));

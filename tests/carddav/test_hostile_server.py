@@ -13,9 +13,11 @@ import http.server
 import os
 import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -54,8 +56,22 @@ class Dav(http.server.BaseHTTPRequestHandler):
 
     def common_fault(self):
         fault = self.server.fault
+        self.server.authorizations.append((self.headers.get("Host"), self.headers.get("Authorization")))
         if fault == "loop":
             self.answer(301, headers=[("Location", self.path)])
+        elif fault.startswith("redirect "):  # the address book moved, elsewhere
+            self.answer(301, headers=[("Location", fault.split(" ", 1)[1] + self.path)])
+        elif fault == "trickle":  # a byte every 2 seconds, for ever
+            self.send_response(207)
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            try:
+                for _ in range(100):
+                    self.wfile.write(b" ")
+                    self.wfile.flush()
+                    time.sleep(2)
+            except OSError:
+                pass
         elif fault == "forbidden":
             self.answer(403, b"Forbidden")
         else:
@@ -68,8 +84,11 @@ class Dav(http.server.BaseHTTPRequestHandler):
             return
         cards = self.server.cards
         if self.headers.get("Depth") == "0":
-            if b"sync-token" in request:  # no tokens here: the ETags are compared
-                return self.answer(207, self.multistatus([]))
+            if b"sync-token" in request:  # no tokens here unless asked for: the ETags are compared
+                if not self.server.tokens:
+                    return self.answer(207, self.multistatus([]))
+                return self.answer(207, self.multistatus([self.response(
+                    BOOK, f"<d:sync-token>t{self.server.serial}</d:sync-token>")]))
             return self.answer(207, self.multistatus([self.response(
                 BOOK, "<d:resourcetype><d:collection/><c:addressbook/></d:resourcetype>")]))
         listed = [self.response(BOOK, "<d:resourcetype><d:collection/><c:addressbook/></d:resourcetype>")]
@@ -83,9 +102,17 @@ class Dav(http.server.BaseHTTPRequestHandler):
         request = self.body().decode()
         if self.common_fault():
             return
-        if "sync-collection" in request:
-            return self.answer(403, b'<error xmlns="DAV:"><valid-sync-token/></error>')
         fault = self.server.fault
+        if "sync-collection" in request:
+            if not self.server.tokens:
+                return self.answer(403, b'<error xmlns="DAV:"><valid-sync-token/></error>')
+            gone = fault == "report-deletes-all"
+            listed = [f"<d:response><d:href>{BOOK}{name}</d:href><d:status>HTTP/1.1 404 Not Found</d:status>"
+                      "</d:response>" if gone else self.response(BOOK + name, f'<d:getetag>"{etag}"</d:getetag>')
+                      for name, (etag, _) in self.server.cards.items()]
+            xml = self.multistatus(listed).replace(b"</d:multistatus>", b"<d:sync-token>t%d</d:sync-token>"
+                                                   b"</d:multistatus>" % self.server.serial)
+            return self.answer(207, xml)
         if fault == "huge":
             self.send_response(207)
             self.send_header("Content-Length", str(65 << 20))
@@ -148,10 +175,11 @@ class Dav(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self):
-        super().__init__(("127.0.0.1", 0), Dav)
-        self.cards, self.fault, self.serial = {}, "", 0
-        self.base = f"http://127.0.0.1:{self.server_address[1]}"
+    def __init__(self, host="127.0.0.1"):
+        super().__init__((host, 0), Dav)
+        self.cards, self.fault, self.serial, self.tokens = {}, "", 0, False
+        self.authorizations = []
+        self.base = f"http://{host}:{self.server_address[1]}"
         threading.Thread(target=self.serve_forever, daemon=True).start()
 
     def handle_error(self, request, client_address):
@@ -272,6 +300,66 @@ class HostileServer(base.SyncCase):
         self.assertIn("0 fetched, 1 uploaded", r.stdout)
         self.assertIn("BDAY:1980-05-11", self.server.cards["c1.vcf"][1])
         self.assertWholeFilesOnly()
+
+    def test_a_report_that_deletes_every_card_deletes_nothing_until_the_user_agrees(self):
+        self.server.tokens = True
+        self.server.put("c3.vcf", base.card("c3", "Person 3"))
+        self.assertEqual(self.sync().returncode, 0)
+        self.server.fault = "report-deletes-all"
+        r = self.sync()
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("no longer has 3 of the 3 contacts here; none was deleted here", r.stderr)
+        self.assertEqual(sorted(self.local()), ["c1", "c2", "c3"])
+
+    def test_redirects_and_replies_never_take_the_login_to_plain_http_or_another_site(self):
+        other = Server("127.0.0.2")  # another host, as far as the program can tell
+        self.addCleanup(other.shutdown)
+        for i in (1, 2):
+            other.put(f"c{i}.vcf", base.card(f"c{i}", f"Person {i}", "BDAY:1980-05-0%d\r\n" % i))
+        cases = {f"redirect http://contacts.example.org:{self.server.server_address[1]}": "over plain http",
+                 "redirect " + other.base: "another site, 127.0.0.2"}
+        for fault, words in cases.items():
+            with self.subTest(fault=fault):
+                self.server.fault = fault
+                r = self.sync()
+                self.assertEqual(r.returncode, 1)
+                self.assertIn(words, r.stderr)
+                self.assertEqual(sorted(self.local()), ["c1", "c2"])
+        self.assertEqual(other.authorizations, [])  # never reached, so never told the password
+        # Once the user allowed the site, the login goes there.
+        self.configure(url=self.server.base + BOOK, extra="AllowedSite=127.0.0.2\n")
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(other.authorizations)
+
+    def test_a_password_command_with_a_comma_is_run_as_written(self):
+        script = os.path.join(self.root, "pass,word")
+        with open(script, "w") as f:
+            f.write(f"#!/bin/sh\nprintf {base.PASSWORD}\n")
+        os.chmod(script, 0o700)
+        conf = os.path.join(self.root, "config", "cheerpost", "host.conf")
+        with open(conf) as f:
+            text = f.read()
+        with open(conf, "w") as f:
+            f.write(text.replace(f"PasswordCommand=printf {base.PASSWORD}", f"PasswordCommand={script}"))
+        self.server.put("c2.vcf", base.card("c2", "Person Two"))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("1 fetched", r.stdout)
+
+    def test_a_slow_address_book_never_holds_up_the_mail(self):
+        self.server.fault = "trickle"
+        conf = os.path.join(self.root, "config", "cheerpost", "host.conf")
+        with open(conf) as f:
+            text = f.read()
+        with open(conf, "w") as f:
+            f.write(text.replace("[General]\n", "[General]\nDeliveryTimeout=3\nDeliveryCommand=cat\n"))
+        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.root, "config"), DBUS_SESSION_BUS_ADDRESS="")
+        started = time.monotonic()
+        r = subprocess.run([DELIVER], env=env, capture_output=True, text=True, timeout=120)
+        self.assertLess(time.monotonic() - started, 20, r.stderr)
+        self.assertIn("the address book was not synced", r.stderr)
+        self.assertIn("delivered", r.stdout)
 
 
 if __name__ == "__main__":
