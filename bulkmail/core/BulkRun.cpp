@@ -104,6 +104,8 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     QString whyNothing;
     QString folder;
     bool trouble = false; // the contacts or the disk failed
+    if (beforeOpening && !beforeOpening())
+        return 0;
     try {
         app = m_openHost();
         const hostmail::Folder contacts =
@@ -146,6 +148,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
             compose(*app, s, to, bcc, bulkTemplate.html, paths);
         } else if (app && whyNothing.isEmpty()) {
             int matched = 0;
+            bool toldNoSalutation = false;
             for (const auto &item : items) {
                 const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
                 if (!contact)
@@ -158,6 +161,10 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
                 if (!to) {
                     m_report.skipped(QStringLiteral("no e-mail address"), contact->displayName());
                     continue;
+                }
+                if (!toldNoSalutation && !templates::hasBodyText(bulkTemplate.html)) {
+                    m_report.note(templates::noSalutationNote(QStringLiteral("messages")));
+                    toldNoSalutation = true;
                 }
                 // The first name is escaped where it enters the HTML body.
                 const QString body = templates::insertAfterBodyTag(

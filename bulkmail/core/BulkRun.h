@@ -31,6 +31,10 @@ QString bulkLeftOutQuestion(const QString &path, const QString &problem);
 class BulkRun {
 public:
     BulkRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter);
+    // Asked once the run's own checks and questions are done, right before
+    // it opens the contacts (the address book sync); false ends the run
+    // with nothing written and nothing more said.
+    std::function<bool()> beforeOpening;
     // Whether the last run sent mail to be delivered on a later day.
     bool queuedForLater() const { return m_queuedForLater; }
     const common::RunReport &report() const { return m_report; }

@@ -69,9 +69,8 @@ BulkSettings BulkPage::settings() const
 
 void BulkPage::BtnSendOEmails_Click()
 {
-    if (!common::syncContactsBeforeRun(window(), m_openHost, m_prompter))
-        return;
     BulkRun run(m_openHost, m_prompter);
+    run.beforeOpening = [this] { return common::syncContactsBeforeRun(window(), m_openHost, m_prompter); };
     run.run(settings(), m_editor->document(), common::Clock::today());
     if (run.queuedForLater())
         Q_EMIT mailQueuedForLater();

@@ -78,6 +78,8 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
     QString folder;
     QString whyNothing;
     bool trouble = false; // the contacts or the disk failed
+    if (beforeOpening && !beforeOpening())
+        return 0;
     try {
         app = m_openHost();
         const hostmail::Folder contacts =
@@ -132,6 +134,8 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
             return 0;
         const QString kind =
             pass.kind == OccasionKind::Birthday ? QStringLiteral("birthday") : QStringLiteral("anniversary");
+        if (!templates::hasBodyText(*pass.html))
+            m_report.note(templates::noSalutationNote(kind + QStringLiteral(" greetings")));
         for (const QString &file : std::as_const(leftOut[&pass - passes]))
             m_report.note(
                 QStringLiteral("Left out of the %1 greetings: %2, a local file that is never mailed.").arg(kind, file));

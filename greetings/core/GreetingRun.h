@@ -42,6 +42,10 @@ class GreetingRun {
 public:
     using Progress = std::function<void(int)>;
     GreetingRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter, Progress progress);
+    // Asked once the run's own checks and questions are done, right before
+    // it opens the contacts (the address book sync); false ends the run
+    // with nothing written and nothing more said.
+    std::function<bool()> beforeOpening;
 
     // Whether the last run sent a greeting to be delivered on a later day.
     bool queuedForLater() const { return m_queuedForLater; }

@@ -100,8 +100,6 @@ GreetingSettings GreetingPage::settings() const
 
 void GreetingPage::BtnSendEmails_Click()
 {
-    if (!common::syncContactsBeforeRun(window(), m_openHost, m_prompter))
-        return;
     const GreetingSettings s = settings();
     const templates::TemplateDocument birthday = m_birthday->document();
     const templates::TemplateDocument anniversary = m_anniversary->document();
@@ -109,6 +107,7 @@ void GreetingPage::BtnSendEmails_Click()
         bar->setValue(value);
         bar->repaint();
     });
+    run.beforeOpening = [this] { return common::syncContactsBeforeRun(window(), m_openHost, m_prompter); };
     run.run(s, birthday, anniversary, common::Clock::today());
     if (run.queuedForLater())
         Q_EMIT mailQueuedForLater();

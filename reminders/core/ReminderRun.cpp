@@ -65,6 +65,8 @@ bool ReminderRun::run(const std::function<QDateTime()> &clock)
     hostmail::Items items;
     m_logPath.clear();
     std::unique_ptr<hostmail::Application> app;
+    if (beforeOpening && !beforeOpening())
+        return false;
     try {
         app = m_openHost();
         try {

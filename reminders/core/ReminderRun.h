@@ -37,6 +37,10 @@ QString logDateTime(const QDateTime &when);
 class ReminderRun {
 public:
     ReminderRun(hostmail::ApplicationFactory openHost, common::Prompter &prompter);
+    // Asked once the run's own checks and questions are done, right before
+    // it opens the contacts (the address book sync); false ends the run
+    // with nothing written and nothing more said.
+    std::function<bool()> beforeOpening;
     // clock gives the time for the start and end lines. Returns false on No.
     bool run(const std::function<QDateTime()> &clock);
     // The log of the last run, empty when none could be written.

@@ -262,9 +262,9 @@ void frmNewMainForm::SavePrefs()
 
 void frmNewMainForm::GenerateReminders()
 {
-    if (!common::syncContactsBeforeRun(this, m_services.openHost, *m_prompter))
-        return;
-    if (reminders::ReminderRun(m_services.openHost, *m_prompter).run([] { return common::Clock::now(); }))
+    reminders::ReminderRun run(m_services.openHost, *m_prompter);
+    run.beforeOpening = [this] { return common::syncContactsBeforeRun(this, m_services.openHost, *m_prompter); };
+    if (run.run([] { return common::Clock::now(); }))
         common::syncContactsAfterRun(this, m_services.openHost, *m_prompter);
 }
 

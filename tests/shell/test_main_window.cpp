@@ -633,3 +633,25 @@ TEST_F(MainWindowFixture, TheReminderRunSyncsBeforeAndSendsItsDatesAfterOrSaysTh
     window->findChild<QAction *>("mnuGenerateReminders")->trigger();
     EXPECT_EQ(prompter.texts().size(), texts.size() + 1);
 }
+
+TEST_F(MainWindowFixture, EachRunChecksItsFieldsAndAsksItsQuestionBeforeTheSync)
+{
+    store.paths.cardDav.url = "http://127.0.0.1:1/";
+    store.paths.cardDav.user = "anna";
+    store.paths.cardDav.passwordCommand = "printf secret";
+    open();
+    find<QTabWidget>("SSTab1")->setCurrentIndex(1);
+    find<QRadioButton>("ToOption1")->setChecked(true);
+    find<QLineEdit>("TxtDistList")->clear();
+    QTest::mouseClick(find<QPushButton>("BtnSendOEmails"), Qt::LeftButton);
+    ASSERT_FALSE(prompter.texts().isEmpty());
+    EXPECT_EQ(prompter.texts().first(), "Please enter a Distribution List to proceed.");
+    EXPECT_TRUE(prompter.texts().filter("could not be synced").isEmpty()) << prompter.texts().join('\n').toStdString();
+    // Told No to the run's own question, nothing is synced or opened.
+    find<QLineEdit>("TxtDistList")->setText("family");
+    prompter.answers = {false};
+    const qsizetype before = prompter.texts().size();
+    QTest::mouseClick(find<QPushButton>("BtnSendOEmails"), Qt::LeftButton);
+    EXPECT_EQ(prompter.texts().size(), before + 1);
+    EXPECT_TRUE(prompter.texts().filter("could not be synced").isEmpty()) << prompter.texts().join('\n').toStdString();
+}
