@@ -6,35 +6,31 @@ namespace templates {
 
 QString insertAfterBodyTag(const QString &html, const QString &text)
 {
-    const QLatin1String open("<body");
-    for (qsizetype at = html.indexOf(open, 0, Qt::CaseInsensitive); at >= 0;
-         at = html.indexOf(open, at + 1, Qt::CaseInsensitive)) {
-        const qsizetype next = at + open.size();
-        if (next < html.size() && !html.at(next).isSpace() && html.at(next) != QLatin1Char('>') &&
-            html.at(next) != QLatin1Char('/'))
-            continue; // <bodyx> is another tag
-        // The tag ends at the first '>' outside a quoted attribute value.
-        QChar quote;
-        qsizetype end = next;
-        for (; end < html.size(); ++end) {
-            const QChar c = html.at(end);
-            if (!quote.isNull()) {
-                if (c == quote)
-                    quote = QChar();
-            } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-                quote = c;
-            } else if (c == QLatin1Char('>')) {
-                break;
-            }
-        }
-        if (end >= html.size())
-            return html; // an unclosed tag takes nothing
-        // A bare tag comes out as <BODY>; one with attributes stays as written.
-        const bool bare = end == next;
-        return html.left(at) + (bare ? QStringLiteral("<BODY>") : html.mid(at, end + 1 - at)) + text +
-               html.mid(end + 1);
+    static const QLatin1String tag("<body>");
+    QString out;
+    qsizetype from = 0;
+    for (qsizetype at = html.indexOf(tag, 0, Qt::CaseInsensitive); at >= 0;
+         at = html.indexOf(tag, from, Qt::CaseInsensitive)) {
+        out += QStringView(html).mid(from, at - from);
+        out += QLatin1String("<BODY>") + text;
+        from = at + tag.size();
     }
-    return html;
+    if (from == 0)
+        return html;
+    out += QStringView(html).mid(from);
+    return out;
+}
+
+bool hasBodyText(const QString &html)
+{
+    return html.contains(QLatin1String("<body>"), Qt::CaseInsensitive);
+}
+
+QString noSalutationNote(const QString &which)
+{
+    return QStringLiteral("The %1 carry no salutation: the template has no plain <BODY> tag to put it after (a body "
+                          "tag with attributes gets none).")
+        .arg(which);
 }
 
 bool showsNothing(const QString &html)

@@ -4,10 +4,15 @@
 
 namespace templates {
 
-// Inserts text once, right after the first body tag, whatever its attributes
-// (letter case ignored; a bare tag comes out as "<BODY>"), as plain text: the
-// caller escapes what must be escaped. Without a body tag html stays.
+// Replaces every "<BODY>" text (letter case ignored) by "<BODY>" followed
+// by text, as plain text: the caller escapes what must be escaped. A body
+// tag with attributes is no "<BODY>" text and gets nothing; so does html
+// without one.
 QString insertAfterBodyTag(const QString &html, const QString &text);
+// Whether html holds a "<BODY>" text for the salutation.
+bool hasBodyText(const QString &html);
+// What a run's closing message says of a template without one.
+QString noSalutationNote(const QString &which);
 
 // Inserts text once, before the last "</BODY>" (letter case ignored; the tag
 // comes out as "</BODY>").

@@ -275,12 +275,16 @@ TEST(BulkRun, TheAttachmentFileFollowsTheTemplatePictures)
     EXPECT_GT(file, picture);
 }
 
-TEST(BulkRun, TheSalutationFollowsABodyTagWithAttributes)
+TEST(BulkRun, ABodyTagWithAttributesGetsNoSalutationAndTheClosingMessageSaysSo)
 {
     BulkFixture f;
     f.s.mode = RecipientMode::Category;
     f.s.category = "Family";
     f.doc.html = "<html><body style=\"color: red\"><p>Season's greetings</p></body></html>";
     EXPECT_EQ(f.go(), 1);
-    EXPECT_EQ(f.body(0), "<html><body style=\"color: red\">Dear Anna,<p>Season's greetings</p></body></html>");
+    EXPECT_EQ(f.body(0), "<html><body style=\"color: red\"><p>Season's greetings</p></body></html>");
+    EXPECT_TRUE(f.prompter.texts().last().contains("The messages carry no salutation: the template has no plain "
+                                                   "<BODY> tag to put it after (a body tag with attributes gets "
+                                                   "none)."))
+        << f.prompter.texts().last().toStdString();
 }

@@ -281,3 +281,22 @@ TEST(GreetingRun, BackgroundAndCssPicturesTravelInsideAndOtherLocalFilesAreNamed
         "\nLeft out of the birthday greetings: /home/me/film.jpg (video poster), a local file that is never mailed."))
         << r.prompter.texts().last().toStdString();
 }
+
+TEST(GreetingRun, ATemplateWithoutAPlainBodyTagGoesWithoutSalutationAndTheClosingMessageSaysSo)
+{
+    GreetingFixture r;
+    r.store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\n", "anna@example.org"));
+    r.store.addCard("t.vcf", card("Tom", "Lind", "X-ANNIVERSARY:2001-03-15\r\n", "tom@example.org"));
+    r.birthday = {"<html><head><title>t</title></head><body bgcolor=\"#ffeecc\"><p>Dear friend</p></body>"
+                  "</html>"};
+    ASSERT_EQ(r.go(), 2);
+    EXPECT_TRUE(bodyOf(r.draft(0)).contains("<body bgcolor=\"#ffeecc\"><p>Dear friend</p>"))
+        << bodyOf(r.draft(0)).toStdString();
+    EXPECT_FALSE(bodyOf(r.draft(0)).contains("<body bgcolor=\"#ffeecc\">Dear Anna,"));
+    EXPECT_TRUE(bodyOf(r.draft(1)).contains("<BODY>Dear Tom"));
+    EXPECT_TRUE(r.prompter.texts().last().contains(
+        "The birthday greetings carry no salutation: the template has no plain <BODY> tag to put it after (a body tag "
+        "with attributes gets none)."))
+        << r.prompter.texts().last().toStdString();
+    EXPECT_FALSE(r.prompter.texts().last().contains("anniversary greetings carry no salutation"));
+}

@@ -14,16 +14,19 @@
 
 using namespace templates;
 
-TEST(BodyText, TextGoesInOnceWhateverTheBodyTagHolds)
+TEST(BodyText, EveryPlainBodyTagAndNoOtherGetsTheText)
 {
     EXPECT_EQ(insertAfterBodyTag("<html><body>x</body><BoDy></html>", "Dear Anna,"),
-              "<html><BODY>Dear Anna,x</body><BoDy></html>");
-    EXPECT_EQ(insertAfterBodyTag("<body class=a>x</body>", "Dear Anna,"), "<body class=a>Dear Anna,x</body>");
-    EXPECT_EQ(insertAfterBodyTag("<BODY style=\"a:b>c\" onload='x>y'\n>x", "Dear,"),
-              "<BODY style=\"a:b>c\" onload='x>y'\n>Dear,x");
-    EXPECT_EQ(insertAfterBodyTag("<bodyguard><body/>x", "Dear,"), "<bodyguard><body/>Dear,x");
-    EXPECT_EQ(insertAfterBodyTag("<p>no body</p>", "Dear,"), "<p>no body</p>");
-    EXPECT_EQ(insertAfterBodyTag("<body class=\"open", "Dear,"), "<body class=\"open");
+              "<html><BODY>Dear Anna,x</body><BODY>Dear Anna,</html>");
+    // In a comment of the head too: the text is what counts, as written.
+    EXPECT_EQ(insertAfterBodyTag("<head><!-- <body> --></head><body bgcolor=\"#ffeecc\">x", "Dear,"),
+              "<head><!-- <BODY>Dear, --></head><body bgcolor=\"#ffeecc\">x");
+    for (const char *none : {"<body class=a>x</body>", "<BODY style=\"a:b\">x", "<bodyguard><body/>x", "<p>no body</p>",
+                             "<body\n>x", ""}) {
+        EXPECT_EQ(insertAfterBodyTag(none, "Dear,"), none);
+        EXPECT_FALSE(hasBodyText(none)) << none;
+    }
+    EXPECT_TRUE(hasBodyText("<Body>"));
     EXPECT_EQ(insertBeforeBodyEnd("<body>x</Body></body>", "PS"), "<body>x</Body>PS</BODY>");
     EXPECT_EQ(insertBeforeBodyEnd("<body>x", "PS"), "<body>x");
 }
