@@ -34,11 +34,20 @@ def make_certificate():
 FINGERPRINT = make_certificate()
 
 
+def make_wrong_name_certificate():
+    """A certificate for another host, evil.example, that CaFile vouches for."""
+    cert, key = os.path.join(WORK, "evil.pem"), os.path.join(WORK, "evil-key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=evil.example", "-addext", "subjectAltName=DNS:evil.example"],
+                   check=True, capture_output=True)
+    return cert, key
+
+
 class Server:
-    def __init__(self, root, mode):
+    def __init__(self, root, mode, cert=CERT, key=KEY):
         self.maildir = os.path.join(root, "received")
         self.logins = os.path.join(root, "logins")
-        args = [SERVER, self.maildir, mode] + ([CERT, KEY] if mode != "plain" else [])
+        args = [SERVER, self.maildir, mode] + ([cert, key] if mode != "plain" else [])
         self.process = subprocess.Popen(["/usr/bin/python3"] + args, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.port = int(self.process.stdout.readline())
@@ -115,8 +124,8 @@ class MailAccount(unittest.TestCase):
         for s in self.servers:
             s.stop()
 
-    def server(self, mode):
-        s = Server(tempfile.mkdtemp(dir=self.root), mode)
+    def server(self, mode, *cert):
+        s = Server(tempfile.mkdtemp(dir=self.root), mode, *cert)
         self.servers.append(s)
         return s
 
@@ -187,6 +196,17 @@ class MailAccount(unittest.TestCase):
         r = st.deliver()
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(len(srv.received()), 1)
+
+    def test_a_trusted_fingerprint_trusts_that_certificate_alone_and_others_are_checked_by_name(self):
+        evil_cert, evil_key = make_wrong_name_certificate()
+        srv = self.server("starttls", evil_cert, evil_key)
+        st = self.store()
+        # Its authority is trusted, but it is issued for another name.
+        st.configure(Host="127.0.0.1", Port=srv.port, CaFile=evil_cert, TrustedCertificate=FINGERPRINT)
+        r = st.deliver()
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("could not be verified", r.stderr)
+        self.assertEqual((srv.login_count(), len(srv.received()), st.count("Outbox")), (0, 0, 1))
 
     def test_starttls_required_a_server_without_it_gets_nothing(self):
         srv = self.server("plain")
