@@ -377,11 +377,8 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 ++report.waiting; // the account stopped this run, or its rate is spent
                 continue;
             }
-            // It is dated when it is handed over, and the copy filed in Sent
-            // shows that Date; a file another program changed meanwhile
-            // stays as it is and waits for the next run.
-            const QByteArray dated = mime::withDate(message, now);
-            replaceFileIfUnchanged(path, message, dated);
+            // It is dated when it is handed over (RFC 5322: when it enters
+            // the delivery system), not when it was composed.
             out.message = mime::withDate(out.message, now);
             state.set(name, {DeliveryState::Stage::Sending, attempts, {}, {}});
             state.save(); // marked before it is handed over

@@ -297,8 +297,11 @@ TEST_F(MainWindowFixture, SendButtonsRunTheCommandsFromThePages)
     find<QRadioButton>("OptSaveDraft")->setChecked(true);
     QTest::mouseClick(find<QPushButton>("BtnSendOEmails"), Qt::LeftButton);
     EXPECT_EQ(store.drafts().size(), 2);
+    // The example bulk template's body tag carries a style: no salutation, and the message says so.
     EXPECT_EQ(prompter.texts().last(),
-              "All emails have been generated.\n\n1 message saved in Drafts (" + store.paths.drafts() + ").");
+              "All emails have been generated.\n\n1 message saved in Drafts (" + store.paths.drafts() +
+                  ").\nThe messages carry no salutation: the template has no plain <BODY> tag to put it after (a "
+                  "body tag with attributes gets none).");
 }
 
 TEST_F(MainWindowFixture, AHangingSessionBusNeverBlocksTheWindow)

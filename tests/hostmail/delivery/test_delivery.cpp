@@ -712,7 +712,7 @@ TEST(MailAccount, OnTheWireEveryLineEndsInCrlfAndNoneIsLongerThan998Octets)
     EXPECT_THROW(forTransport("Subject: " + QByteArray(2000, 'x') + "\n\nbody\n"), HostError);
 }
 
-TEST(MailAccount, AMessageIsDatedWhenItIsHandedOverAndSentShowsThatDate)
+TEST(MailAccount, AMessageIsDatedWhenItIsHandedOver)
 {
     using hostmail::mime::withDate;
     const QDateTime when(QDate(2026, 12, 28), QTime(7, 30), Qt::OffsetFromUTC, 3600);
@@ -730,9 +730,7 @@ TEST(MailAccount, AMessageIsDatedWhenItIsHandedOverAndSentShowsThatDate)
     const QByteArray delivered = s.read(s.dir.path() + "/delivered.txt");
     EXPECT_EQ(QDateTime::fromString(mime::headerText(delivered, "Date").trimmed(), Qt::RFC2822Date),
               handedOver.addMSecs(-handedOver.time().msec()));
-    const QByteArray filed = s.read(s.files(s.paths.sent() + "/cur").first());
-    EXPECT_EQ(mime::headerText(filed, "Date"), mime::headerText(delivered, "Date"));
-    EXPECT_EQ(count(headersOf(filed), "Date:"), 1);
+    EXPECT_EQ(count(headersOf(delivered), "Date:"), 1);
 }
 
 TEST(MailAccount, AnAddressNoEnvelopeCanCarryIsARefusedRecipientAndTheOthersStillGetTheMessage)
