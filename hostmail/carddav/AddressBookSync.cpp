@@ -50,7 +50,6 @@ struct Reply {
     QByteArray etag;
     QString error; // the transfer failed: no status
     bool tooLarge = false;
-    bool cancelled = false;
 };
 
 // Whether two hosts are one site: the same registrable domain (a provider's
@@ -143,7 +142,6 @@ private:
         if ((m_cancelled && m_cancelled->load()) || left == 0) {
             r.error = left == 0 ? QStringLiteral("the server did not finish within the time a sync may take")
                                 : QStringLiteral("cancelled");
-            r.cancelled = left != 0;
             return r;
         }
         curl_easy_reset(m_curl);
@@ -202,7 +200,7 @@ private:
             if (r.tooLarge)
                 r.error = QStringLiteral("the server's answer is larger than %1 MB").arg(kMaxReplyBytes >> 20);
             else if (code == CURLE_ABORTED_BY_CALLBACK)
-                r.error = QStringLiteral("cancelled"), r.cancelled = true;
+                r.error = QStringLiteral("cancelled");
             else if (code == CURLE_OPERATION_TIMEDOUT)
                 r.error = QStringLiteral("the server did not answer in time");
             else if (code == CURLE_PARTIAL_FILE || code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR)
@@ -775,38 +773,42 @@ private:
             if (keep(href, d.etag.isEmpty() ? changed.value(href) : d.etag, d.addressData))
                 ++m_report.fetched;
         }
+        bool written = true;
         try {
             batch.flush();
         } catch (const HostError &e) {
-            // A contact file changed here while it was fetched keeps that
-            // change, and its card its old state: the change goes up at the
-            // next sync, merged with the server's if need be.
-            bool onlyContacts = true;
-            for (const QString &file : e.files()) {
-                const auto w = m_written.constFind(QFileInfo(file).absoluteFilePath());
-                if (w == m_written.cend()) {
-                    onlyContacts = false;
-                    continue;
-                }
-                const Card now = m_cards.value(w->first);
-                if (w->second)
-                    m_cards.insert(w->first, *w->second);
-                else
-                    m_cards.remove(w->first);
-                m_staleSeen.append(now.hash);
-                --m_report.fetched;
-                m_report.skipped.append(
-                    QStringLiteral("%1: changed here while the server's card was fetched; the change here stays")
-                        .arg(QFileInfo(file).fileName()));
-            }
-            m_written.clear();
-            if (!onlyContacts) {
-                fail(QString::fromUtf8(e.what()));
-                return false;
-            }
+            written = keepLocalChanges(e);
         }
         m_written.clear();
-        return true;
+        return written;
+    }
+
+    // A contact file changed here while it was fetched keeps that change,
+    // and its card its old state: the change goes up at the next sync,
+    // merged with the server's if need be. False, and the sync fails, when
+    // another file (a seen copy) did not reach the disk.
+    bool keepLocalChanges(const HostError &e)
+    {
+        bool onlyContacts = true;
+        for (const QString &file : e.files()) {
+            const auto w = m_written.constFind(QFileInfo(file).absoluteFilePath());
+            if (w == m_written.cend()) {
+                onlyContacts = false;
+                continue;
+            }
+            m_staleSeen.append(m_cards.value(w->first).hash);
+            if (w->second)
+                m_cards.insert(w->first, *w->second);
+            else
+                m_cards.remove(w->first);
+            --m_report.fetched;
+            m_report.skipped.append(
+                QStringLiteral("%1: changed here while the server's card was fetched; the change here stays")
+                    .arg(QFileInfo(file).fileName()));
+        }
+        if (!onlyContacts)
+            fail(QString::fromUtf8(e.what()));
+        return onlyContacts;
     }
 
     bool fetch(const QMap<QString, QString> &changed)

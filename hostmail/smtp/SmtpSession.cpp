@@ -306,8 +306,6 @@ SmtpResult SmtpSession::send(const QString &from, const QStringList &recipients,
     d->upload = message;
     d->uploaded = 0;
     d->wholeMessageSent = false;
-    const QByteArray sender = QByteArray("<") + from.toUtf8() + ">";
-    curl_easy_setopt(d->curl, CURLOPT_MAIL_FROM, sender.constData());
     // An address that would break the command line it goes on (a line end,
     // a bracket) is never sent: it is a refused recipient, and the others
     // still get the message.
@@ -316,6 +314,8 @@ SmtpResult SmtpSession::send(const QString &from, const QStringList &recipients,
         r.text = QStringLiteral("The sender %1 is no address a mail server takes").arg(mime::headerSafe(from));
         return r;
     }
+    const QByteArray sender = QByteArray("<") + from.toUtf8() + ">";
+    curl_easy_setopt(d->curl, CURLOPT_MAIL_FROM, sender.constData());
     QStringList badRecipients;
     curl_slist *rcpt = nullptr;
     for (const QString &to : recipients) {

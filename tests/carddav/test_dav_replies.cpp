@@ -88,10 +88,7 @@ TEST(DavReplies, MergesThatAddRemoveAndChangeSeveralLinesOnBothSidesMakeAWholeCa
                               "NOTE:old\r\nX-B:2\r\nEMAIL:a@example.org\r\nEND:VCARD\r\n";
     // X-A was removed on the server and kept here unchanged: it stays removed.
     const QByteArray merged = reapplyChange(seen, ours, theirs);
-    EXPECT_EQ(merged.toStdString(),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u1\r\nFN:Ann\r\nTEL:1\r\nBDAY:1980-05-11\r\nX-B:3\r\n"
-              "EMAIL:a@example.org\r\nANNIVERSARY:2001-06-02\r\nX-C:long value that is folded by the "
-              "library because it is longer than seve\r\n nty-five octets\r\nX-D:4\r\nEND:VCARD\r\n");
+    EXPECT_TRUE(matchesGolden(merged, "carddav/merge-several-lines.vcf.ref"));
     EXPECT_TRUE(looksLikeVCard(merged));
     // Many lines added at once, into a card with LF line ends.
     QByteArray many = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\n";
