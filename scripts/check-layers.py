@@ -26,8 +26,10 @@ LAYERS = {
     "hostmail/vcard": 3,
     "hostmail/ical": 3,
     "hostmail/mime": 3,
+    "hostmail/net": 3,  # the one transport of both accounts
     "hostmail/model": 4,
     "hostmail/smtp": 4,
+    "hostmail/signin": 4.2,  # sign-in with providers, keeping its tokens as the mail account keeps passwords
     "hostmail/delivery": 5,
     "hostmail/carddav": 4.5,  # above the mail account, whose password helper it shares
     "templates/core": 6,

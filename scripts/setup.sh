@@ -8,7 +8,7 @@ packages=(cmake g++ make pkg-config git python3 clang-format
           libgmime-3.0-dev libical-dev libuchardet-dev libgumbo-dev libcurl4-openssl-dev libssl-dev libpsl-dev
           libgtest-dev libbenchmark-dev
           qt6-qpa-plugins libqt6svg6
-          msmtp python3-aiosmtpd notmuch dbus strace fuse3 python3-pyfuse3 openssl libsecret-tools radicale xandikos vdirsyncer
+          msmtp python3-aiosmtpd notmuch dbus strace fuse3 python3-pyfuse3 openssl libsecret-tools radicale xandikos vdirsyncer python3-authlib python3-flask python3-dnslib
           dpkg-dev file desktop-file-utils appstream systemd
           xvfb xauth fonts-dejavu-core)
 [ "${CHEERPOST_FUZZ:-0}" = 1 ] && packages+=(clang libclang-rt-14-dev)

@@ -3,6 +3,9 @@
 #include "hostmail/carddav/DavReplies.h"
 
 #include "hostmail/HostError.h"
+#include "hostmail/net/Http.h"
+#include "hostmail/net/Tls.h"
+#include "hostmail/signin/SignIn.h"
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
@@ -18,8 +21,6 @@
 #include <QSet>
 #include <QUrl>
 
-#include <curl/curl.h>
-#include <libpsl.h>
 
 #include <atomic>
 #include <optional>
@@ -31,8 +32,6 @@ namespace {
 constexpr qint64 kMaxReplyBytes = 64LL * 1024 * 1024; // one reply of the server, at most
 constexpr qint64 kMaxCardBytes = 1024 * 1024;         // one card, at most
 constexpr int kBatch = 100;                           // cards a multiget asks for
-constexpr long kTimeoutSeconds = 60;                  // no byte for that long ends a request
-constexpr qint64 kRequestSeconds = 300;               // one request, however slowly it trickles
 
 QString hashOf(const QByteArray &bytes)
 {
@@ -44,216 +43,8 @@ QString xmlEscaped(const QString &text)
     return text.toHtmlEscaped();
 }
 
-struct Reply {
-    long status = 0;
-    QByteArray body;
-    QByteArray etag;
-    QString error; // the transfer failed: no status
-    bool tooLarge = false;
-};
-
-// Whether two hosts are one site: the same registrable domain (a provider's
-// contacts host under its own domain), or for an address or a name without
-// a public suffix the very same host.
-bool sameSite(const QString &a, const QString &b)
-{
-    if (a.compare(b, Qt::CaseInsensitive) == 0)
-        return true;
-    static psl_ctx_t *const psl = psl_latest(nullptr);
-    const QByteArray x = a.toLower().toUtf8(), y = b.toLower().toUtf8();
-    const char *dx = psl ? psl_registrable_domain(psl, x.constData()) : nullptr;
-    const char *dy = psl ? psl_registrable_domain(psl, y.constData()) : nullptr;
-    return dx && dy && qstrcmp(dx, dy) == 0;
-}
-
-// Whether the password may travel to url at all: over https, or plain http
-// to this computer's own address.
-bool secureEnough(const QUrl &url)
-{
-    return url.scheme() == QLatin1String("https") ||
-           (url.scheme() == QLatin1String("http") && smtp::SmtpSession::isLoopback(url.host()));
-}
-
-// One HTTP(S) connection to the server, reused for every request of a sync.
-// Every request, each redirect included, goes only over https (plain http
-// to loopback alone) and only to the site the user typed or one the user
-// allowed; a redirect elsewhere is not followed and names the site. Each
-// request ends within its time, the whole sync within its own, and at once
-// when cancelled.
-class Http {
-public:
-    Http(const CardDavSettings &settings, QString password, QDeadlineTimer deadline, const std::atomic_bool *cancelled)
-        : m_settings(settings), m_password(std::move(password)), m_deadline(deadline), m_cancelled(cancelled)
-    {
-        static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-        Q_UNUSED(initialised)
-        m_curl = curl_easy_init();
-        m_site = QUrl(settings.url).host();
-    }
-    ~Http() { curl_easy_cleanup(m_curl); }
-    // The certificate that did not verify, for the user to trust or not.
-    QString untrustedCertificate() const { return m_untrusted; }
-    // A site the server sent the sync to that the user did not allow.
-    QString otherSite() const { return m_otherSite; }
-    Http(const Http &) = delete;
-    Http &operator=(const Http &) = delete;
-
-    // Whether the login may go to url: the rule of every request.
-    QString refusal(const QUrl &url)
-    {
-        if (!secureEnough(url))
-            return QStringLiteral("the server sends the address book over plain http (%1), which would show the "
-                                  "password and the contacts to anyone on the way; only https is used")
-                .arg(url.toString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery));
-        const QString host = url.host();
-        if (sameSite(host, m_site) || m_settings.allowedSite.compare(host, Qt::CaseInsensitive) == 0)
-            return {};
-        m_otherSite = host;
-        return QStringLiteral("the server sends the address book to another site, %1; the password goes there only "
-                              "once you allow that site in File > Accounts")
-            .arg(host);
-    }
-
-    Reply request(const char *method, QUrl url, const QByteArray &body, const QList<QByteArray> &headers)
-    {
-        for (int hop = 0; hop <= 5; ++hop) {
-            Reply r;
-            if (const QString no = refusal(url); !no.isEmpty()) {
-                r.error = no;
-                return r;
-            }
-            QUrl next;
-            r = once(method, url, body, headers, &next);
-            if (!r.error.isEmpty() || r.status < 300 || r.status >= 400 || next.isEmpty())
-                return r;
-            url = next;
-        }
-        Reply r;
-        r.error = QStringLiteral("the server sends the request from one address to another without end");
-        return r;
-    }
-
-private:
-    Reply once(const char *method, const QUrl &url, const QByteArray &body, const QList<QByteArray> &headers,
-               QUrl *redirect)
-    {
-        Reply r;
-        const qint64 left = m_deadline.remainingTime();
-        if ((m_cancelled && m_cancelled->load()) || left == 0) {
-            r.error = left == 0 ? QStringLiteral("the server did not finish within the time a sync may take")
-                                : QStringLiteral("cancelled");
-            return r;
-        }
-        curl_easy_reset(m_curl);
-        const QByteArray address = url.toEncoded();
-        curl_easy_setopt(m_curl, CURLOPT_URL, address.constData());
-        curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, method);
-        curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L); // followed in request(), under its rules
-        curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, kTimeoutSeconds);
-        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
-        // A whole request, however slowly the server trickles, ends in time.
-        const qint64 bound = kRequestSeconds * 1000;
-        curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, long(left < 0 ? bound : qMin(left, bound)));
-        curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &Http::progress);
-        curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
-        if (!m_settings.caFile.isEmpty())
-            curl_easy_setopt(m_curl, CURLOPT_CAINFO, m_settings.caFile.toLocal8Bit().constData());
-        // The trusted certificate is the account's host's alone.
-        m_trust.host = url.host();
-        m_trust.trustedFingerprint =
-            url.host().compare(m_site, Qt::CaseInsensitive) == 0 ? m_settings.trustedCertificate : QString();
-        smtp::applyTlsTrust(m_curl, &m_trust);
-        if (!m_settings.user.isEmpty()) {
-            curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-            curl_easy_setopt(m_curl, CURLOPT_USERNAME, m_settings.user.toUtf8().constData());
-            curl_easy_setopt(m_curl, CURLOPT_PASSWORD, m_password.toUtf8().constData());
-        }
-        if (!body.isNull()) {
-            curl_easy_setopt(m_curl, CURLOPT_POSTFIELDS, body.constData());
-            curl_easy_setopt(m_curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
-        } else if (qstrcmp(method, "GET") == 0) {
-            curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
-        }
-        curl_slist *list = nullptr;
-        for (const QByteArray &h : headers)
-            list = curl_slist_append(list, h.constData());
-        curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, list);
-        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &Http::write);
-        curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &r);
-        curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &Http::header);
-        curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, &r);
-        const CURLcode code = curl_easy_perform(m_curl);
-        curl_slist_free_all(list);
-        if (code == CURLE_PEER_FAILED_VERIFICATION) {
-            if (!m_trust.seenFingerprint.isEmpty())
-                m_untrusted = QStringLiteral("sha256:") + m_trust.seenFingerprint;
-            r.error = QStringLiteral("its certificate could not be verified (SHA-256 fingerprint %1); trust it only "
-                                     "if you know it to be the server's")
-                          .arg(m_trust.seenFingerprint.isEmpty() ? QStringLiteral("unknown") : m_trust.seenFingerprint);
-            return r;
-        }
-        if (code != CURLE_OK) {
-            if (r.tooLarge)
-                r.error = QStringLiteral("the server's answer is larger than %1 MB").arg(kMaxReplyBytes >> 20);
-            else if (code == CURLE_ABORTED_BY_CALLBACK)
-                r.error = QStringLiteral("cancelled");
-            else if (code == CURLE_OPERATION_TIMEDOUT)
-                r.error = QStringLiteral("the server did not answer in time");
-            else if (code == CURLE_PARTIAL_FILE || code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR)
-                r.error = QStringLiteral("the server closed the connection before its answer was complete");
-            else
-                r.error = QString::fromUtf8(curl_easy_strerror(code));
-            return r;
-        }
-        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &r.status);
-        const char *location = nullptr;
-        if (r.status >= 300 && r.status < 400 &&
-            curl_easy_getinfo(m_curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
-            *redirect = QUrl::fromEncoded(location);
-        return r;
-    }
-
-    static int progress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-    {
-        const auto *h = static_cast<Http *>(self);
-        return h->m_cancelled && h->m_cancelled->load() ? 1 : 0;
-    }
-    static size_t write(char *data, size_t size, size_t count, void *reply)
-    {
-        auto *r = static_cast<Reply *>(reply);
-        const size_t n = size * count;
-        if (r->body.size() + qint64(n) > kMaxReplyBytes) {
-            r->tooLarge = true;
-            return 0; // ends the transfer
-        }
-        r->body.append(data, qsizetype(n));
-        return n;
-    }
-    static size_t header(char *data, size_t size, size_t count, void *reply)
-    {
-        auto *r = static_cast<Reply *>(reply);
-        const QByteArray line(data, qsizetype(size * count));
-        if (line.toLower().startsWith("etag:"))
-            r->etag = line.mid(5).trimmed();
-        else if (line.startsWith("HTTP/"))
-            r->etag.clear(); // a redirect's headers do not count
-        return size * count;
-    }
-
-    const CardDavSettings &m_settings;
-    QString m_password;
-    QDeadlineTimer m_deadline;
-    const std::atomic_bool *m_cancelled;
-    CURL *m_curl = nullptr;
-    QString m_site; // the host the user typed
-    smtp::TlsTrust m_trust;
-    QString m_untrusted;
-    QString m_otherSite;
-};
+using net::Http;
+using net::Reply;
 
 QByteArray propfindBody(const QString &props)
 {
@@ -291,21 +82,29 @@ private:
     {
         try {
             if (password.isEmpty())
-                password = smtp::accountPassword(m_paths.cardDav);
+                password = signin::loginSecret(m_paths, m_paths.cardDav);
         } catch (const HostError &e) {
             return fail(QString::fromUtf8(e.what()));
         }
         const QUrl start(m_paths.cardDav.url);
         if (start.scheme() != QLatin1String("https") &&
-            !(start.scheme() == QLatin1String("http") && smtp::SmtpSession::isLoopback(start.host()))) {
+            !(start.scheme() == QLatin1String("http") && net::isLoopback(start.host()))) {
             return fail(QStringLiteral("The address book server's address must begin with https:// (plain http is "
                                        "only allowed to this computer's own address): %1")
                             .arg(start.toString(QUrl::RemoveUserInfo)));
         }
-        m_http = std::make_unique<Http>(m_paths.cardDav, password,
+        net::HttpAccount account;
+        account.site = start.host();
+        account.allowedSite = m_paths.cardDav.allowedSite;
+        account.caFile = m_paths.cardDav.caFile;
+        account.trustedCertificate = m_paths.cardDav.trustedCertificate;
+        account.user = m_paths.cardDav.user;
+        account.secret = password;
+        account.bearer = !m_paths.cardDav.signIn.isEmpty();
+        m_http = std::make_unique<Http>(account,
                                         m_limits.seconds > 0 ? QDeadlineTimer(qint64(m_limits.seconds) * 1000)
                                                              : QDeadlineTimer::Forever,
-                                        m_limits.cancelled);
+                                        m_limits.cancelled, kMaxReplyBytes);
         if (m_discoverOnly) { // asks the server every time: the test of an account
             QUrl book;
             if (discover(chosenStart(), &book)) {
@@ -427,6 +226,10 @@ private:
     {
         if (!r.error.isEmpty())
             return QStringLiteral("Cannot reach the address book server for %1: %2").arg(what, r.error);
+        if (r.status == 401 && !m_paths.cardDav.signIn.isEmpty())
+            return QStringLiteral("The address book server refused the sign-in of %1: sign in again in File > "
+                                  "Accounts")
+                .arg(m_paths.cardDav.user);
         if (r.status == 401)
             return QStringLiteral("The address book server refused the user name or password");
         if (r.status == 403)

@@ -6,6 +6,7 @@
 #include "hostmail/model/DistributionLists.h"
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
+#include "hostmail/signin/SignIn.h"
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Limits.h"
@@ -166,7 +167,7 @@ public:
         if (!m_session) {
             QString password;
             try {
-                password = smtp::accountPassword(m_paths.smtp);
+                password = signin::loginSecret(m_paths, m_paths.smtp);
             } catch (const HostError &e) {
                 return stop(QString::fromUtf8(e.what()));
             }

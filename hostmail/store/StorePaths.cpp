@@ -62,6 +62,7 @@ SmtpSettings smtpSettings(QSettings &conf, const QString &confDir)
     s.caFile = pathValue(conf, QStringLiteral("CaFile"), confDir);
     s.trustedCertificate = textValue(conf, QStringLiteral("TrustedCertificate")).trimmed();
     s.maxPerMinute = qMax(0, conf.value(QStringLiteral("MaxPerMinute")).toInt());
+    s.signIn = textValue(conf, QStringLiteral("SignIn")).trimmed().toLower();
     conf.endGroup();
     return s;
 }
@@ -78,7 +79,33 @@ CardDavSettings cardDavSettings(QSettings &conf, const QString &confDir)
     s.addressBook = textValue(conf, QStringLiteral("AddressBook")).trimmed();
     s.trustedCertificate = textValue(conf, QStringLiteral("TrustedCertificate")).trimmed();
     s.allowedSite = textValue(conf, QStringLiteral("AllowedSite")).trimmed();
+    s.signIn = textValue(conf, QStringLiteral("SignIn")).trimmed().toLower();
     conf.endGroup();
+    return s;
+}
+
+// The [SignIn] group and a [SignIn.<provider>] group per client ID.
+SignInSettings signInSettings(QSettings &conf, const QString &confDir)
+{
+    SignInSettings s;
+    conf.beginGroup(QStringLiteral("SignIn"));
+    s.providersFile = pathValue(conf, QStringLiteral("Providers"), confDir);
+    s.browser = textValue(conf, QStringLiteral("Browser"));
+    conf.endGroup();
+    const QString prefix = QStringLiteral("SignIn.");
+    for (const QString &group : conf.childGroups()) {
+        if (!group.startsWith(prefix) || group.size() == prefix.size())
+            continue;
+        conf.beginGroup(group);
+        const QString provider = group.mid(prefix.size()).toLower();
+        const QString id = textValue(conf, QStringLiteral("ClientId")).trimmed();
+        const QString secret = textValue(conf, QStringLiteral("ClientSecret")).trimmed();
+        if (!id.isEmpty())
+            s.clientIds.insert(provider, id);
+        if (!secret.isEmpty())
+            s.clientSecrets.insert(provider, secret);
+        conf.endGroup();
+    }
     return s;
 }
 
@@ -133,6 +160,7 @@ StorePaths StorePaths::fromConfiguration()
     p.from = text("From");
     p.smtp = smtpSettings(conf, confDir);
     p.cardDav = cardDavSettings(conf, confDir);
+    p.signIn = signInSettings(conf, confDir);
     p.deliveryAgent = text("DeliveryAgent");
     if (p.deliveryAgent.isEmpty())
         p.deliveryAgent = installedDeliveryAgent();

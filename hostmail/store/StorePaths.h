@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 namespace hostmail {
@@ -16,9 +17,15 @@ struct SmtpSettings {
     QString caFile;             // certificates to trust besides the system's
     QString trustedCertificate; // SHA-256 fingerprint of a certificate trusted as it is
     int maxPerMinute = 0;       // 0: no limit
+    QString signIn;             // the provider signed in with (OAuth 2.0); empty: a password
     bool enabled() const { return !host.isEmpty(); }
-    // The keyring entry's account name: one entry per account.
-    QString keyringAccount() const { return QStringLiteral("smtp:%1@%2:%3").arg(user, host).arg(port); }
+    // The keyring entry's account name: one entry per account, one per
+    // sign-in (its refresh token serves the mail and the address book).
+    QString keyringAccount() const
+    {
+        return signIn.isEmpty() ? QStringLiteral("smtp:%1@%2:%3").arg(user, host).arg(port)
+                                : QStringLiteral("signin:%1:%2").arg(signIn, user);
+    }
 };
 
 // The user's address book server (host.conf, group [AddressBook]). With a URL set,
@@ -31,8 +38,25 @@ struct CardDavSettings {
     QString trustedCertificate; // sha256:… of a certificate trusted for this host as it is
     QString addressBook;        // the address book's name, path or URL; empty: "contacts" or the first
     QString allowedSite;        // another site the user let the login go to, as the server named it
+    QString signIn;             // the provider signed in with (OAuth 2.0); empty: a password
     bool enabled() const { return !url.isEmpty(); }
-    QString keyringAccount() const { return QStringLiteral("carddav:%1@%2").arg(user, url); }
+    QString keyringAccount() const
+    {
+        return signIn.isEmpty() ? QStringLiteral("carddav:%1@%2").arg(user, url)
+                                : QStringLiteral("signin:%1:%2").arg(signIn, user);
+    }
+};
+
+// How the program signs in with providers (host.conf, group [SignIn]): the
+// file of provider presets instead of the installed one, the command that
+// opens the browser (the address is its last argument; default xdg-open),
+// and client IDs that replace the ones built in (groups [SignIn.<provider>],
+// keys ClientId and ClientSecret).
+struct SignInSettings {
+    QString providersFile;
+    QString browser;
+    QHash<QString, QString> clientIds;
+    QHash<QString, QString> clientSecrets;
 };
 
 // Where the local mail host keeps each folder, and how it delivers mail.
@@ -57,6 +81,7 @@ struct StorePaths {
     QString deliveryAgent;
     SmtpSettings smtp;
     CardDavSettings cardDav;
+    SignInSettings signIn;
 
     static constexpr int kMinTimeoutSeconds = 1;
     static constexpr int kMaxTimeoutSeconds = 3600;

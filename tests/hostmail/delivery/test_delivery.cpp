@@ -6,6 +6,7 @@
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/Application.h"
 #include "hostmail/model/MailItem.h"
+#include "hostmail/net/Tls.h"
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/Maildir.h"
 #include "hostmail/store/StorePaths.h"
@@ -675,10 +676,10 @@ TEST(MailAccount, WhatGoesToTheServerHasNoBccAndAlwaysASender)
             "anna@example.org")
             << from;
     EXPECT_TRUE(hostmail::mime::prepareForDelivery("To: t@example.org\r\n\r\nHi\r\n", {}).sender.isEmpty());
-    EXPECT_TRUE(hostmail::smtp::SmtpSession::isLoopback("127.0.0.1"));
-    EXPECT_TRUE(hostmail::smtp::SmtpSession::isLoopback("localhost"));
-    EXPECT_FALSE(hostmail::smtp::SmtpSession::isLoopback("127.example.org"));
-    EXPECT_FALSE(hostmail::smtp::SmtpSession::isLoopback("10.0.0.1"));
+    EXPECT_TRUE(hostmail::net::isLoopback("127.0.0.1"));
+    EXPECT_TRUE(hostmail::net::isLoopback("localhost"));
+    EXPECT_FALSE(hostmail::net::isLoopback("127.example.org"));
+    EXPECT_FALSE(hostmail::net::isLoopback("10.0.0.1"));
 }
 
 TEST(MailAccount, OnTheWireEveryLineEndsInCrlfAndNoneIsLongerThan998Octets)
