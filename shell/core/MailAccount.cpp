@@ -1,6 +1,7 @@
 #include "shell/core/MailAccount.h"
 
 #include "hostmail/HostError.h"
+#include "hostmail/signin/SignIn.h"
 
 #include <QDateTime>
 #include <QSettings>
@@ -31,7 +32,7 @@ QString passwordFor(const hostmail::SmtpSettings &account, const QString &typed,
     if (!typed.isEmpty())
         return typed;
     try {
-        return hostmail::smtp::accountPassword(account);
+        return hostmail::signin::loginSecret(hostmail::StorePaths::fromConfiguration(), account);
     } catch (const hostmail::HostError &e) {
         failed->outcome = hostmail::smtp::SmtpResult::Outcome::LoginRefused;
         failed->text = QString::fromUtf8(e.what());
