@@ -82,6 +82,8 @@ QList<Provider> parseProviders(const QByteArray &json, const QString &where)
         p.signIn.contactsScopes = strings(s.value(QStringLiteral("contactsScopes")));
         p.signIn.clientId = s.value(QStringLiteral("clientId")).toString().trimmed();
         p.signIn.clientSecret = s.value(QStringLiteral("clientSecret")).toString().trimmed();
+        if (s.value(QStringLiteral("redirectHost")).toString() == QLatin1String("localhost"))
+            p.signIn.redirectHost = QStringLiteral("localhost");
         p.signIn.clientOf = s.value(QStringLiteral("clientIdOf")).toString().trimmed().toLower();
         out.append(p);
     }

@@ -19,6 +19,9 @@ struct SignInService {
     QString clientId;           // empty: none registered for this program yet
     QString clientSecret;       // only where the provider issues one to desktop programs
     QString clientOf;           // another preset whose registration this one shares
+    // The loopback name in the redirect address, as the registration has it:
+    // 127.0.0.1 (RFC 8252), or localhost where a provider matches only that.
+    QString redirectHost = QStringLiteral("127.0.0.1");
     bool needed() const { return !authorizeUrl.isEmpty(); }
 };
 

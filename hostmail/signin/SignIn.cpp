@@ -113,7 +113,12 @@ public:
             throw HostError(QStringLiteral("Cannot listen on 127.0.0.1 for the browser to come back: %1")
                                 .arg(m_server.errorString()));
     }
-    QString redirectUri() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort()); }
+    // The browser reaches 127.0.0.1 by either name; the provider matches the
+    // one its registration has.
+    QString redirectUri(const QString &host) const
+    {
+        return QStringLiteral("http://%1:%2/").arg(host).arg(m_server.serverPort());
+    }
 
     // The query of the first request that carries state; any other request
     // gets an answer and is not counted.
@@ -255,7 +260,7 @@ Tokens signIn(const Provider &provider, const QString &loginHint, const QString 
     Loopback loopback;
     const Pkce pkce = Pkce::make();
     const QByteArray state = randomText(32);
-    openBrowser(browserCommand, authorizationUrl(provider, loopback.redirectUri(), state, pkce, loginHint));
+    openBrowser(browserCommand, authorizationUrl(provider, loopback.redirectUri(provider.signIn.redirectHost), state, pkce, loginHint));
     const QUrlQuery back = loopback.wait(state, deadline, cancelled);
     const QString code = back.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
     if (code.isEmpty()) {
@@ -266,7 +271,7 @@ Tokens signIn(const Provider &provider, const QString &loginHint, const QString 
     Tokens t = tokenRequest(provider,
                             form({{QStringLiteral("grant_type"), QStringLiteral("authorization_code")},
                                   {QStringLiteral("code"), code},
-                                  {QStringLiteral("redirect_uri"), loopback.redirectUri()},
+                                  {QStringLiteral("redirect_uri"), loopback.redirectUri(provider.signIn.redirectHost)},
                                   {QStringLiteral("client_id"), provider.signIn.clientId},
                                   {QStringLiteral("client_secret"), provider.signIn.clientSecret},
                                   {QStringLiteral("code_verifier"), QString::fromLatin1(pkce.verifier)}}),

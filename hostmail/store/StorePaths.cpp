@@ -91,6 +91,9 @@ SignInSettings signInSettings(QSettings &conf, const QString &confDir)
     conf.beginGroup(QStringLiteral("SignIn"));
     s.providersFile = pathValue(conf, QStringLiteral("Providers"), confDir);
     s.browser = textValue(conf, QStringLiteral("Browser"));
+    s.resolver = textValue(conf, QStringLiteral("Resolver")).trimmed();
+    s.autoconfigBase = textValue(conf, QStringLiteral("AutoconfigBase")).trimmed();
+    s.caFile = pathValue(conf, QStringLiteral("CaFile"), confDir);
     conf.endGroup();
     const QString prefix = QStringLiteral("SignIn.");
     for (const QString &group : conf.childGroups()) {

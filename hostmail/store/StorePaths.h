@@ -50,11 +50,15 @@ struct CardDavSettings {
 // How the program signs in with providers (host.conf, group [SignIn]): the
 // file of provider presets instead of the installed one, the command that
 // opens the browser (the address is its last argument; default xdg-open),
-// and client IDs that replace the ones built in (groups [SignIn.<provider>],
+// where discovery looks (for tests and closed networks), and client IDs
+// that replace the ones built in (groups [SignIn.<provider>],
 // keys ClientId and ClientSecret).
 struct SignInSettings {
     QString providersFile;
     QString browser;
+    QString resolver;       // a name server's address for discovery instead of the system's
+    QString autoconfigBase; // a base address for the autoconfig documents instead of each domain's
+    QString caFile;         // certificates besides the system's for the autoconfig sites
     QHash<QString, QString> clientIds;
     QHash<QString, QString> clientSecrets;
 };
