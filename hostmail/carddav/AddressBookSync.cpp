@@ -21,7 +21,6 @@
 #include <QSet>
 #include <QUrl>
 
-
 #include <atomic>
 #include <optional>
 
@@ -101,10 +100,9 @@ private:
         account.user = m_paths.cardDav.user;
         account.secret = password;
         account.bearer = !m_paths.cardDav.signIn.isEmpty();
-        m_http = std::make_unique<Http>(account,
-                                        m_limits.seconds > 0 ? QDeadlineTimer(qint64(m_limits.seconds) * 1000)
-                                                             : QDeadlineTimer::Forever,
-                                        m_limits.cancelled, kMaxReplyBytes);
+        m_http = std::make_unique<Http>(
+            account, m_limits.seconds > 0 ? QDeadlineTimer(qint64(m_limits.seconds) * 1000) : QDeadlineTimer::Forever,
+            m_limits.cancelled, kMaxReplyBytes);
         if (m_discoverOnly) { // asks the server every time: the test of an account
             QUrl book;
             if (discover(chosenStart(), &book)) {

@@ -20,8 +20,7 @@ bool sameSite(const QString &a, const QString &b)
 
 bool secureEnough(const QUrl &url)
 {
-    return url.scheme() == QLatin1String("https") ||
-           (url.scheme() == QLatin1String("http") && isLoopback(url.host()));
+    return url.scheme() == QLatin1String("https") || (url.scheme() == QLatin1String("http") && isLoopback(url.host()));
 }
 
 struct Http::Private {
@@ -123,7 +122,8 @@ struct Http::Private {
         }
         if (code != CURLE_OK) {
             if (r.tooLarge)
-                r.error = QStringLiteral("the server's answer is larger than %1 MB").arg(qMax(1, int(maxReplyBytes >> 20)));
+                r.error =
+                    QStringLiteral("the server's answer is larger than %1 MB").arg(qMax(1, int(maxReplyBytes >> 20)));
             else if (code == CURLE_ABORTED_BY_CALLBACK)
                 r.error = QStringLiteral("cancelled");
             else if (code == CURLE_OPERATION_TIMEDOUT)

@@ -21,13 +21,13 @@ bool secureEnough(const QUrl &url);
 
 // Who the requests log in as, and where they may go.
 struct HttpAccount {
-    QString site;               // the host the user typed, or a preset named
-    QString allowedSite;        // another site the user let the login go to
-    QString caFile;             // certificates to trust besides the system's
-    QString trustedCertificate; // sha256:… of the site's certificate, trusted as it is
-    QString user;               // Basic or Digest login; empty: none
-    QString secret;             // the password, or the access token with bearer
-    bool bearer = false;        // an OAuth 2.0 access token (Authorization: Bearer)
+    QString site;                                      // the host the user typed, or a preset named
+    QString allowedSite;                               // another site the user let the login go to
+    QString caFile;                                    // certificates to trust besides the system's
+    QString trustedCertificate;                        // sha256:… of the site's certificate, trusted as it is
+    QString user;                                      // Basic or Digest login; empty: none
+    QString secret;                                    // the password, or the access token with bearer
+    bool bearer = false;                               // an OAuth 2.0 access token (Authorization: Bearer)
     QString what = QStringLiteral("the address book"); // what travels, for the messages
 };
 
@@ -62,7 +62,7 @@ public:
     // A site the server sent a request to that the user did not allow.
     QString otherSite() const;
 
-    static constexpr long kTimeoutSeconds = 60;   // no byte for that long ends a request
+    static constexpr long kTimeoutSeconds = 60;    // no byte for that long ends a request
     static constexpr qint64 kRequestSeconds = 300; // one request, however slowly it trickles
 
 private:

@@ -220,8 +220,8 @@ Discovered parseAutoconfig(const QByteArray &xml, const QString &address, const 
             continue;
         d.smtp.host = withoutDot(s.host);
         d.smtp.port = s.port;
-        d.smtp.security = s.socketType == QLatin1String("SSL") ? SmtpSettings::Security::Tls
-                                                               : SmtpSettings::Security::StartTls;
+        d.smtp.security =
+            s.socketType == QLatin1String("SSL") ? SmtpSettings::Security::Tls : SmtpSettings::Security::StartTls;
         d.smtp.user = s.user.isEmpty() ? address : s.user;
         // A server that takes OAuth 2.0 alone signs in with the provider whose preset names it.
         if (s.authentication.contains(QLatin1String("OAuth2")) &&

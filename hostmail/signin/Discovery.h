@@ -42,8 +42,7 @@ struct DiscoveryOptions {
 // its TXT path for CardDAV), and MX hosts that name a known provider. Each
 // part comes from the first source that has it. Never throws: what was not
 // found stays empty.
-Discovered discoverAccount(const QString &address, const QList<Provider> &providers,
-                           const DiscoveryOptions &options);
+Discovered discoverAccount(const QString &address, const QList<Provider> &providers, const DiscoveryOptions &options);
 
 // The mail server and address book of a clientConfig document for address;
 // providers name the sign-in of an OAuth2 server. Servers without

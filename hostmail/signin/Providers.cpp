@@ -69,8 +69,8 @@ QList<Provider> parseProviders(const QByteArray &json, const QString &where)
         p.smtp.security = security == QLatin1String("tls")    ? SmtpSettings::Security::Tls
                           : security == QLatin1String("none") ? SmtpSettings::Security::None
                                                               : SmtpSettings::Security::StartTls;
-        p.smtp.port = smtp.value(QStringLiteral("port"))
-                          .toInt(p.smtp.security == SmtpSettings::Security::Tls ? 465 : 587);
+        p.smtp.port =
+            smtp.value(QStringLiteral("port")).toInt(p.smtp.security == SmtpSettings::Security::Tls ? 465 : 587);
         const QJsonObject contacts = o.value(QStringLiteral("contacts")).toObject();
         p.contactsKind = contacts.value(QStringLiteral("kind")).toString().toLower();
         p.contactsUrl = contacts.value(QStringLiteral("url")).toString().trimmed();
@@ -95,8 +95,9 @@ QList<Provider> loadProviders(const SignInSettings &settings)
     QString file = settings.providersFile;
     if (file.isEmpty())
         file = QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("cheerpost/providers.json"));
-    QList<Provider> providers = file.isEmpty() ? parseProviders(builtInProviders(), QStringLiteral("the built-in presets"))
-                                               : parseProviders(readWholeFile(file, kMaxPresetsBytes), file);
+    QList<Provider> providers = file.isEmpty()
+                                    ? parseProviders(builtInProviders(), QStringLiteral("the built-in presets"))
+                                    : parseProviders(readWholeFile(file, kMaxPresetsBytes), file);
     const QHash<QString, QString> ids = builtInClientIds(), secrets = builtInClientSecrets();
     for (Provider &p : providers) {
         p.signIn.clientId = settings.clientIds.value(p.id, ids.value(p.id, p.signIn.clientId));

@@ -22,9 +22,9 @@ namespace {
 
 constexpr qint64 kMaxTokenReplyBytes = 64 * 1024;
 constexpr qint64 kMaxRedirectRequestBytes = 16 * 1024;
-constexpr int kSliceMs = 100;        // how often a wait looks at the deadline and the cancel flag
-constexpr int kRefreshSeconds = 30;  // a refresh, at most
-constexpr int kEarlySeconds = 60;    // an access token is refreshed this long before it expires
+constexpr int kSliceMs = 100;       // how often a wait looks at the deadline and the cancel flag
+constexpr int kRefreshSeconds = 30; // a refresh, at most
+constexpr int kEarlySeconds = 60;   // an access token is refreshed this long before it expires
 
 QByteArray randomText(int length)
 {
@@ -260,7 +260,8 @@ Tokens signIn(const Provider &provider, const QString &loginHint, const QString 
     Loopback loopback;
     const Pkce pkce = Pkce::make();
     const QByteArray state = randomText(32);
-    openBrowser(browserCommand, authorizationUrl(provider, loopback.redirectUri(provider.signIn.redirectHost), state, pkce, loginHint));
+    openBrowser(browserCommand,
+                authorizationUrl(provider, loopback.redirectUri(provider.signIn.redirectHost), state, pkce, loginHint));
     const QUrlQuery back = loopback.wait(state, deadline, cancelled);
     const QString code = back.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
     if (code.isEmpty()) {
@@ -312,8 +313,8 @@ QString accessToken(const StorePaths &paths, const QString &providerId, const QS
     const QList<Provider> providers = loadProviders(paths.signIn);
     const Provider *provider = providerById(providers, providerId);
     if (!provider)
-        throw HostError(QStringLiteral("The account signs in with \"%1\", which the provider presets do not know")
-                            .arg(providerId));
+        throw HostError(
+            QStringLiteral("The account signs in with \"%1\", which the provider presets do not know").arg(providerId));
     const smtp::AccountSecret secret = secretOf(providerId, user, passwordCommand);
     const QString refresh = smtp::accountPassword(secret);
     const Tokens t = refreshTokens(*provider, refresh, purpose, QDeadlineTimer(kRefreshSeconds * 1000));

@@ -47,8 +47,8 @@ Tokens signIn(const Provider &provider, const QString &loginHint, const QString 
 
 // A new access token for purpose from the refresh token. Throws HostError;
 // a refresh token the provider no longer takes says to sign in again.
-Tokens refreshTokens(const Provider &provider, const QString &refreshToken, Purpose purpose,
-                     QDeadlineTimer deadline, const std::atomic_bool *cancelled = nullptr);
+Tokens refreshTokens(const Provider &provider, const QString &refreshToken, Purpose purpose, QDeadlineTimer deadline,
+                     const std::atomic_bool *cancelled = nullptr);
 
 // The access token of an account that signs in with providerId as user: kept
 // in memory while valid for another minute, else refreshed from the refresh

@@ -4,8 +4,11 @@
 #include "hostmail/signin/SignIn.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace shell {
 
@@ -56,6 +59,10 @@ QString saveMailAccount(const QString &configurationFile, const hostmail::SmtpSe
     conf.setValue(QStringLiteral("Port"), account.port);
     conf.setValue(QStringLiteral("Security"), QString::fromLatin1(securityName(account.security)));
     conf.setValue(QStringLiteral("User"), account.user);
+    if (account.signIn.isEmpty())
+        conf.remove(QStringLiteral("SignIn"));
+    else
+        conf.setValue(QStringLiteral("SignIn"), account.signIn);
     conf.endGroup();
     conf.sync();
     return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
@@ -77,12 +84,16 @@ hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account
     const QString secret = passwordFor(account, password, &r);
     if (!r.text.isEmpty())
         return r;
-    const QString address = from.isEmpty() ? account.user : from;
+    // The envelope takes the address alone; the header the name too, where it is plain ASCII.
+    const QString line = from.isEmpty() ? account.user : from;
+    const QString address = splitSender(line).second;
+    const bool ascii =
+        std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() >= 32 && c.unicode() < 127; });
     const QByteArray message =
-        QStringLiteral("From: %1\r\nTo: %1\r\nSubject: Cheerpost test message\r\nDate: %2\r\nMIME-Version: 1.0\r\n"
+        QStringLiteral("From: %1\r\nTo: %2\r\nSubject: Cheerpost test message\r\nDate: %3\r\nMIME-Version: 1.0\r\n"
                        "Content-Type: text/plain; charset=utf-8\r\n\r\nThis message shows that Cheerpost can send "
                        "mail through your account.\r\n")
-            .arg(address, QDateTime::currentDateTime().toString(Qt::RFC2822Date))
+            .arg(ascii ? line : address, address, QDateTime::currentDateTime().toString(Qt::RFC2822Date))
             .toUtf8();
     r = hostmail::smtp::SmtpSession(account, secret, kTimeoutSeconds).send(address, {address}, message);
     if (r.outcome == hostmail::smtp::SmtpResult::Outcome::Sent)
@@ -104,6 +115,7 @@ QString saveAddressBookAccount(const QString &configurationFile, const hostmail:
     };
     setOrRemove(QStringLiteral("AddressBook"), account.addressBook);
     setOrRemove(QStringLiteral("TrustedCertificate"), account.trustedCertificate);
+    setOrRemove(QStringLiteral("SignIn"), account.signIn);
     conf.endGroup();
     conf.sync();
     return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
@@ -121,6 +133,81 @@ AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const 
     if (r.available.size() > 1)
         test.text += QStringLiteral(" %1 address books were found; choose one in the list.").arg(r.available.size());
     return test;
+}
+
+hostmail::signin::Discovered findAccountSettings(const QString &address, const std::atomic_bool *cancelled)
+{
+    const hostmail::SignInSettings settings = hostmail::StorePaths::fromConfiguration().signIn;
+    hostmail::signin::DiscoveryOptions options;
+    options.resolver = settings.resolver;
+    options.autoconfigBase = settings.autoconfigBase;
+    options.caFile = settings.caFile;
+    options.cancelled = cancelled;
+    QList<hostmail::signin::Provider> providers;
+    try {
+        providers = hostmail::signin::loadProviders(settings);
+    } catch (const hostmail::HostError &) {
+        // A broken presets file leaves the other sources.
+    }
+    return hostmail::signin::discoverAccount(address.trimmed(), providers, options);
+}
+
+QString signInWithProvider(const QString &providerId, const QString &address, const std::atomic_bool *cancelled)
+{
+    constexpr int kSignInMinutes = 5;
+    try {
+        const hostmail::SignInSettings settings = hostmail::StorePaths::fromConfiguration().signIn;
+        const QList<hostmail::signin::Provider> providers = hostmail::signin::loadProviders(settings);
+        const hostmail::signin::Provider *provider = hostmail::signin::providerById(providers, providerId);
+        if (!provider)
+            return QStringLiteral("The provider presets do not know \"%1\"").arg(providerId);
+        const hostmail::signin::Tokens tokens = hostmail::signin::signIn(
+            *provider, address, settings.browser, QDeadlineTimer(kSignInMinutes * 60 * 1000), cancelled);
+        hostmail::signin::keepTokens(providerId, address, tokens);
+        return {};
+    } catch (const hostmail::HostError &e) {
+        return QString::fromUtf8(e.what());
+    }
+}
+
+QString senderLine(const QString &name, const QString &address)
+{
+    const QString n = name.simplified(), a = address.trimmed();
+    if (n.isEmpty())
+        return a;
+    // A name with a special character of RFC 5322 goes in quotes.
+    static const QRegularExpression special(QStringLiteral("[()<>\\[\\]:;@\\\\,.\"]"));
+    if (n.contains(special)) {
+        QString quoted = n;
+        quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+        return QStringLiteral("\"%1\" <%2>").arg(quoted, a);
+    }
+    return QStringLiteral("%1 <%2>").arg(n, a);
+}
+
+std::pair<QString, QString> splitSender(const QString &line)
+{
+    const qsizetype open = line.lastIndexOf(QLatin1Char('<'));
+    if (open < 0 || !line.trimmed().endsWith(QLatin1Char('>')))
+        return {QString(), line.trimmed()};
+    QString name = line.left(open).trimmed();
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"'))) {
+        name = name.mid(1, name.size() - 2);
+        name.replace(QLatin1String("\\\""), QLatin1String("\"")).replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    }
+    const QString rest = line.mid(open + 1).trimmed();
+    return {name, rest.left(rest.size() - 1).trimmed()};
+}
+
+QString saveSender(const QString &configurationFile, const QString &name, const QString &address)
+{
+    QSettings conf(configurationFile, QSettings::IniFormat);
+    if (address.trimmed().isEmpty())
+        conf.remove(QStringLiteral("From"));
+    else
+        conf.setValue(QStringLiteral("From"), senderLine(name, address));
+    conf.sync();
+    return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
 }
 
 } // namespace shell

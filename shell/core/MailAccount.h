@@ -1,10 +1,13 @@
 #pragma once
 
 #include "hostmail/carddav/AddressBookSync.h"
+#include "hostmail/signin/Discovery.h"
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/StorePaths.h"
 
 #include <QString>
+
+#include <atomic>
 
 namespace shell {
 
@@ -35,5 +38,19 @@ struct AddressBookTest {
 };
 // Logs in and finds the address book, changing nothing.
 AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password);
+
+// The settings of both accounts found from the e-mail address (presets,
+// autoconfig, DNS), looked for where host.conf's [SignIn] says.
+hostmail::signin::Discovered findAccountSettings(const QString &address, const std::atomic_bool *cancelled);
+
+// Signs address in with the provider in the browser and keeps the sign-in
+// in the keyring. Returns an error text, or empty.
+QString signInWithProvider(const QString &providerId, const QString &address, const std::atomic_bool *cancelled);
+
+// The sender of every message, kept as host.conf's From: "Name <address>".
+QString senderLine(const QString &name, const QString &address);
+// The name and the address of a sender line.
+std::pair<QString, QString> splitSender(const QString &line);
+QString saveSender(const QString &configurationFile, const QString &name, const QString &address);
 
 } // namespace shell

@@ -56,12 +56,41 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
         showAddressBooks(m_bookWork.result());
         setBusy(false);
     });
+    const auto [name, address] = splitSender(hostmail::StorePaths::fromConfiguration().from);
+    m_ui->txtName->setText(name);
+    m_ui->txtAddress->setText(address.isEmpty() && m_account.user.contains(QLatin1Char('@')) ? m_account.user
+                                                                                             : address);
+    // A new user sees name, address and password; the settings once there are.
+    const bool configured = m_account.enabled() || m_addressBook.enabled();
+    m_ui->chkManual->setChecked(configured);
+    m_ui->fraMailAccount->setVisible(configured);
+    m_ui->fraAddressBook->setVisible(configured);
+    connect(m_ui->chkManual, &QCheckBox::toggled, this, [this](bool on) {
+        m_ui->fraMailAccount->setVisible(on);
+        m_ui->fraAddressBook->setVisible(on);
+    });
+    connect(m_ui->btnFindSettings, &QPushButton::clicked, this, &frmAccounts::findSettings);
+    connect(m_ui->btnSignIn, &QPushButton::clicked, this, &frmAccounts::signIn);
+    connect(&m_findWork, &QFutureWatcher<hostmail::signin::Discovered>::finished, this, [this] {
+        showFound(m_findWork.result());
+        setBusy(false);
+    });
+    connect(&m_signInWork, &QFutureWatcher<QString>::finished, this, [this] {
+        const QString error = m_signInWork.result();
+        m_ui->lblSmtpResult->setText(error.isEmpty() ? QStringLiteral("Signed in as %1.").arg(m_ui->txtAddress->text())
+                                                     : error);
+        setBusy(false);
+    });
+    showSignIn();
 }
 
 frmAccounts::~frmAccounts()
 {
+    m_cancelled = true;
     m_work.waitForFinished();
     m_bookWork.waitForFinished();
+    m_findWork.waitForFinished();
+    m_signInWork.waitForFinished();
 }
 
 void frmAccounts::setBusy(bool busy)
@@ -70,6 +99,74 @@ void frmAccounts::setBusy(bool busy)
     m_ui->btnSendTest->setEnabled(!busy);
     m_ui->btnTestDav->setEnabled(!busy);
     m_ui->btnTrustDav->setEnabled(!busy);
+    m_ui->btnFindSettings->setEnabled(!busy);
+    m_ui->btnSignIn->setEnabled(!busy);
+}
+
+void frmAccounts::showSignIn()
+{
+    // An account that signs in has no password here.
+    const QString provider = !m_account.signIn.isEmpty() ? m_account.signIn : m_addressBook.signIn;
+    m_ui->btnSignIn->setVisible(!provider.isEmpty());
+    m_ui->txtSmtpPassword->setEnabled(m_account.signIn.isEmpty());
+    m_ui->txtDavPassword->setEnabled(m_addressBook.signIn.isEmpty());
+    m_ui->txtPassword->setEnabled(m_account.signIn.isEmpty() || m_addressBook.signIn.isEmpty());
+}
+
+void frmAccounts::findSettings()
+{
+    const QString address = m_ui->txtAddress->text().trimmed();
+    if (!address.contains(QLatin1Char('@'))) {
+        m_ui->lblFound->setText(QStringLiteral("Enter your e-mail address first."));
+        return;
+    }
+    if (begin(QStringLiteral("Looking for the settings of %1…").arg(address)))
+        m_findWork.setFuture(QtConcurrent::run([this, address] { return findAccountSettings(address, &m_cancelled); }));
+}
+
+void frmAccounts::showFound(const hostmail::signin::Discovered &found)
+{
+    m_ui->lblSmtpResult->clear();
+    if (!found.found()) {
+        m_ui->lblFound->setText(
+            QStringLiteral("No settings were found for %1: enter them below.").arg(m_ui->txtAddress->text().trimmed()));
+        m_ui->chkManual->setChecked(true);
+        return;
+    }
+    if (!found.smtp.host.isEmpty()) {
+        m_account.signIn = found.signIn;
+        m_ui->txtSmtpHost->setText(found.smtp.host);
+        m_ui->cboSmtpSecurity->setCurrentIndex(int(
+            std::find(std::begin(kSecurities), std::end(kSecurities), found.smtp.security) - std::begin(kSecurities)));
+        m_ui->spnSmtpPort->setValue(found.smtp.port);
+        m_ui->txtSmtpUser->setText(found.smtp.user);
+    }
+    QStringList said = found.sources;
+    if (found.contactsKind == QLatin1String("carddav")) {
+        m_addressBook.signIn = found.signIn;
+        m_ui->txtDavUrl->setText(found.contactsUrl);
+        m_ui->txtDavUser->setText(m_ui->txtAddress->text().trimmed());
+    } else if (!found.contactsKind.isEmpty()) {
+        said.append(QStringLiteral("its contacts are not on an address book server this program reads yet"));
+    }
+    QString text = QStringLiteral("Found %1.").arg(said.join(QLatin1String("; ")));
+    if (!found.signIn.isEmpty())
+        text += QStringLiteral(" %1 takes no password here: sign in in the browser.").arg(found.providerName);
+    else if (!found.passwordNote.isEmpty())
+        text += QStringLiteral(" The password is %1.").arg(found.passwordNote);
+    m_ui->lblFound->setText(text);
+    showSignIn();
+}
+
+void frmAccounts::signIn()
+{
+    const QString provider = !m_account.signIn.isEmpty() ? m_account.signIn : m_addressBook.signIn;
+    const QString address = m_ui->txtAddress->text().trimmed();
+    if (provider.isEmpty() || address.isEmpty())
+        return;
+    if (begin(QStringLiteral("Waiting for the sign-in in the browser…")))
+        m_signInWork.setFuture(QtConcurrent::run(
+            [this, provider, address] { return signInWithProvider(provider, address, &m_cancelled); }));
 }
 
 void frmAccounts::showAddressBooks(const AddressBookTest &test)
@@ -99,6 +196,11 @@ void frmAccounts::trustCertificate()
     testAddressBook();
 }
 
+QString frmAccounts::typedPassword(const QLineEdit *own) const
+{
+    return own->text().isEmpty() ? m_ui->txtPassword->text() : own->text();
+}
+
 hostmail::SmtpSettings frmAccounts::shown() const
 {
     hostmail::SmtpSettings a = m_account;
@@ -125,18 +227,23 @@ void frmAccounts::save()
     QString error = saveMailAccount(hostmail::StorePaths::configurationFile(), a);
     if (error.isEmpty())
         error = saveAddressBookAccount(hostmail::StorePaths::configurationFile(), b);
-    if (error.isEmpty() && !m_ui->txtDavPassword->text().isEmpty() && b.passwordCommand.isEmpty()) {
+    if (error.isEmpty())
+        error = saveSender(hostmail::StorePaths::configurationFile(), m_ui->txtName->text(), m_ui->txtAddress->text());
+    // Each account's own password, else the one typed for both.
+    const QString davPassword = b.signIn.isEmpty() && b.enabled() ? typedPassword(m_ui->txtDavPassword) : QString();
+    const QString smtpPassword = a.signIn.isEmpty() && a.enabled() ? typedPassword(m_ui->txtSmtpPassword) : QString();
+    if (error.isEmpty() && !davPassword.isEmpty() && b.passwordCommand.isEmpty()) {
         try {
-            hostmail::smtp::storeAccountPassword(b, m_ui->txtDavPassword->text());
+            hostmail::smtp::storeAccountPassword(b, davPassword);
             m_ui->txtDavPassword->clear();
             m_addressBook = b;
         } catch (const hostmail::HostError &e) {
             error = QString::fromUtf8(e.what());
         }
     }
-    if (error.isEmpty() && !m_ui->txtSmtpPassword->text().isEmpty() && a.passwordCommand.isEmpty()) {
+    if (error.isEmpty() && !smtpPassword.isEmpty() && a.passwordCommand.isEmpty()) {
         try {
-            hostmail::smtp::storeAccountPassword(a, m_ui->txtSmtpPassword->text());
+            hostmail::smtp::storeAccountPassword(a, smtpPassword);
         } catch (const hostmail::HostError &e) {
             error = QString::fromUtf8(e.what());
         }
@@ -144,13 +251,14 @@ void frmAccounts::save()
     if (error.isEmpty()) {
         m_account = a;
         m_ui->txtSmtpPassword->clear();
+        m_ui->txtPassword->clear();
     }
     m_ui->lblSmtpResult->setText(error.isEmpty() ? QStringLiteral("The account is saved.") : error);
 }
 
 bool frmAccounts::begin(const QString &doing)
 {
-    if (m_work.isRunning() || m_bookWork.isRunning())
+    if (m_work.isRunning() || m_bookWork.isRunning() || m_findWork.isRunning() || m_signInWork.isRunning())
         return false; // one test at a time
     setBusy(true);
     m_ui->lblSmtpResult->setText(doing);
@@ -166,14 +274,14 @@ void frmAccounts::run(const std::function<hostmail::smtp::SmtpResult()> &work, c
 void frmAccounts::test()
 {
     const hostmail::SmtpSettings a = shown();
-    const QString password = m_ui->txtSmtpPassword->text();
+    const QString password = a.signIn.isEmpty() ? typedPassword(m_ui->txtSmtpPassword) : QString();
     run([a, password] { return testMailAccount(a, password); }, QStringLiteral("Connecting to %1…").arg(a.host));
 }
 
 void frmAccounts::testAddressBook()
 {
     const hostmail::CardDavSettings b = shownAddressBook();
-    const QString password = m_ui->txtDavPassword->text();
+    const QString password = b.signIn.isEmpty() ? typedPassword(m_ui->txtDavPassword) : QString();
     if (begin(QStringLiteral("Looking for the address book at %1…").arg(b.url)))
         m_bookWork.setFuture(QtConcurrent::run([b, password] { return shell::testAddressBook(b, password); }));
 }
@@ -181,8 +289,8 @@ void frmAccounts::testAddressBook()
 void frmAccounts::sendTest()
 {
     const hostmail::SmtpSettings a = shown();
-    const QString password = m_ui->txtSmtpPassword->text();
-    const QString from = hostmail::StorePaths::fromConfiguration().from;
+    const QString password = a.signIn.isEmpty() ? typedPassword(m_ui->txtSmtpPassword) : QString();
+    const QString from = senderLine(m_ui->txtName->text(), m_ui->txtAddress->text());
     run([a, password, from] { return sendTestMessage(a, password, from); },
         QStringLiteral("Sending a test message through %1…").arg(a.host));
 }

@@ -19,6 +19,7 @@
 #include <atomic>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
@@ -571,6 +572,9 @@ TEST_F(MainWindowFixture, AnAddressBookServersCertificateIsTrustedFromTheWindowA
     const QString conf = hostmail::StorePaths::configurationFile();
     ASSERT_TRUE(accounts);
     const QString url = QStringLiteral("https://127.0.0.1:%1/").arg(server.port);
+    auto *manual = accounts->findChild<QCheckBox *>("chkManual");
+    EXPECT_FALSE(manual->isChecked()); // nothing set up yet: name, address and password first
+    manual->click();
     accounts->findChild<QLineEdit *>("txtDavUrl")->setText(url);
     accounts->findChild<QLineEdit *>("txtDavUser")->setText("anna");
     auto *result = accounts->findChild<QLabel *>("lblSmtpResult");

@@ -70,8 +70,9 @@ protected:
         hostile.replace("https://dav.autoconf.test", "http://dav.autoconf.test");
         write(m_dir.filePath("www/autoconfig.hostile.test/mail/config-v1.1.xml"), hostile);
         m_dns = std::make_unique<StandIn>("dns_server.py", QStringList{kResolver, m_dir.filePath("zone")});
-        m_www = std::make_unique<StandIn>(
-            "https_files.py", QStringList{m_dir.filePath("www"), m_dir.filePath("cert.pem"), m_dir.filePath("key.pem")});
+        m_www =
+            std::make_unique<StandIn>("https_files.py", QStringList{m_dir.filePath("www"), m_dir.filePath("cert.pem"),
+                                                                    m_dir.filePath("key.pem")});
         if (m_dns->line() != "ready")
             GTEST_SKIP() << "no name server on " << kResolver << ":53 (it needs the right to bind port 53)";
         ASSERT_GT(m_www->port(), 0);

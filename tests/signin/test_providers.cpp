@@ -42,8 +42,8 @@ TEST(Providers, ShippedPresetsAreWholeAndSignInOnlyOverHttps)
             EXPECT_FALSE(p.signIn.mailScopes.isEmpty()) << p.id.toStdString();
         }
     }
-    for (const char *id : {"google", "microsoft", "microsoft365", "icloud", "yahoo", "fastmail", "gmx", "webde",
-                           "mailboxorg", "posteo"})
+    for (const char *id :
+         {"google", "microsoft", "microsoft365", "icloud", "yahoo", "fastmail", "gmx", "webde", "mailboxorg", "posteo"})
         EXPECT_TRUE(ids.contains(id)) << id;
 }
 

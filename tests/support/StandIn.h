@@ -41,9 +41,8 @@ private:
 inline bool makeCertificate(const QString &folder)
 {
     QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", folder + "/key.pem", "-out",
-                   folder + "/cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                   "subjectAltName=IP:127.0.0.1"});
+    openssl.start(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                                              folder + "/key.pem", "-out", folder + "/cert.pem", "-days", "2", "-subj",
+                                              "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"});
     return openssl.waitForFinished(60000) && openssl.exitCode() == 0;
 }

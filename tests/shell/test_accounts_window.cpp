@@ -1,0 +1,206 @@
+// The Accounts window as a new user meets it: name, e-mail address and
+// password (or a sign-in in the browser), and the rest found. Against local
+// stand-ins: a name server, Authlib's OAuth 2.0 server with a scripted
+// browser, an SMTP server that takes tokens only, and Radicale behind a
+// Bearer check. The desktop keyring is a stand-in secret-tool on PATH.
+#include "support/Eventually.h"
+#include "support/MainWindowFixture.h"
+#include "support/StandIn.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// secret-tool's store and lookup, kept in files of folder, one an account.
+void installKeyring(const QString &folder)
+{
+    const QString script = folder + "/secret-tool";
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("#!/bin/sh\ncmd=$1; shift; [ \"$cmd\" = store ] && shift\nfor last; do :; done\n"
+             "file=\"" +
+             folder +
+             "/entry-$(printf %s \"$last\" | od -An -tx1 | tr -d ' \\n')\"\n"
+             "case $cmd in store) cat > \"$file\";; lookup) cat \"$file\" 2>/dev/null || exit 1;; *) exit 1;; esac\n")
+                .toUtf8());
+    f.close();
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PATH", (folder + ":" + qEnvironmentVariable("PATH")).toUtf8());
+}
+
+QString keyringEntry(const QString &folder, const QString &account)
+{
+    QFile f(folder + "/entry-" + QString::fromLatin1(account.toUtf8().toHex()));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+class AccountsWindow : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        m_path = qgetenv("PATH");
+        installKeyring(keyring.path());
+    }
+    void TearDown() override
+    {
+        qputenv("PATH", m_path);
+        QFile::remove(hostmail::StorePaths::configurationFile());
+        MainWindowFixture::TearDown();
+    }
+    template <typename T> T *in(shell::frmAccounts *w, const char *name) { return w->findChild<T *>(name); }
+    void typeYou(shell::frmAccounts *w, const QString &address, const QString &password = {})
+    {
+        in<QLineEdit>(w, "txtName")->setText("Anna Berg");
+        in<QLineEdit>(w, "txtAddress")->setText(address);
+        in<QLineEdit>(w, "txtPassword")->setText(password);
+        QTest::mouseClick(in<QPushButton>(w, "btnFindSettings"), Qt::LeftButton);
+    }
+
+    QTemporaryDir keyring;
+    QTemporaryDir work;
+
+private:
+    QByteArray m_path;
+};
+
+} // namespace
+
+TEST_F(AccountsWindow, ASelfHostedDomainIsFoundFromItsSrvRecordsAndSavedWithOnePassword)
+{
+    QFile zone(work.filePath("zone"));
+    ASSERT_TRUE(zone.open(QIODevice::WriteOnly));
+    zone.write("_submissions._tcp.berg.test. 60 IN SRV 0 1 465 mail.berg.test.\n"
+               "_carddavs._tcp.berg.test. 60 IN SRV 0 1 443 dav.berg.test.\n"
+               "_carddavs._tcp.berg.test. 60 IN TXT \"path=/remote.php/dav/\"\n");
+    zone.close();
+    StandIn dns("dns_server.py", {"127.0.0.153", zone.fileName()});
+    if (dns.line() != "ready")
+        GTEST_SKIP() << "no name server on 127.0.0.153:53 (it needs the right to bind port 53)";
+    auto *w = openAccounts("[SignIn]\nResolver=127.0.0.153\nAutoconfigBase=https://127.0.0.1:1\n");
+    ASSERT_TRUE(w);
+    EXPECT_FALSE(in<QWidget>(w, "fraMailAccount")->isVisible()); // a new user sees name, address and password
+    typeYou(w, "anna@berg.test", "one-secret");
+    auto *found = in<QLabel>(w, "lblFound");
+    ASSERT_TRUE(eventually([&] { return !found->text().isEmpty(); }, 20000));
+    EXPECT_EQ(found->text(), "Found the mail server from the SRV records of berg.test; the address book from the "
+                             "SRV records of berg.test.");
+    EXPECT_EQ(in<QLineEdit>(w, "txtSmtpHost")->text(), "mail.berg.test");
+    EXPECT_EQ(in<QSpinBox>(w, "spnSmtpPort")->value(), 465);
+    EXPECT_EQ(in<QComboBox>(w, "cboSmtpSecurity")->currentIndex(), 1);
+    EXPECT_EQ(in<QLineEdit>(w, "txtSmtpUser")->text(), "anna@berg.test");
+    EXPECT_EQ(in<QLineEdit>(w, "txtDavUrl")->text(), "https://dav.berg.test/remote.php/dav/");
+    EXPECT_FALSE(in<QPushButton>(w, "btnSignIn")->isVisible());
+
+    QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+    EXPECT_EQ(in<QLabel>(w, "lblSmtpResult")->text(), "The account is saved.");
+    const QSettings saved(hostmail::StorePaths::configurationFile(), QSettings::IniFormat);
+    EXPECT_EQ(saved.value("From").toString(), "Anna Berg <anna@berg.test>");
+    EXPECT_EQ(saved.value("Smtp/Host").toString(), "mail.berg.test");
+    EXPECT_EQ(saved.value("AddressBook/Url").toString(), "https://dav.berg.test/remote.php/dav/");
+    EXPECT_FALSE(saved.contains("Smtp/SignIn"));
+    EXPECT_EQ(keyringEntry(keyring.path(), "smtp:anna@berg.test@mail.berg.test:465"), "one-secret");
+    EXPECT_EQ(keyringEntry(keyring.path(), "carddav:anna@berg.test@https://dav.berg.test/remote.php/dav/"),
+              "one-secret");
+    EXPECT_FALSE(store.read(hostmail::StorePaths::configurationFile()).contains("one-secret"));
+    w->close();
+}
+
+TEST_F(AccountsWindow, AGoogleUserSignsInInTheBrowserAndBothAccountsWorkByToken)
+{
+    const QString client = "cheerpost-window-test";
+    StandIn oauth("oauth_server.py", {client});
+    ASSERT_GT(oauth.port(), 0);
+    const QString issuer = QStringLiteral("http://127.0.0.1:%1").arg(oauth.port());
+    const QString address = "anna@gmail.test";
+    StandIn smtp("smtp_server.py",
+                 {work.filePath("received"), "plain", "--user", address, "--bearer-check", issuer + "/check"});
+    ASSERT_GT(smtp.port(), 0);
+    // Radicale trusting the user its Bearer-checking front names.
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 davPort = probe.serverPort();
+    probe.close();
+    QProcess radicale;
+    radicale.setStandardErrorFile(QProcess::nullDevice());
+    radicale.start("/usr/bin/python3",
+                   {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(davPort),
+                    "--auth-type=http_x_remote_user", "--storage-filesystem-folder=" + work.filePath("collections"),
+                    "--rights-type=owner_only", "--logging-level=error"});
+    const QString backend = QStringLiteral("http://127.0.0.1:%1").arg(davPort);
+    StandIn front("bearer_proxy.py", {issuer + "/check", backend});
+    ASSERT_GT(front.port(), 0);
+    QDir().mkpath(work.filePath("collections/collection-root/" + address + "/contacts"));
+    QFile props(work.filePath("collections/collection-root/" + address + "/contacts/.Radicale.props"));
+    ASSERT_TRUE(props.open(QIODevice::WriteOnly));
+    props.write(R"({"tag": "VADDRESSBOOK", "D:displayname": "contacts"})");
+    props.close();
+
+    const QJsonObject provider{
+        {"id", "google"},
+        {"name", "Google"},
+        {"domains", QJsonArray{"gmail.test"}},
+        {"smtp", QJsonObject{{"host", "127.0.0.1"}, {"port", smtp.port()}, {"security", "none"}}},
+        {"contacts",
+         QJsonObject{{"kind", "carddav"}, {"url", QStringLiteral("http://127.0.0.1:%1/").arg(front.port())}}},
+        {"signIn", QJsonObject{{"authorize", issuer + "/authorize"},
+                               {"token", issuer + "/token"},
+                               {"mailScopes", QJsonArray{"mail"}},
+                               {"contactsScopes", QJsonArray{"contacts"}}}}};
+    QFile presets(work.filePath("providers.json"));
+    ASSERT_TRUE(presets.open(QIODevice::WriteOnly));
+    presets.write(QJsonDocument(QJsonObject{{"version", 1}, {"providers", QJsonArray{provider}}}).toJson());
+    presets.close();
+    auto *w = openAccounts(("[SignIn]\nProviders=" + presets.fileName() +
+                            "\nBrowser=/usr/bin/python3 " SOURCE_DIR "/tests/support/scripted_browser.py\n"
+                            "[SignIn.google]\nClientId=" +
+                            client + "\n")
+                               .toUtf8());
+    ASSERT_TRUE(w);
+    typeYou(w, address);
+    auto *found = in<QLabel>(w, "lblFound");
+    ASSERT_TRUE(eventually([&] { return !found->text().isEmpty(); }, 20000));
+    EXPECT_EQ(found->text(), "Found the mail server from the presets of Google; the address book from the presets of "
+                             "Google. Google takes no password here: sign in in the browser.");
+    auto *signIn = in<QPushButton>(w, "btnSignIn");
+    EXPECT_TRUE(signIn->isVisible());
+    EXPECT_FALSE(in<QLineEdit>(w, "txtSmtpPassword")->isEnabled());
+    EXPECT_FALSE(in<QLineEdit>(w, "txtPassword")->isEnabled());
+
+    QTest::mouseClick(signIn, Qt::LeftButton);
+    auto *result = in<QLabel>(w, "lblSmtpResult");
+    ASSERT_TRUE(eventually([&] { return signIn->isEnabled(); }, 60000));
+    ASSERT_EQ(result->text(), "Signed in as anna@gmail.test.");
+    EXPECT_FALSE(keyringEntry(keyring.path(), "signin:google:anna@gmail.test").isEmpty());
+    QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+    EXPECT_EQ(result->text(), "The account is saved.");
+    {
+        const QSettings saved(hostmail::StorePaths::configurationFile(), QSettings::IniFormat);
+        EXPECT_EQ(saved.value("Smtp/SignIn").toString(), "google");
+        EXPECT_EQ(saved.value("AddressBook/SignIn").toString(), "google");
+        EXPECT_EQ(saved.value("From").toString(), "Anna Berg <anna@gmail.test>");
+    }
+
+    // Both accounts work with the token the sign-in left.
+    QTest::mouseClick(in<QPushButton>(w, "btnSendTest"), Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return in<QPushButton>(w, "btnSendTest")->isEnabled(); }, 30000));
+    EXPECT_EQ(result->text(), "A test message went to anna@gmail.test.");
+    EXPECT_EQ(QDir(work.filePath("received/new")).entryList(QDir::Files).size(), 1);
+    QTest::mouseClick(in<QPushButton>(w, "btnTestDav"), Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return in<QPushButton>(w, "btnTestDav")->isEnabled(); }, 30000));
+    EXPECT_TRUE(result->text().startsWith("Logged in; the contacts will come from")) << result->text().toStdString();
+    w->close();
+    radicale.terminate();
+    radicale.waitForFinished(10000);
+}
