@@ -1,6 +1,7 @@
 #include "hostmail/carddav/AddressBookSync.h"
 
 #include "hostmail/carddav/DavReplies.h"
+#include "hostmail/carddav/GraphContacts.h"
 
 #include "hostmail/HostError.h"
 #include "hostmail/net/Http.h"
@@ -16,9 +17,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <QThread>
 #include <QUrl>
 
 #include <atomic>
@@ -31,6 +34,8 @@ namespace {
 constexpr qint64 kMaxReplyBytes = 64LL * 1024 * 1024; // one reply of the server, at most
 constexpr qint64 kMaxCardBytes = 1024 * 1024;         // one card, at most
 constexpr int kBatch = 100;                           // cards a multiget asks for
+constexpr int kThrottleRetries = 5;                   // a throttled request is tried again this often
+constexpr int kMaxRetryAfterSeconds = 120;            // the longest wait a server's Retry-After gets
 
 QString hashOf(const QByteArray &bytes)
 {
@@ -105,20 +110,23 @@ private:
             m_limits.cancelled, kMaxReplyBytes);
         if (m_discoverOnly) { // asks the server every time: the test of an account
             QUrl book;
-            if (discover(chosenStart(), &book)) {
+            if (findBook(&book)) {
                 m_report.found = book.toString(QUrl::RemoveUserInfo);
                 m_report.completed = true;
             }
             return;
         }
         loadState();
-        const QString choice = m_paths.cardDav.url + QLatin1Char('\n') + m_paths.cardDav.addressBook;
+        const QString choice = m_paths.cardDav.kind + QLatin1Char('\n') + m_paths.cardDav.url + QLatin1Char('\n') +
+                               m_paths.cardDav.addressBook;
         if (choice != m_choice) { // another account or address book chosen: found again
             m_book.clear();
             m_choice = choice;
         }
         QUrl book(m_book);
-        if (book.isEmpty() && !discover(chosenStart(), &book))
+        if (m_paths.cardDav.graph() && !book.path().endsWith(QLatin1String("/delta")))
+            book.clear(); // an empty default folder: looked for again, it may hold contacts now
+        if (book.isEmpty() && !findBook(&book))
             return;
         if (book.toString() != m_book) { // another address book: start afresh
             m_cards.clear();
@@ -135,14 +143,15 @@ private:
             return;
         QMap<QString, QString> changed; // href -> etag
         QStringList removed;
-        if (!changesSinceToken(&changed, &removed) && !changesByListing(&changed, &removed))
+        if (m_paths.cardDav.graph() ? !changesByDelta(&changed, &removed)
+                                    : !changesSinceToken(&changed, &removed) && !changesByListing(&changed, &removed))
             return;
         for (const QString &href : std::as_const(m_missing))
             if (!removed.contains(href))
                 changed.insert(href, m_cards.value(href).etag);
         if (!mayDelete(removed))
             return;
-        if (!fetch(changed))
+        if (!(m_paths.cardDav.graph() ? fetchGraph(changed) : fetch(changed)))
             return;
         removeDeleted(removed);
         m_token = m_newToken;
@@ -366,7 +375,10 @@ private:
             }
             if (hashOf(local) == it->hash)
                 continue; // never changed here: never uploaded
-            upload(it.key(), local);
+            if (m_paths.cardDav.graph())
+                uploadGraph(it.key(), local);
+            else
+                upload(it.key(), local);
         }
     }
 
@@ -700,6 +712,290 @@ private:
             ++m_report.deleted;
         }
         syncFolder(m_paths.contacts);
+    }
+
+    bool findBook(QUrl *book)
+    {
+        return m_paths.cardDav.graph() ? findGraphFolder(book) : discover(chosenStart(), book);
+    }
+
+    // Microsoft Graph: the root the account names, e.g. https://graph.microsoft.com/v1.0.
+    QString graphRoot() const
+    {
+        QString root = m_paths.cardDav.url.trimmed();
+        while (root.endsWith(QLatin1Char('/')))
+            root.chop(1);
+        return root;
+    }
+    QString graphContact(const QString &id) const
+    {
+        return graphRoot() + QLatin1String("/me/contacts/") + QString::fromLatin1(QUrl::toPercentEncoding(id));
+    }
+
+    // A Graph request, waiting as the server asks when it throttles (429,
+    // 503 with Retry-After), within the sync's time.
+    Reply graphRequest(const char *method, const QUrl &url, const QByteArray &body = QByteArray(),
+                       QList<QByteArray> headers = {})
+    {
+        headers.append("Accept: application/json");
+        for (int attempt = 0;; ++attempt) {
+            Reply r = m_http->request(method, url, body, headers);
+            if ((r.status != 429 && r.status != 503) || attempt >= kThrottleRetries)
+                return r;
+            const int seconds = qBound(1, r.retryAfterSeconds < 0 ? 5 : r.retryAfterSeconds, kMaxRetryAfterSeconds);
+            QDeadlineTimer wait(seconds * 1000);
+            while (!wait.hasExpired()) {
+                if (m_limits.cancelled && m_limits.cancelled->load())
+                    return r;
+                QThread::msleep(100);
+            }
+        }
+    }
+
+    static QJsonObject jsonOf(const Reply &r) { return QJsonDocument::fromJson(r.body).object(); }
+
+    // The contacts folder: the one AddressBook names, else the default one,
+    // which holds the contacts of /me/contacts. Where that lists none, the
+    // address book is empty.
+    bool findGraphFolder(QUrl *book)
+    {
+        const QString chosen = m_paths.cardDav.addressBook;
+        QString folder;
+        if (chosen.isEmpty()) {
+            const Reply r =
+                graphRequest("GET", QUrl(graphRoot() + QLatin1String("/me/contacts?$top=1&$select=parentFolderId")));
+            if (r.status != 200) {
+                fail(trouble(r, QStringLiteral("the contacts")));
+                return false;
+            }
+            const QJsonArray first = jsonOf(r).value(QLatin1String("value")).toArray();
+            folder = first.isEmpty() ? QString()
+                                     : first.first().toObject().value(QLatin1String("parentFolderId")).toString();
+            m_report.available.append({QStringLiteral("Contacts"), QString()});
+        } else {
+            QUrl next(graphRoot() + QLatin1String("/me/contactFolders?$top=100"));
+            for (int page = 0; page < 100 && !next.isEmpty() && folder.isEmpty(); ++page) {
+                const Reply r = graphRequest("GET", next);
+                if (r.status != 200) {
+                    fail(trouble(r, QStringLiteral("the contact folders")));
+                    return false;
+                }
+                const QJsonObject o = jsonOf(r);
+                for (const QJsonValue &v : o.value(QLatin1String("value")).toArray()) {
+                    const QString name = v.toObject().value(QLatin1String("displayName")).toString();
+                    m_report.available.append({name, name});
+                    if (name.compare(chosen, Qt::CaseInsensitive) == 0)
+                        folder = v.toObject().value(QLatin1String("id")).toString();
+                }
+                next = QUrl(o.value(QLatin1String("@odata.nextLink")).toString());
+            }
+            if (folder.isEmpty()) {
+                fail(QStringLiteral("There is no contacts folder \"%1\" at Microsoft").arg(chosen));
+                return false;
+            }
+        }
+        *book = folder.isEmpty() ? QUrl(graphRoot() + QLatin1String("/me/contacts"))
+                                 : QUrl(graphRoot() + QLatin1String("/me/contactFolders/") +
+                                        QString::fromLatin1(QUrl::toPercentEncoding(folder)) +
+                                        QLatin1String("/contacts/delta?$select=id,changeKey"));
+        return true;
+    }
+
+    // What changed since the delta link, by Graph's delta query. Without
+    // one, or when the server no longer knows it (410), a full round lists
+    // every contact: the unchanged ones are not fetched again, the ones no
+    // longer listed are deleted under the one rule for deletions.
+    bool changesByDelta(QMap<QString, QString> *changed, QStringList *removed)
+    {
+        if (!m_bookUrl.path().endsWith(QLatin1String("/delta"))) {
+            // No contact in the default folder: an empty address book.
+            if (!m_cards.isEmpty()) {
+                failEmptyListing();
+                return false;
+            }
+            m_newToken.clear();
+            return true;
+        }
+        bool full = m_token.isEmpty();
+        QUrl next = full ? m_bookUrl : QUrl(m_token);
+        QSet<QString> listed;
+        for (int page = 0; page < 100000; ++page) {
+            const Reply r = graphRequest("GET", next, QByteArray(), {"Prefer: odata.maxpagesize=200"});
+            if (r.status == 410 && !full) { // the delta link expired: start a full round
+                full = true;
+                changed->clear();
+                removed->clear();
+                next = m_bookUrl;
+                continue;
+            }
+            if (r.status != 200) {
+                fail(trouble(r, QStringLiteral("the changed contacts")));
+                return false;
+            }
+            const QJsonObject o = jsonOf(r);
+            for (const QJsonValue &v : o.value(QLatin1String("value")).toArray()) {
+                const QJsonObject c = v.toObject();
+                const QString id = c.value(QLatin1String("id")).toString();
+                if (id.isEmpty() || id.size() > 1024)
+                    continue;
+                const QString key = graphContact(id);
+                if (c.contains(QLatin1String("@removed"))) {
+                    removed->append(key);
+                    changed->remove(key);
+                    continue;
+                }
+                listed.insert(key);
+                removed->removeAll(key);
+                const QString changeKey = c.value(QLatin1String("changeKey")).toString();
+                if (changeKey.isEmpty() || m_cards.value(key).etag != changeKey)
+                    changed->insert(key, changeKey);
+            }
+            const QString more = o.value(QLatin1String("@odata.nextLink")).toString();
+            const QString done = o.value(QLatin1String("@odata.deltaLink")).toString();
+            if (!done.isEmpty()) {
+                m_newToken = done;
+                break;
+            }
+            if (more.isEmpty()) {
+                fail(QStringLiteral("Microsoft's list of contacts ended without a link to the next changes"));
+                return false;
+            }
+            next = QUrl(more);
+        }
+        if (full) {
+            if (listed.isEmpty() && !m_cards.isEmpty()) {
+                failEmptyListing();
+                return false;
+            }
+            for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
+                if (!listed.contains(it.key()) && !removed->contains(it.key()))
+                    removed->append(it.key());
+        }
+        return true;
+    }
+
+    // One contact as the vCard kept here, and its change key; empty bytes
+    // when it could not be read (the reason is skipped or failed).
+    std::pair<QByteArray, QString> getGraphContact(const QString &key, Reply *reply)
+    {
+        *reply = graphRequest("GET", QUrl(key + QLatin1Char('?') + graphContactQuery()));
+        if (reply->status != 200)
+            return {};
+        const QJsonObject c = jsonOf(*reply);
+        return {vcardFromGraph(c), c.value(QLatin1String("changeKey")).toString()};
+    }
+
+    bool fetchGraph(const QMap<QString, QString> &changed)
+    {
+        const QStringList keys = changed.keys();
+        for (qsizetype at = 0; at < keys.size(); at += kBatch) {
+            if (m_progress && !m_progress(int(at), int(keys.size()))) {
+                fail(QStringLiteral("The sync was cancelled"));
+                saveState();
+                return false;
+            }
+            WriteBatch batch;
+            for (const QString &key : keys.mid(at, kBatch)) {
+                Reply r;
+                const auto [bytes, changeKey] = getGraphContact(key, &r);
+                if (r.status == 404)
+                    continue; // deleted meanwhile: the next round tells
+                if (r.status != 200) {
+                    fail(trouble(r, QStringLiteral("a contact")));
+                    break;
+                }
+                if (bytes.isEmpty() || bytes.size() > kMaxCardBytes) {
+                    m_report.skipped.append(
+                        QStringLiteral("%1: not a contact this program can keep").arg(QUrl(key).fileName()));
+                    continue;
+                }
+                if (keep(key, changeKey, bytes))
+                    ++m_report.fetched;
+            }
+            bool written = true;
+            try {
+                batch.flush();
+            } catch (const HostError &e) {
+                written = keepLocalChanges(e);
+            }
+            m_written.clear();
+            if (!written || !m_report.failure.isEmpty()) {
+                saveState();
+                return false;
+            }
+            saveState();
+            removeStaleSeen();
+        }
+        if (m_progress)
+            m_progress(int(keys.size()), int(keys.size()));
+        return true;
+    }
+
+    Reply patchGraph(const QString &key, const QString &changeKey, const QJsonObject &patch)
+    {
+        // The change key is Graph's ETag: the PATCH lands only on the contact as it was seen.
+        return graphRequest("PATCH", QUrl(key), QJsonDocument(patch).toJson(QJsonDocument::Compact),
+                            {"Content-Type: application/json", "If-Match: W/\"" + changeKey.toUtf8() + '"'});
+    }
+
+    // The dates the program changed go back with the change key; when the
+    // contact changed at Microsoft meanwhile, they are applied again only
+    // where the lines they touch are unchanged there.
+    void uploadGraph(const QString &key, const QByteArray &local)
+    {
+        const Card card = m_cards.value(key);
+        const QString name = contactName(local, card.file);
+        QByteArray seen;
+        try {
+            seen = readWholeFile(seenFile(card.hash), kMaxCardBytes);
+        } catch (const HostError &) {
+        }
+        QJsonObject patch = graphDatesPatch(seen, local);
+        if (seen.isEmpty() || patch.isEmpty()) {
+            m_report.skipped.append(QStringLiteral("%1: changed here; only a birthday or anniversary goes back to "
+                                                   "Microsoft, so the change stays here")
+                                        .arg(name));
+            return;
+        }
+        Reply r = patchGraph(key, card.etag, patch);
+        if (r.status == 412) {
+            Reply now;
+            const auto [server, changeKey] = getGraphContact(key, &now);
+            if (now.status != 200 || server.isEmpty()) {
+                m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(now, QStringLiteral("a contact"))));
+                return;
+            }
+            const QByteArray merged = reapplyChange(seen, local, server);
+            if (merged.isEmpty()) {
+                replaceLocal(card, local, server);
+                Card updated = card;
+                updated.etag = changeKey;
+                m_cards.insert(key, updated);
+                keepSeen(key, server);
+                m_report.skipped.append(
+                    QStringLiteral("%1: changed at Microsoft meanwhile; Microsoft's contact was kept").arg(name));
+                return;
+            }
+            patch = graphDatesPatch(server, merged);
+            r = patchGraph(key, changeKey, patch);
+        }
+        if (r.status < 200 || r.status >= 300) {
+            if (r.status == 401 || !r.error.isEmpty())
+                fail(trouble(r, QStringLiteral("an upload")));
+            else
+                m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(r, QStringLiteral("an upload"))));
+            return;
+        }
+        ++m_report.uploaded;
+        Reply back;
+        const auto [bytes, changeKey] = getGraphContact(key, &back);
+        if (back.status == 200 && !bytes.isEmpty()) {
+            replaceLocal(card, local, bytes);
+            Card updated = card;
+            updated.etag = changeKey;
+            m_cards.insert(key, updated);
+            keepSeen(key, bytes);
+        }
     }
 
     const StorePaths &m_paths;

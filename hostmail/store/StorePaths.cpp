@@ -80,6 +80,7 @@ CardDavSettings cardDavSettings(QSettings &conf, const QString &confDir)
     s.trustedCertificate = textValue(conf, QStringLiteral("TrustedCertificate")).trimmed();
     s.allowedSite = textValue(conf, QStringLiteral("AllowedSite")).trimmed();
     s.signIn = textValue(conf, QStringLiteral("SignIn")).trimmed().toLower();
+    s.kind = textValue(conf, QStringLiteral("Kind")).trimmed().toLower();
     conf.endGroup();
     return s;
 }

@@ -39,6 +39,10 @@ struct CardDavSettings {
     QString addressBook;        // the address book's name, path or URL; empty: "contacts" or the first
     QString allowedSite;        // another site the user let the login go to, as the server named it
     QString signIn;             // the provider signed in with (OAuth 2.0); empty: a password
+    // "graph": Microsoft Graph's contacts at url (its root, https://graph.microsoft.com/v1.0),
+    // from the default contacts folder or the one addressBook names; else CardDAV.
+    QString kind;
+    bool graph() const { return kind == QLatin1String("graph"); }
     bool enabled() const { return !url.isEmpty(); }
     QString keyringAccount() const
     {

@@ -116,6 +116,7 @@ QString saveAddressBookAccount(const QString &configurationFile, const hostmail:
     setOrRemove(QStringLiteral("AddressBook"), account.addressBook);
     setOrRemove(QStringLiteral("TrustedCertificate"), account.trustedCertificate);
     setOrRemove(QStringLiteral("SignIn"), account.signIn);
+    setOrRemove(QStringLiteral("Kind"), account.kind);
     conf.endGroup();
     conf.sync();
     return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);

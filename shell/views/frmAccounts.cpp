@@ -141,15 +141,13 @@ void frmAccounts::showFound(const hostmail::signin::Discovered &found)
         m_ui->spnSmtpPort->setValue(found.smtp.port);
         m_ui->txtSmtpUser->setText(found.smtp.user);
     }
-    QStringList said = found.sources;
-    if (found.contactsKind == QLatin1String("carddav")) {
+    if (!found.contactsUrl.isEmpty()) {
         m_addressBook.signIn = found.signIn;
+        m_addressBook.kind = found.contactsKind == QLatin1String("graph") ? found.contactsKind : QString();
         m_ui->txtDavUrl->setText(found.contactsUrl);
         m_ui->txtDavUser->setText(m_ui->txtAddress->text().trimmed());
-    } else if (!found.contactsKind.isEmpty()) {
-        said.append(QStringLiteral("its contacts are not on an address book server this program reads yet"));
     }
-    QString text = QStringLiteral("Found %1.").arg(said.join(QLatin1String("; ")));
+    QString text = QStringLiteral("Found %1.").arg(found.sources.join(QLatin1String("; ")));
     if (!found.signIn.isEmpty())
         text += QStringLiteral(" %1 takes no password here: sign in in the browser.").arg(found.providerName);
     else if (!found.passwordNote.isEmpty())

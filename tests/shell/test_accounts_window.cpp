@@ -68,6 +68,56 @@ protected:
         QTest::mouseClick(in<QPushButton>(w, "btnFindSettings"), Qt::LeftButton);
     }
 
+    // The window on presets that name the stand-ins, with the scripted browser.
+    shell::frmAccounts *openWithPresets(const QJsonObject &provider, const QString &client)
+    {
+        QFile presets(work.filePath("providers.json"));
+        EXPECT_TRUE(presets.open(QIODevice::WriteOnly));
+        presets.write(QJsonDocument(QJsonObject{{"version", 1}, {"providers", QJsonArray{provider}}}).toJson());
+        presets.close();
+        return openAccounts(("[SignIn]\nProviders=" + presets.fileName() +
+                             "\nBrowser=/usr/bin/python3 " SOURCE_DIR "/tests/support/scripted_browser.py\n[SignIn." +
+                             provider.value("id").toString() + "]\nClientId=" + client + "\n")
+                                .toUtf8());
+    }
+    static QJsonObject signInAt(const QString &issuer)
+    {
+        return QJsonObject{{"authorize", issuer + "/authorize"},
+                           {"token", issuer + "/token"},
+                           {"mailScopes", QJsonArray{"mail"}},
+                           {"contactsScopes", QJsonArray{"contacts"}}};
+    }
+    // Finds the settings, signs in through the browser and saves.
+    void signInAndSave(shell::frmAccounts *w, const QString &address, const QString &provider)
+    {
+        typeYou(w, address);
+        auto *found = in<QLabel>(w, "lblFound");
+        ASSERT_TRUE(eventually([&] { return !found->text().isEmpty(); }, 20000));
+        EXPECT_TRUE(found->text().endsWith(provider + " takes no password here: sign in in the browser."))
+            << found->text().toStdString();
+        auto *signIn = in<QPushButton>(w, "btnSignIn");
+        EXPECT_TRUE(signIn->isVisible());
+        EXPECT_FALSE(in<QLineEdit>(w, "txtSmtpPassword")->isEnabled());
+        EXPECT_FALSE(in<QLineEdit>(w, "txtPassword")->isEnabled());
+        QTest::mouseClick(signIn, Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return signIn->isEnabled(); }, 60000));
+        auto *result = in<QLabel>(w, "lblSmtpResult");
+        ASSERT_EQ(result->text(), "Signed in as " + address + ".");
+        QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+        EXPECT_EQ(result->text(), "The account is saved.");
+    }
+    // Sends the test message and tests the address book: what each said.
+    std::pair<QString, QString> tryBoth(shell::frmAccounts *w)
+    {
+        auto *result = in<QLabel>(w, "lblSmtpResult");
+        QTest::mouseClick(in<QPushButton>(w, "btnSendTest"), Qt::LeftButton);
+        EXPECT_TRUE(eventually([&] { return in<QPushButton>(w, "btnSendTest")->isEnabled(); }, 30000));
+        const QString mail = result->text();
+        QTest::mouseClick(in<QPushButton>(w, "btnTestDav"), Qt::LeftButton);
+        EXPECT_TRUE(eventually([&] { return in<QPushButton>(w, "btnTestDav")->isEnabled(); }, 30000));
+        return {mail, result->text()};
+    }
+
     QTemporaryDir keyring;
     QTemporaryDir work;
 
@@ -154,37 +204,11 @@ TEST_F(AccountsWindow, AGoogleUserSignsInInTheBrowserAndBothAccountsWorkByToken)
         {"smtp", QJsonObject{{"host", "127.0.0.1"}, {"port", smtp.port()}, {"security", "none"}}},
         {"contacts",
          QJsonObject{{"kind", "carddav"}, {"url", QStringLiteral("http://127.0.0.1:%1/").arg(front.port())}}},
-        {"signIn", QJsonObject{{"authorize", issuer + "/authorize"},
-                               {"token", issuer + "/token"},
-                               {"mailScopes", QJsonArray{"mail"}},
-                               {"contactsScopes", QJsonArray{"contacts"}}}}};
-    QFile presets(work.filePath("providers.json"));
-    ASSERT_TRUE(presets.open(QIODevice::WriteOnly));
-    presets.write(QJsonDocument(QJsonObject{{"version", 1}, {"providers", QJsonArray{provider}}}).toJson());
-    presets.close();
-    auto *w = openAccounts(("[SignIn]\nProviders=" + presets.fileName() +
-                            "\nBrowser=/usr/bin/python3 " SOURCE_DIR "/tests/support/scripted_browser.py\n"
-                            "[SignIn.google]\nClientId=" +
-                            client + "\n")
-                               .toUtf8());
+        {"signIn", signInAt(issuer)}};
+    auto *w = openWithPresets(provider, client);
     ASSERT_TRUE(w);
-    typeYou(w, address);
-    auto *found = in<QLabel>(w, "lblFound");
-    ASSERT_TRUE(eventually([&] { return !found->text().isEmpty(); }, 20000));
-    EXPECT_EQ(found->text(), "Found the mail server from the presets of Google; the address book from the presets of "
-                             "Google. Google takes no password here: sign in in the browser.");
-    auto *signIn = in<QPushButton>(w, "btnSignIn");
-    EXPECT_TRUE(signIn->isVisible());
-    EXPECT_FALSE(in<QLineEdit>(w, "txtSmtpPassword")->isEnabled());
-    EXPECT_FALSE(in<QLineEdit>(w, "txtPassword")->isEnabled());
-
-    QTest::mouseClick(signIn, Qt::LeftButton);
-    auto *result = in<QLabel>(w, "lblSmtpResult");
-    ASSERT_TRUE(eventually([&] { return signIn->isEnabled(); }, 60000));
-    ASSERT_EQ(result->text(), "Signed in as anna@gmail.test.");
+    signInAndSave(w, address, "Google");
     EXPECT_FALSE(keyringEntry(keyring.path(), "signin:google:anna@gmail.test").isEmpty());
-    QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
-    EXPECT_EQ(result->text(), "The account is saved.");
     {
         const QSettings saved(hostmail::StorePaths::configurationFile(), QSettings::IniFormat);
         EXPECT_EQ(saved.value("Smtp/SignIn").toString(), "google");
@@ -193,14 +217,49 @@ TEST_F(AccountsWindow, AGoogleUserSignsInInTheBrowserAndBothAccountsWorkByToken)
     }
 
     // Both accounts work with the token the sign-in left.
-    QTest::mouseClick(in<QPushButton>(w, "btnSendTest"), Qt::LeftButton);
-    ASSERT_TRUE(eventually([&] { return in<QPushButton>(w, "btnSendTest")->isEnabled(); }, 30000));
-    EXPECT_EQ(result->text(), "A test message went to anna@gmail.test.");
+    const auto [mail, book] = tryBoth(w);
+    EXPECT_EQ(mail, "A test message went to anna@gmail.test.");
     EXPECT_EQ(QDir(work.filePath("received/new")).entryList(QDir::Files).size(), 1);
-    QTest::mouseClick(in<QPushButton>(w, "btnTestDav"), Qt::LeftButton);
-    ASSERT_TRUE(eventually([&] { return in<QPushButton>(w, "btnTestDav")->isEnabled(); }, 30000));
-    EXPECT_TRUE(result->text().startsWith("Logged in; the contacts will come from")) << result->text().toStdString();
+    EXPECT_TRUE(book.startsWith("Logged in; the contacts will come from")) << book.toStdString();
     w->close();
     radicale.terminate();
     radicale.waitForFinished(10000);
+}
+
+TEST_F(AccountsWindow, AMicrosoftUserSignsInAndSendsByXoauth2AndReadsContactsFromGraph)
+{
+    const QString client = "cheerpost-window-test";
+    StandIn oauth("oauth_server.py", {client});
+    ASSERT_GT(oauth.port(), 0);
+    const QString issuer = QStringLiteral("http://127.0.0.1:%1").arg(oauth.port());
+    const QString address = "anna@outlook.test";
+    StandIn smtp("smtp_server.py", {work.filePath("received"), "plain", "--user", address, "--bearer-check",
+                                    issuer + "/check", "--xoauth2-only"});
+    StandIn graph("graph_server.py", {"--check", issuer + "/check"});
+    ASSERT_GT(smtp.port(), 0);
+    ASSERT_GT(graph.port(), 0);
+    const QJsonObject provider{
+        {"id", "microsoft"},
+        {"name", "Microsoft"},
+        {"domains", QJsonArray{"outlook.test"}},
+        {"smtp", QJsonObject{{"host", "127.0.0.1"}, {"port", smtp.port()}, {"security", "none"}}},
+        {"contacts",
+         QJsonObject{{"kind", "graph"}, {"url", QStringLiteral("http://127.0.0.1:%1/v1.0").arg(graph.port())}}},
+        {"signIn", signInAt(issuer)}};
+    auto *w = openWithPresets(provider, client);
+    ASSERT_TRUE(w);
+    signInAndSave(w, address, "Microsoft");
+    {
+        const QSettings saved(hostmail::StorePaths::configurationFile(), QSettings::IniFormat);
+        EXPECT_EQ(saved.value("AddressBook/Kind").toString(), "graph");
+        EXPECT_EQ(saved.value("AddressBook/SignIn").toString(), "microsoft");
+    }
+    const auto [mail, book] = tryBoth(w);
+    EXPECT_EQ(mail, "A test message went to anna@outlook.test.");
+    QFile logins(work.filePath("logins"));
+    ASSERT_TRUE(logins.open(QIODevice::ReadOnly));
+    EXPECT_EQ(logins.readAll(), "XOAUTH2 ok\n");
+    EXPECT_EQ(book, QStringLiteral("Logged in; the contacts will come from http://127.0.0.1:%1/v1.0/me/contacts.")
+                        .arg(graph.port()));
+    w->close();
 }
