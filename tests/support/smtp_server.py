@@ -36,6 +36,27 @@ class Handler:
     def __init__(self, maildir):
         self.box = mailbox.Maildir(maildir, create=True)
 
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.startswith("refused@"):
+            return "550 5.1.1 No such user here"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        # Strict as RFC 5321 4.5.3.1.6 and 2.3.8 ask: CRLF only, no line over 998 octets.
+        for line in envelope.original_content.split(b"\r\n"):
+            if b"\n" in line or b"\r" in line:
+                return "500 5.6.0 Bare LF or CR in the data"
+            if len(line) > 998:
+                return "500 5.6.0 Line too long"
+        if any(r.startswith("later@") for r in envelope.rcpt_tos):
+            return "451 4.3.0 Try again later"
+        head = f"X-MailFrom: {envelope.mail_from}\r\nX-RcptTo: {', '.join(envelope.rcpt_tos)}\r\n"
+        self.box.add(head.encode() + envelope.original_content)
+        if any(r.startswith("drop@") for r in envelope.rcpt_tos):
+            server.transport.abort()  # taken, but the client never hears so
+        return "250 2.0.0 Accepted"
+
 
 class BearerHandler(Handler):
     """Takes a login by access token only (RFC 7628 OAUTHBEARER, and XOAUTH2)."""
@@ -73,27 +94,6 @@ class BearerHandler(Handler):
 
     async def auth_OAUTHBEARER(self, server, args):
         return await self.take(server, args, "OAUTHBEARER")
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.startswith("refused@"):
-            return "550 5.1.1 No such user here"
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        # Strict as RFC 5321 4.5.3.1.6 and 2.3.8 ask: CRLF only, no line over 998 octets.
-        for line in envelope.original_content.split(b"\r\n"):
-            if b"\n" in line or b"\r" in line:
-                return "500 5.6.0 Bare LF or CR in the data"
-            if len(line) > 998:
-                return "500 5.6.0 Line too long"
-        if any(r.startswith("later@") for r in envelope.rcpt_tos):
-            return "451 4.3.0 Try again later"
-        head = f"X-MailFrom: {envelope.mail_from}\r\nX-RcptTo: {', '.join(envelope.rcpt_tos)}\r\n"
-        self.box.add(head.encode() + envelope.original_content)
-        if any(r.startswith("drop@") for r in envelope.rcpt_tos):
-            server.transport.abort()  # taken, but the client never hears so
-        return "250 2.0.0 Accepted"
 
 
 def main():
