@@ -32,6 +32,7 @@ struct SmtpSession::Private {
     QStringList rcptReplies; // "address: reply" for every refused RCPT
     QString lastRcpt;        // the address of the last RCPT sent
     net::TlsTrust trust;
+    const std::atomic_bool *cancelled = nullptr;
 
     static size_t read(char *buffer, size_t size, size_t count, void *self)
     {
@@ -43,6 +44,12 @@ struct SmtpSession::Private {
         p->uploaded += qsizetype(n);
         p->wholeMessageSent = p->uploaded == p->upload.size(); // only the end-of-data mark is left
         return n;
+    }
+
+    static int progress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        const auto *p = static_cast<Private *>(self);
+        return p->cancelled && p->cancelled->load() ? 1 : 0;
     }
 
     static int debug(CURL *, curl_infotype type, char *data, size_t size, void *self)
@@ -105,6 +112,11 @@ struct SmtpSession::Private {
         // A server that takes the data but stalls: no progress for that long ends the attempt.
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(timeout));
+        if (cancelled) {
+            curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+            curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Private::progress);
+            curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+        }
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L); // to the debug function only
         curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Private::debug);
         curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
@@ -151,8 +163,19 @@ struct SmtpSession::Private {
                                     "unencrypted connection.")
                          .arg(where());
             return r;
+        case CURLE_ABORTED_BY_CALLBACK:
+            r.outcome = O::Unreachable;
+            r.text = wholeMessageSent ? QStringLiteral("Cancelled after the whole message went to %1; it may have "
+                                                       "arrived.")
+                                            .arg(where())
+                                      : QStringLiteral("Cancelled; nothing was sent.");
+            if (wholeMessageSent)
+                r.outcome = O::Unknown;
+            return r;
         case CURLE_PEER_FAILED_VERIFICATION:
             r.outcome = O::Insecure;
+            if (!trust.seenFingerprint.isEmpty())
+                r.untrustedCertificate = QStringLiteral("sha256:") + trust.seenFingerprint;
             r.text =
                 QStringLiteral("The certificate of the mail server %1 could not be verified (SHA-256 "
                                "fingerprint %2); nothing was sent. Trust it only if you know it to be the "
@@ -220,6 +243,11 @@ SmtpSession::SmtpSession(SmtpSettings settings, QString password, int timeoutSec
     d->settings = std::move(settings);
     d->password = std::move(password);
     d->timeout = qMax(1, timeoutSeconds);
+}
+
+void SmtpSession::setCancelFlag(const std::atomic_bool *cancelled)
+{
+    d->cancelled = cancelled;
 }
 
 SmtpSession::~SmtpSession()

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -24,8 +25,9 @@ struct SmtpResult {
         Unreachable,   // no connection, or no answer in time
     };
     Outcome outcome = Outcome::Sent;
-    QString text;        // in words, for the user and the log; never holds the password
-    QStringList refused; // recipients the server refused, with its reply
+    QString text;                 // in words, for the user and the log; never holds the password
+    QStringList refused;          // recipients the server refused, with its reply
+    QString untrustedCertificate; // "sha256:…" of a certificate that did not verify, for Trust
     // The run cannot go on with this account: nothing more is tried.
     bool stopsRun() const
     {
@@ -50,6 +52,8 @@ public:
     SmtpResult send(const QString &from, const QStringList &recipients, const QByteArray &message);
     // Connects, logs in and says goodbye, sending nothing.
     SmtpResult check();
+    // A flag another thread sets to end what runs within a second.
+    void setCancelFlag(const std::atomic_bool *cancelled);
 
 private:
     struct Private;

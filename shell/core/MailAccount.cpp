@@ -29,6 +29,54 @@ const char *securityName(hostmail::SmtpSettings::Security s)
     return "starttls";
 }
 
+void setOrRemove(QSettings &conf, const QString &key, const QString &value)
+{
+    if (value.isEmpty())
+        conf.remove(key);
+    else
+        conf.setValue(key, value);
+}
+
+void writeMailAccount(QSettings &conf, const hostmail::SmtpSettings &account)
+{
+    conf.beginGroup(QStringLiteral("Smtp"));
+    conf.setValue(QStringLiteral("Host"), account.host);
+    conf.setValue(QStringLiteral("Port"), account.port);
+    conf.setValue(QStringLiteral("Security"), QString::fromLatin1(securityName(account.security)));
+    conf.setValue(QStringLiteral("User"), account.user);
+    setOrRemove(conf, QStringLiteral("SignIn"), account.signIn);
+    setOrRemove(conf, QStringLiteral("TrustedCertificate"), account.trustedCertificate);
+    if (!account.passwordCommand.isEmpty())
+        conf.setValue(QStringLiteral("PasswordCommand"), account.passwordCommand);
+    conf.endGroup();
+}
+
+void writeAddressBook(QSettings &conf, const hostmail::CardDavSettings &account)
+{
+    conf.beginGroup(QStringLiteral("AddressBook"));
+    conf.setValue(QStringLiteral("Url"), account.url);
+    conf.setValue(QStringLiteral("User"), account.user);
+    setOrRemove(conf, QStringLiteral("AddressBook"), account.addressBook);
+    setOrRemove(conf, QStringLiteral("TrustedCertificate"), account.trustedCertificate);
+    setOrRemove(conf, QStringLiteral("SignIn"), account.signIn);
+    setOrRemove(conf, QStringLiteral("Kind"), account.kind);
+    if (!account.passwordCommand.isEmpty())
+        conf.setValue(QStringLiteral("PasswordCommand"), account.passwordCommand);
+    conf.endGroup();
+}
+
+void writeSender(QSettings &conf, const QString &name, const QString &address)
+{
+    setOrRemove(conf, QStringLiteral("From"), address.trimmed().isEmpty() ? QString() : senderLine(name, address));
+}
+
+// Writes what conf holds, all at once; an error text, or empty.
+QString written(QSettings &conf, const QString &file)
+{
+    conf.sync();
+    return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(file);
+}
+
 // The password to use: the one typed, else the account's own.
 QString passwordFor(const hostmail::SmtpSettings &account, const QString &typed, hostmail::smtp::SmtpResult *failed)
 {
@@ -54,31 +102,24 @@ hostmail::SmtpSettings loadMailAccount()
 QString saveMailAccount(const QString &configurationFile, const hostmail::SmtpSettings &account)
 {
     QSettings conf(configurationFile, QSettings::IniFormat);
-    conf.beginGroup(QStringLiteral("Smtp"));
-    conf.setValue(QStringLiteral("Host"), account.host);
-    conf.setValue(QStringLiteral("Port"), account.port);
-    conf.setValue(QStringLiteral("Security"), QString::fromLatin1(securityName(account.security)));
-    conf.setValue(QStringLiteral("User"), account.user);
-    if (account.signIn.isEmpty())
-        conf.remove(QStringLiteral("SignIn"));
-    else
-        conf.setValue(QStringLiteral("SignIn"), account.signIn);
-    conf.endGroup();
-    conf.sync();
-    return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
+    writeMailAccount(conf, account);
+    return written(conf, configurationFile);
 }
 
-hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account, const QString &password)
+hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account, const QString &password,
+                                           const std::atomic_bool *cancelled)
 {
     hostmail::smtp::SmtpResult r;
     const QString secret = passwordFor(account, password, &r);
     if (!r.text.isEmpty())
         return r;
-    return hostmail::smtp::SmtpSession(account, secret, kTimeoutSeconds).check();
+    hostmail::smtp::SmtpSession session(account, secret, kTimeoutSeconds);
+    session.setCancelFlag(cancelled);
+    return session.check();
 }
 
 hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account, const QString &password,
-                                           const QString &from)
+                                           const QString &from, const std::atomic_bool *cancelled)
 {
     hostmail::smtp::SmtpResult r;
     const QString secret = passwordFor(account, password, &r);
@@ -95,7 +136,9 @@ hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account
                        "mail through your account.\r\n")
             .arg(ascii ? line : address, address, QDateTime::currentDateTime().toString(Qt::RFC2822Date))
             .toUtf8();
-    r = hostmail::smtp::SmtpSession(account, secret, kTimeoutSeconds).send(address, {address}, message);
+    hostmail::smtp::SmtpSession session(account, secret, kTimeoutSeconds);
+    session.setCancelFlag(cancelled);
+    r = session.send(address, {address}, message);
     if (r.outcome == hostmail::smtp::SmtpResult::Outcome::Sent)
         r.text = QStringLiteral("A test message went to %1.").arg(address);
     return r;
@@ -104,29 +147,28 @@ hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account
 QString saveAddressBookAccount(const QString &configurationFile, const hostmail::CardDavSettings &account)
 {
     QSettings conf(configurationFile, QSettings::IniFormat);
-    conf.beginGroup(QStringLiteral("AddressBook"));
-    conf.setValue(QStringLiteral("Url"), account.url);
-    conf.setValue(QStringLiteral("User"), account.user);
-    const auto setOrRemove = [&conf](const QString &key, const QString &value) {
-        if (value.isEmpty())
-            conf.remove(key);
-        else
-            conf.setValue(key, value);
-    };
-    setOrRemove(QStringLiteral("AddressBook"), account.addressBook);
-    setOrRemove(QStringLiteral("TrustedCertificate"), account.trustedCertificate);
-    setOrRemove(QStringLiteral("SignIn"), account.signIn);
-    setOrRemove(QStringLiteral("Kind"), account.kind);
-    conf.endGroup();
-    conf.sync();
-    return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
+    writeAddressBook(conf, account);
+    return written(conf, configurationFile);
 }
 
-AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password)
+QString saveAccounts(const QString &configurationFile, const hostmail::SmtpSettings &mail,
+                     const hostmail::CardDavSettings &book, const QString &name, const QString &address)
+{
+    QSettings conf(configurationFile, QSettings::IniFormat);
+    writeMailAccount(conf, mail);
+    writeAddressBook(conf, book);
+    writeSender(conf, name, address);
+    return written(conf, configurationFile);
+}
+
+AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password,
+                                const std::atomic_bool *cancelled)
 {
     hostmail::StorePaths paths = hostmail::StorePaths::fromConfiguration();
     paths.cardDav = account;
-    const hostmail::carddav::SyncReport r = hostmail::carddav::AddressBookSync(paths, password).findAddressBook();
+    hostmail::carddav::AddressBookSync sync(paths, password);
+    sync.limits.cancelled = cancelled;
+    const hostmail::carddav::SyncReport r = sync.findAddressBook();
     AddressBookTest test{r.failure, r.available, QUrl(r.found).path(), r.untrustedCertificate};
     if (!r.completed)
         return test;
@@ -203,12 +245,8 @@ std::pair<QString, QString> splitSender(const QString &line)
 QString saveSender(const QString &configurationFile, const QString &name, const QString &address)
 {
     QSettings conf(configurationFile, QSettings::IniFormat);
-    if (address.trimmed().isEmpty())
-        conf.remove(QStringLiteral("From"));
-    else
-        conf.setValue(QStringLiteral("From"), senderLine(name, address));
-    conf.sync();
-    return conf.status() == QSettings::NoError ? QString() : QStringLiteral("Cannot write %1").arg(configurationFile);
+    writeSender(conf, name, address);
+    return written(conf, configurationFile);
 }
 
 } // namespace shell

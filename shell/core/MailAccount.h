@@ -20,10 +20,12 @@ QString saveMailAccount(const QString &configurationFile, const hostmail::SmtpSe
 
 // Connects, logs in and says goodbye: the result in words. With an empty
 // password, the one the account already has (keyring or PasswordCommand).
-hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account, const QString &password);
+// Each ends within a second once cancelled is set.
+hostmail::smtp::SmtpResult testMailAccount(const hostmail::SmtpSettings &account, const QString &password,
+                                           const std::atomic_bool *cancelled = nullptr);
 // Sends a short message from the account's address to itself.
 hostmail::smtp::SmtpResult sendTestMessage(const hostmail::SmtpSettings &account, const QString &password,
-                                           const QString &from);
+                                           const QString &from, const std::atomic_bool *cancelled = nullptr);
 
 // The address book account, in host.conf's [AddressBook] group (with the
 // address book chosen and a certificate the user trusts); its password in the
@@ -37,7 +39,8 @@ struct AddressBookTest {
     QString untrustedCertificate;                     // "sha256:…" for Trust, when the certificate did not verify
 };
 // Logs in and finds the address book, changing nothing.
-AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password);
+AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const QString &password,
+                                const std::atomic_bool *cancelled = nullptr);
 
 // The settings of both accounts found from the e-mail address (presets,
 // autoconfig, DNS), looked for where host.conf's [SignIn] says.
@@ -52,5 +55,8 @@ QString senderLine(const QString &name, const QString &address);
 // The name and the address of a sender line.
 std::pair<QString, QString> splitSender(const QString &line);
 QString saveSender(const QString &configurationFile, const QString &name, const QString &address);
+// Both accounts and the sender in one write: all of it reaches the file, or none.
+QString saveAccounts(const QString &configurationFile, const hostmail::SmtpSettings &mail,
+                     const hostmail::CardDavSettings &book, const QString &name, const QString &address);
 
 } // namespace shell

@@ -49,9 +49,14 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
     connect(m_ui->btnSendTest, &QPushButton::clicked, this, &frmAccounts::sendTest);
     connect(m_ui->btnCloseAccounts, &QPushButton::clicked, this, &QDialog::close);
     connect(&m_work, &QFutureWatcher<hostmail::smtp::SmtpResult>::finished, this, [this] {
-        m_ui->lblSmtpResult->setText(m_work.result().text);
+        const hostmail::smtp::SmtpResult r = m_work.result();
+        m_ui->lblSmtpResult->setText(r.text);
+        m_untrustedMail = r.untrustedCertificate;
+        m_ui->btnTrustSmtp->setVisible(!m_untrustedMail.isEmpty());
         setBusy(false);
     });
+    connect(m_ui->btnTrustSmtp, &QPushButton::clicked, this, &frmAccounts::trustMailCertificate);
+    connect(m_ui->btnCancelAccounts, &QPushButton::clicked, this, &frmAccounts::cancel);
     connect(&m_bookWork, &QFutureWatcher<AddressBookTest>::finished, this, [this] {
         showAddressBooks(m_bookWork.result());
         setBusy(false);
@@ -101,6 +106,29 @@ void frmAccounts::setBusy(bool busy)
     m_ui->btnTrustDav->setEnabled(!busy);
     m_ui->btnFindSettings->setEnabled(!busy);
     m_ui->btnSignIn->setEnabled(!busy);
+    m_ui->btnTrustSmtp->setEnabled(!busy);
+    m_ui->btnCancelAccounts->setVisible(busy);
+}
+
+void frmAccounts::cancel()
+{
+    m_cancelled = true;
+    m_ui->lblSmtpResult->setText(QStringLiteral("Cancelling…"));
+}
+
+void frmAccounts::trustMailCertificate()
+{
+    if (m_untrustedMail.isEmpty())
+        return;
+    m_account = shown();
+    m_account.trustedCertificate = m_untrustedMail;
+    const QString error = saveMailAccount(hostmail::StorePaths::configurationFile(), m_account);
+    if (!error.isEmpty()) {
+        m_ui->lblSmtpResult->setText(error);
+        return;
+    }
+    m_ui->btnTrustSmtp->hide();
+    test();
 }
 
 void frmAccounts::showSignIn()
@@ -203,6 +231,8 @@ hostmail::SmtpSettings frmAccounts::shown() const
 {
     hostmail::SmtpSettings a = m_account;
     a.host = m_ui->txtSmtpHost->text().trimmed();
+    if (a.host.compare(m_account.host, Qt::CaseInsensitive) != 0)
+        a.trustedCertificate.clear(); // a certificate is trusted for its own server only
     a.security = kSecurities[qBound(0, m_ui->cboSmtpSecurity->currentIndex(), 2)];
     a.port = m_ui->spnSmtpPort->value();
     a.user = m_ui->txtSmtpUser->text().trimmed();
@@ -220,35 +250,37 @@ hostmail::CardDavSettings frmAccounts::shownAddressBook() const
 
 void frmAccounts::save()
 {
-    const hostmail::SmtpSettings a = shown();
-    const hostmail::CardDavSettings b = shownAddressBook();
-    QString error = saveMailAccount(hostmail::StorePaths::configurationFile(), a);
-    if (error.isEmpty())
-        error = saveAddressBookAccount(hostmail::StorePaths::configurationFile(), b);
-    if (error.isEmpty())
-        error = saveSender(hostmail::StorePaths::configurationFile(), m_ui->txtName->text(), m_ui->txtAddress->text());
-    // Each account's own password, else the one typed for both.
+    hostmail::SmtpSettings a = shown();
+    hostmail::CardDavSettings b = shownAddressBook();
+    const QString command = m_ui->txtPasswordCommand->text().trimmed();
+    if (!command.isEmpty()) {
+        a.passwordCommand = a.signIn.isEmpty() ? command : a.passwordCommand;
+        b.passwordCommand = b.signIn.isEmpty() ? command : b.passwordCommand;
+    }
+    // Each account's own password, else the one typed for both. They go to
+    // the keyring first: where it cannot keep them, nothing is written.
     const QString davPassword = b.signIn.isEmpty() && b.enabled() ? typedPassword(m_ui->txtDavPassword) : QString();
     const QString smtpPassword = a.signIn.isEmpty() && a.enabled() ? typedPassword(m_ui->txtSmtpPassword) : QString();
-    if (error.isEmpty() && !davPassword.isEmpty() && b.passwordCommand.isEmpty()) {
-        try {
+    QString error;
+    try {
+        if (!davPassword.isEmpty() && b.passwordCommand.isEmpty())
             hostmail::smtp::storeAccountPassword(b, davPassword);
-            m_ui->txtDavPassword->clear();
-            m_addressBook = b;
-        } catch (const hostmail::HostError &e) {
-            error = QString::fromUtf8(e.what());
-        }
-    }
-    if (error.isEmpty() && !smtpPassword.isEmpty() && a.passwordCommand.isEmpty()) {
-        try {
+        if (!smtpPassword.isEmpty() && a.passwordCommand.isEmpty())
             hostmail::smtp::storeAccountPassword(a, smtpPassword);
-        } catch (const hostmail::HostError &e) {
-            error = QString::fromUtf8(e.what());
-        }
+    } catch (const hostmail::HostError &e) {
+        error = QStringLiteral("Nothing was saved: the password could not be kept in the desktop keyring (%1). Start "
+                               "a keyring (GNOME Keyring or KWallet) and save again, or enter a password command "
+                               "that prints the password, for example from pass or another password manager.")
+                    .arg(QString::fromUtf8(e.what()));
     }
+    if (error.isEmpty())
+        error = saveAccounts(hostmail::StorePaths::configurationFile(), a, b, m_ui->txtName->text(),
+                             m_ui->txtAddress->text());
     if (error.isEmpty()) {
         m_account = a;
+        m_addressBook = b;
         m_ui->txtSmtpPassword->clear();
+        m_ui->txtDavPassword->clear();
         m_ui->txtPassword->clear();
     }
     m_ui->lblSmtpResult->setText(error.isEmpty() ? QStringLiteral("The account is saved.") : error);
@@ -258,6 +290,7 @@ bool frmAccounts::begin(const QString &doing)
 {
     if (m_work.isRunning() || m_bookWork.isRunning() || m_findWork.isRunning() || m_signInWork.isRunning())
         return false; // one test at a time
+    m_cancelled = false;
     setBusy(true);
     m_ui->lblSmtpResult->setText(doing);
     return true;
@@ -273,7 +306,8 @@ void frmAccounts::test()
 {
     const hostmail::SmtpSettings a = shown();
     const QString password = a.signIn.isEmpty() ? typedPassword(m_ui->txtSmtpPassword) : QString();
-    run([a, password] { return testMailAccount(a, password); }, QStringLiteral("Connecting to %1…").arg(a.host));
+    run([this, a, password] { return testMailAccount(a, password, &m_cancelled); },
+        QStringLiteral("Connecting to %1…").arg(a.host));
 }
 
 void frmAccounts::testAddressBook()
@@ -281,7 +315,8 @@ void frmAccounts::testAddressBook()
     const hostmail::CardDavSettings b = shownAddressBook();
     const QString password = b.signIn.isEmpty() ? typedPassword(m_ui->txtDavPassword) : QString();
     if (begin(QStringLiteral("Looking for the address book at %1…").arg(b.url)))
-        m_bookWork.setFuture(QtConcurrent::run([b, password] { return shell::testAddressBook(b, password); }));
+        m_bookWork.setFuture(
+            QtConcurrent::run([this, b, password] { return shell::testAddressBook(b, password, &m_cancelled); }));
 }
 
 void frmAccounts::sendTest()
@@ -289,7 +324,11 @@ void frmAccounts::sendTest()
     const hostmail::SmtpSettings a = shown();
     const QString password = a.signIn.isEmpty() ? typedPassword(m_ui->txtSmtpPassword) : QString();
     const QString from = senderLine(m_ui->txtName->text(), m_ui->txtAddress->text());
-    run([a, password, from] { return sendTestMessage(a, password, from); },
+    if (!m_ui->txtAddress->text().contains(QLatin1Char('@'))) {
+        m_ui->lblSmtpResult->setText(QStringLiteral("Enter your e-mail address first: the test message goes there."));
+        return;
+    }
+    run([this, a, password, from] { return sendTestMessage(a, password, from, &m_cancelled); },
         QStringLiteral("Sending a test message through %1…").arg(a.host));
 }
 

@@ -39,6 +39,9 @@ public:
     void signIn();
     // Trusts the certificate the last test could not verify, for this account.
     void trustCertificate();
+    void trustMailCertificate();
+    // Ends what runs (a test, the search, the sign-in) within a second.
+    void cancel();
 
 private:
     hostmail::SmtpSettings shown() const;
@@ -61,7 +64,8 @@ private:
     QFutureWatcher<hostmail::signin::Discovered> m_findWork;
     QFutureWatcher<QString> m_signInWork;
     std::atomic_bool m_cancelled{false}; // set when the window closes: ends a sign-in waiting for the browser
-    QString m_untrusted;                 // the certificate the last test could not verify
+    QString m_untrusted;                 // the certificate the last address book test could not verify
+    QString m_untrustedMail;             // the same for the mail server
 };
 
 } // namespace shell

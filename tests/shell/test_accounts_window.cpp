@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -262,4 +263,95 @@ TEST_F(AccountsWindow, AMicrosoftUserSignsInAndSendsByXoauth2AndReadsContactsFro
     EXPECT_EQ(book, QStringLiteral("Logged in; the contacts will come from http://127.0.0.1:%1/v1.0/me/contacts.")
                         .arg(graph.port()));
     w->close();
+}
+
+TEST_F(AccountsWindow, WithoutAKeyringSaveWritesNothingAndAPasswordCommandWorksInstead)
+{
+    // A keyring tool that cannot reach a keyring, as on a machine without one.
+    QFile tool(keyring.filePath("secret-tool"));
+    ASSERT_TRUE(tool.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    tool.write("#!/bin/sh\necho 'Cannot autolaunch D-Bus without X11 $DISPLAY' >&2\nexit 1\n");
+    tool.close();
+    auto *w = openAccounts("[General]\nDeliveryTimeout=30\n");
+    ASSERT_TRUE(w);
+    const QByteArray before = store.read(hostmail::StorePaths::configurationFile());
+    in<QCheckBox>(w, "chkManual")->click();
+    in<QLineEdit>(w, "txtName")->setText("Anna Berg");
+    in<QLineEdit>(w, "txtAddress")->setText("anna@berg.test");
+    in<QLineEdit>(w, "txtPassword")->setText("one-secret");
+    in<QLineEdit>(w, "txtSmtpHost")->setText("mail.berg.test");
+    in<QLineEdit>(w, "txtSmtpUser")->setText("anna");
+    QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+    auto *result = in<QLabel>(w, "lblSmtpResult");
+    EXPECT_TRUE(result->text().startsWith("Nothing was saved: the password could not be kept in the desktop keyring"))
+        << result->text().toStdString();
+    EXPECT_TRUE(result->text().endsWith("or enter a password command that prints the password, for example from pass "
+                                        "or another password manager."));
+    EXPECT_EQ(store.read(hostmail::StorePaths::configurationFile()), before);
+
+    in<QLineEdit>(w, "txtPasswordCommand")->setText("pass show mail/anna");
+    QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+    EXPECT_EQ(result->text(), "The account is saved.");
+    const QSettings saved(hostmail::StorePaths::configurationFile(), QSettings::IniFormat);
+    EXPECT_EQ(saved.value("Smtp/PasswordCommand").toString(), "pass show mail/anna");
+    EXPECT_EQ(saved.value("Smtp/User").toString(), "anna"); // a login that is not an address
+    EXPECT_EQ(saved.value("From").toString(), "Anna Berg <anna@berg.test>");
+    EXPECT_EQ(saved.value("DeliveryTimeout").toInt(), 30);
+    EXPECT_FALSE(store.read(hostmail::StorePaths::configurationFile()).contains("one-secret"));
+    w->close();
+}
+
+TEST_F(AccountsWindow, TheMailServersOwnCertificateIsTrustedFromTheWindowAndATestIsCancelledAtOnce)
+{
+    ASSERT_TRUE(makeCertificate(work.path()));
+    StandIn smtp("smtp_server.py",
+                 {work.filePath("received"), "tls", work.filePath("cert.pem"), work.filePath("key.pem")});
+    ASSERT_GT(smtp.port(), 0);
+    auto *w = openAccounts("[General]\n");
+    ASSERT_TRUE(w);
+    in<QCheckBox>(w, "chkManual")->click();
+    in<QLineEdit>(w, "txtSmtpHost")->setText("127.0.0.1");
+    in<QComboBox>(w, "cboSmtpSecurity")->setCurrentIndex(1);
+    in<QSpinBox>(w, "spnSmtpPort")->setValue(smtp.port());
+    in<QLineEdit>(w, "txtSmtpUser")->setText("anna@example.org");
+    in<QLineEdit>(w, "txtPassword")->setText("secret");
+    auto *test = in<QPushButton>(w, "btnTestSmtp");
+    auto *trust = in<QPushButton>(w, "btnTrustSmtp");
+    auto *result = in<QLabel>(w, "lblSmtpResult");
+    QTest::mouseClick(test, Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return test->isEnabled(); }, 30000));
+    EXPECT_TRUE(result->text().contains("could not be verified (SHA-256 fingerprint ")) << result->text().toStdString();
+    ASSERT_TRUE(trust->isVisible());
+    QTest::mouseClick(trust, Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return test->isEnabled(); }, 30000));
+    EXPECT_EQ(result->text(),
+              QStringLiteral("Connected to 127.0.0.1:%1 and logged in as anna@example.org.").arg(smtp.port()));
+    EXPECT_FALSE(trust->isVisible());
+    EXPECT_TRUE(QSettings(hostmail::StorePaths::configurationFile(), QSettings::IniFormat)
+                    .value("Smtp/TrustedCertificate")
+                    .toString()
+                    .startsWith("sha256:"));
+
+    // A server that takes the connection and never says a word: Cancel ends the wait.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    in<QSpinBox>(w, "spnSmtpPort")->setValue(silent.serverPort());
+    QTest::mouseClick(test, Qt::LeftButton);
+    auto *cancel = in<QPushButton>(w, "btnCancelAccounts");
+    ASSERT_TRUE(eventually([&] { return silent.hasPendingConnections() || silent.waitForNewConnection(50); }, 10000));
+    EXPECT_TRUE(cancel->isVisible());
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return test->isEnabled(); }, 5000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(result->text(), "Cancelled; nothing was sent.");
+    EXPECT_FALSE(cancel->isVisible());
+
+    // Closing the window while a test waits ends it as soon.
+    QTest::mouseClick(test, Qt::LeftButton);
+    QTest::qWait(300);
+    clock.restart();
+    delete w;
+    EXPECT_LT(clock.elapsed(), 2000);
 }
