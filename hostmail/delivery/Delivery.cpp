@@ -203,11 +203,14 @@ public:
     }
 
     int throttleBudgetSeconds = 600;
+    // Why the account stopped this run; empty while it goes on.
+    QString stoppedBecause() const { return m_stoppedBecause; }
 
 private:
     Handover stop(const QString &why)
     {
         m_stopped = true;
+        m_stoppedBecause = why;
         m_report.stopped = true;
         m_tell(why);
         return {Handover::Kind::NotSent, why};
@@ -218,6 +221,7 @@ private:
     std::function<void(const QString &)> m_tell;
     std::unique_ptr<smtp::SmtpSession> m_session;
     bool m_stopped = false;
+    QString m_stoppedBecause;
     QElapsedTimer m_clock = [] {
         QElapsedTimer t;
         t.start();
@@ -249,12 +253,18 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
         names.insert(Maildir::baseName(f));
     state.keepOnly(names);
 
+    // The notice names a message as the user knows it: its subject and
+    // recipients; the log and the error lines by its file.
+    QHash<QString, QString> labels;
+    auto tell = [&](const QString &path, const QString &what) {
+        report.news.append(QStringLiteral("%1: %2").arg(labels.value(path, QFileInfo(path).fileName()), what));
+    };
     auto fail = [&](const QString &file, const QStringList &to, const QString &what) {
         ++report.failed;
         const QString line =
             QStringLiteral("%1: %2").arg(QFileInfo(file).fileName(), what.section(QLatin1Char('\n'), 0, 0));
         report.errors.append(line);
-        report.news.append(line);
+        tell(file, what.section(QLatin1Char('\n'), 0, 0));
         log(now, file, to, what);
     };
     // Sets a message aside for the user, once: it is logged and told now,
@@ -265,7 +275,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
         ++report.held;
         const QString line = QStringLiteral("%1: held: %2").arg(QFileInfo(path).fileName(), why);
         report.errors.append(line);
-        report.news.append(line);
+        tell(path, QStringLiteral("held: ") + why);
         log(now, path, to, QStringLiteral("held: ") + why);
     };
     // Files the message in Sent; where that cannot be done it stays aside,
@@ -285,7 +295,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                                      .arg(QString::fromUtf8(e.what()));
             const QString line = QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), what);
             report.errors.append(line);
-            report.news.append(line);
+            tell(path, what);
             log(now, path, to, what);
             return false;
         }
@@ -333,6 +343,16 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                                 "so it is not sent again until you send it again or remove it"));
             continue;
         }
+        try {
+            const QString subject = mime::headerText(message, "Subject").simplified();
+            const QString to = mime::headerText(message, "To").simplified();
+            if (!subject.isEmpty() || !to.isEmpty())
+                labels.insert(path,
+                              QStringLiteral("\u201C%1\u201D to %2")
+                                  .arg(subject.left(80), to.isEmpty() ? QStringLiteral("no one named") : to.left(120)));
+        } catch (const HostError &) {
+            // no mail message: named by its file, and held below
+        }
         std::optional<mime::QueuedMessage> queued; // read once for all this run asks of it
         try {
             queued.emplace(message);
@@ -375,7 +395,16 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 continue;
             }
             if (account && !account->mayStart()) {
-                ++report.waiting; // the account stopped this run, or its rate is spent
+                const QString why = account->stoppedBecause();
+                if (why.isEmpty()) {
+                    ++report.waiting; // its rate is spent: the next run goes on
+                    continue;
+                }
+                // The account stopped the run: every due message shows why,
+                // and counts as failed, as the Outbox shows it.
+                state.set(name, {DeliveryState::Stage::Failed, attempts, {}, why.section(QLatin1Char('\n'), 0, 0)});
+                state.save();
+                ++report.failed;
                 continue;
             }
             // It is dated when it is handed over (RFC 5322: when it enters
@@ -395,7 +424,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 state.set(name,
                           {DeliveryState::Stage::Failed, attempts, {}, result.what.section(QLatin1Char('\n'), 0, 0)});
                 state.save();
-                ++report.waiting;
+                ++report.failed;
                 continue;
             }
             if (result.kind == Handover::Kind::Retry) {
@@ -410,13 +439,13 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             state.save();
             if (!result.what.isEmpty()) {
                 log(now, path, out.recipients, QStringLiteral("delivered; ") + result.what);
-                report.news.append(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), result.what));
+                tell(path, result.what);
             }
             if (!out.badAddresses.isEmpty()) {
                 const QString what = QStringLiteral("not sent to %1: no address a mail server takes")
                                          .arg(out.badAddresses.join(QLatin1String(", ")));
                 log(now, path, out.recipients, QStringLiteral("delivered; ") + what);
-                report.news.append(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), what));
+                tell(path, what);
             }
             if (file(path, out.recipients, true))
                 ++report.delivered;

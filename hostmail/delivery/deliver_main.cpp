@@ -149,7 +149,7 @@ int main(int argc, char *argv[])
         QStringList lines = report.news.mid(0, 5);
         if (report.news.size() > 5)
             lines.append(QStringLiteral("and %1 more").arg(report.news.size() - 5));
-        lines.append(QStringLiteral("Open Cheerpost to see the Outbox."));
+        lines.append(QStringLiteral("File > Outbox in Cheerpost shows them, with Send Now."));
         hostmail::showDesktopNotice(
             report.news.size() == 1
                 ? QStringLiteral("Cheerpost: a message was not delivered")

@@ -3,10 +3,13 @@
 #include "common/core/Clock.h"
 #include "common/core/Prompter.h"
 #include "hostmail/HostError.h"
+#include "hostmail/model/Application.h"
 #include "shell/core/OutboxStatus.h"
 #include "ui_frmOutbox.h"
 
 #include <QHeaderView>
+#include <QProcess>
+#include <QTimer>
 
 namespace shell {
 
@@ -21,6 +24,9 @@ frmOutbox::frmOutbox(hostmail::ApplicationFactory openHost, std::shared_ptr<comm
     connect(m_ui->btnRemove, &QPushButton::clicked, this, &frmOutbox::removeSelected);
     connect(m_ui->btnRefresh, &QPushButton::clicked, this, &frmOutbox::refresh);
     connect(m_ui->btnClose, &QPushButton::clicked, this, &QDialog::close);
+    // The status of the message chosen, whole: the column shows its start.
+    connect(m_ui->lstOutbox, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *row) { m_ui->lblOutboxStatus->setText(row ? row->text(3) : QString()); });
     refresh();
 }
 
@@ -60,19 +66,43 @@ QList<hostmail::OutboxEntry> frmOutbox::selected() const
 
 void frmOutbox::retrySelected()
 {
+    int released = 0;
+    QString agent;
+    QStringList arguments;
     try {
-        const hostmail::Delivery delivery(m_openHost()->paths());
+        const hostmail::StorePaths paths = m_openHost()->paths();
+        const hostmail::Delivery delivery(paths);
         for (const hostmail::OutboxEntry &e : selected()) {
             if (e.status == hostmail::OutboxEntry::Status::Held &&
                 !m_prompter->askYesNo(common::kAppTitle, sendHeldAgainQuestion(e)))
                 continue;
             delivery.retry(e.file);
+            ++released;
         }
+        agent = paths.deliveryAgent;
+        arguments = hostmail::Application::deliveryAgentArguments(paths);
     } catch (const hostmail::HostError &e) {
         m_prompter->tell(common::kAppTitle, QString::fromUtf8(e.what()), common::MessageIcon::Critical);
     }
     refresh();
     Q_EMIT changed();
+    if (released == 0)
+        return;
+    // Handed over now, not at the next timer run (which may never come
+    // where no user manager runs); the list follows what became of them.
+    if (agent.isEmpty() || !QProcess::startDetached(agent, arguments)) {
+        m_ui->lblOutboxStatus->setText(
+            QStringLiteral("No delivery agent could be started; the messages leave at the next delivery."));
+        return;
+    }
+    m_ui->lblOutboxStatus->setText(QStringLiteral("Sending now…"));
+    for (const int ms : {2000, 6000, 15000})
+        QTimer::singleShot(ms, this, [this] {
+            if (!isVisible())
+                return;
+            refresh();
+            Q_EMIT changed();
+        });
 }
 
 void frmOutbox::removeSelected()

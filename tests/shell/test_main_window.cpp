@@ -354,6 +354,11 @@ TEST_F(MainWindowFixture, FailedAndHeldMailShowsInTheWindowWithSendAgainAndRemov
     state.set(hostmail::Maildir::baseName(queued.at(1)), {hostmail::DeliveryState::Stage::Sending, 0, {}, {}});
     state.save();
     hostmail::Delivery(store.paths).deliverDue(QDateTime::currentDateTime());
+    // Send Now starts the delivery agent at once.
+    const QString started = store.dir.path() + "/agent-started";
+    store.paths.deliveryAgent = store.dir.path() + "/agent.sh";
+    store.write(store.paths.deliveryAgent, ("#!/bin/sh\necho \"$@\" > '" + started + "'\n").toUtf8());
+    QFile::setPermissions(store.paths.deliveryAgent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     open();
     auto *button = window->findChild<QToolButton *>("btnOutboxStatus");
@@ -370,6 +375,11 @@ TEST_F(MainWindowFixture, FailedAndHeldMailShowsInTheWindowWithSendAgainAndRemov
                     list->topLevelItem(i)->text(3).section(':', 0, 0));
     rows.sort();
     EXPECT_EQ(rows, QStringList({"anna@example.org | now | Failed", "tom@example.org | now | Held"}));
+    // The status reads whole below the list.
+    list->setCurrentItem(list->topLevelItem(0));
+    auto *status = window->outboxWindow()->findChild<QLabel *>("lblOutboxStatus");
+    EXPECT_EQ(status->text(), list->topLevelItem(0)->text(3));
+    EXPECT_GT(status->text().size(), 40);
 
     // Send the held one again (after a question), remove the failed one.
     for (int i = 0; i < 2; ++i)
@@ -379,6 +389,9 @@ TEST_F(MainWindowFixture, FailedAndHeldMailShowsInTheWindowWithSendAgainAndRemov
     EXPECT_EQ(prompter.texts().last(), "\"Happy Birthday !\" to tom@example.org may already have gone out.\rSend it "
                                        "again?");
     EXPECT_EQ(button->text(), "Outbox: 1 failed");
+    EXPECT_EQ(status->text(), "Sending now…");
+    ASSERT_TRUE(eventually([&] { return QFile::exists(started); }, 10000));
+    EXPECT_TRUE(store.read(started).startsWith("--mail " + store.paths.mail.toUtf8()));
     for (int i = 0; i < 2; ++i)
         list->topLevelItem(i)->setSelected(list->topLevelItem(i)->text(1).startsWith("anna"));
     prompter.answers = {true};

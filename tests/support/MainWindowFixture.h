@@ -11,6 +11,7 @@
 #include "support/TempStore.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -55,6 +56,12 @@ protected:
     void TearDown() override
     {
         window.reset();
+        // Windows that outlive the main window (the Outbox) go with the test
+        // whose store they read.
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         common::Clock::setFixed({});
     }
     shell::frmNewMainForm &open(bool load = true)
