@@ -12,6 +12,7 @@
 #include "templates/core/ImageSources.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace greetings {
 
@@ -102,6 +103,7 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         if (!contact)
             continue; // a distribution list has no occasions
         ++contactCount;
+        bool skipped = false; // a contact is named once, whatever its occasions
         for (Pass &pass : passes) {
             const QDate contactDate =
                 pass.kind == OccasionKind::Birthday ? contact->Birthday() : contact->Anniversary();
@@ -111,7 +113,8 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
             const std::optional<QString> to =
                 common::addressList(contact->Email1Address(), contact->Email2Address(), contact->Email3Address());
             if (!to) {
-                m_report.skipped(QStringLiteral("no e-mail address"), contact->displayName());
+                if (!std::exchange(skipped, true))
+                    m_report.skipped(QStringLiteral("no e-mail address"), contact->displayName());
                 continue;
             }
             greetings.append({contact, &pass, contactDate, *occasion, *to});

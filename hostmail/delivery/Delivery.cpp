@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <cerrno>
@@ -477,10 +478,21 @@ QList<OutboxEntry> Delivery::outbox() const
             const mime::QueuedMessage head(messageHead(path));
             e.subject = head.header("Subject");
             QStringList to;
+            // A list goes as an empty group ("Family: ;"): shown by its name
+            // and how many it reaches.
+            static const QRegularExpression group(QStringLiteral("^\\s*\"?([^\":;<>@]+?)\"?\\s*:\\s*;\\s*$"));
             for (const char *h : {"To", "Cc", "Bcc"}) {
-                const QString v = head.header(h);
-                if (!v.isEmpty())
+                const QString v = head.header(h).simplified();
+                if (v.isEmpty())
+                    continue;
+                if (const QRegularExpressionMatch m = group.match(v); m.hasMatch()) {
+                    const qsizetype n = listMembers(m.captured(1).trimmed()).addresses.size();
+                    to.append(n == 1   ? QStringLiteral("%1 (1 member)").arg(m.captured(1).trimmed())
+                              : n == 0 ? QStringLiteral("%1 (no member known)").arg(m.captured(1).trimmed())
+                                       : QStringLiteral("%1 (%2 members)").arg(m.captured(1).trimmed()).arg(n));
+                } else {
                     to.append(v);
+                }
             }
             e.recipients = to.join(QLatin1String(", "));
             e.due = head.deferredDelivery();

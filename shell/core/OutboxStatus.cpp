@@ -22,8 +22,9 @@ QString outboxStatusText(const hostmail::OutboxEntry &e)
     case Status::Waiting:
         return QStringLiteral("Waiting");
     case Status::Failed:
-        return e.retryAt.isValid() ? QStringLiteral("Failed: %1; tried again on %2").arg(e.reason, when(e.retryAt))
-                                   : QStringLiteral("Failed: %1; tried again on the next delivery").arg(e.reason);
+        return e.retryAt.isValid()
+                   ? QStringLiteral("Failed: %1; will be tried again on %2").arg(e.reason, when(e.retryAt))
+                   : QStringLiteral("Failed: %1; will be tried again on the next delivery").arg(e.reason);
     case Status::Held:
         return QStringLiteral("Held: %1").arg(e.reason);
     case Status::NotFiled:

@@ -32,6 +32,7 @@
 #include <QDateEdit>
 #include <QFutureWatcher>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -308,6 +309,8 @@ void frmNewMainForm::restoreTemplates()
     for (templates::TemplateEditor *editor : editors()) {
         const QString key = QStringLiteral("Template") + editor->letter();
         editor->setStartFolder(examples);
+        editor->setExampleFolders(examples, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                                QLatin1String("/cheerpost/Templates"));
         QString path = readSetting(key);
         if (path.isEmpty() && firstStart && !examples.isEmpty())
             path = examples + QLatin1Char('/') + exampleTemplateName(editor->letter());

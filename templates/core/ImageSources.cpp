@@ -2,6 +2,7 @@
 
 #include "hostmail/mime/LocalReferences.h"
 
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSet>
 
@@ -27,7 +28,9 @@ TemplateFiles templateFiles(const QString &html)
         if (isImageFile(r.path))
             files.pictures.append(r.path);
         else
-            files.leftOut.append(QStringLiteral("%1 (not a picture)").arg(r.path));
+            files.leftOut.append(QStringLiteral("%1 (%2)").arg(r.path, QFileInfo::exists(r.path)
+                                                                           ? QStringLiteral("not a picture")
+                                                                           : QStringLiteral("file not found")));
     }
     files.leftOut.append(other);
     return files;

@@ -12,10 +12,10 @@ QString QtDialogs::openFile(QWidget *parent, const QString &filter, const QStrin
     return QFileDialog::getOpenFileName(parent, QString(), folder, dialogFilter(filter));
 }
 
-QString QtDialogs::saveFile(QWidget *parent, const QString &filter)
+QString QtDialogs::saveFile(QWidget *parent, const QString &filter, const QString &folder)
 {
     // No default suffix: the document goes to exactly the chosen path.
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), dialogFilter(filter));
+    return QFileDialog::getSaveFileName(parent, QString(), folder, dialogFilter(filter));
 }
 
 std::optional<QFont> QtDialogs::chooseFont(QWidget *parent, const QFont &initial)

@@ -13,10 +13,10 @@ namespace templates {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // Each returns the chosen path, or an empty text when cancelled. The open
+    // Each returns the chosen path, or an empty text when cancelled. The
     // dialog starts in folder when one is given.
     virtual QString openFile(QWidget *parent, const QString &filter, const QString &folder = QString()) = 0;
-    virtual QString saveFile(QWidget *parent, const QString &filter) = 0;
+    virtual QString saveFile(QWidget *parent, const QString &filter, const QString &folder = QString()) = 0;
     // The font chosen, starting from initial; none when cancelled.
     virtual std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) = 0;
 };
@@ -25,7 +25,7 @@ public:
 class QtDialogs : public Dialogs {
 public:
     QString openFile(QWidget *parent, const QString &filter, const QString &folder = QString()) override;
-    QString saveFile(QWidget *parent, const QString &filter) override;
+    QString saveFile(QWidget *parent, const QString &filter, const QString &folder = QString()) override;
     std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial) override;
 };
 

@@ -6,6 +6,7 @@
 #include "templates/views/Dialogs.h"
 #include "templates/views/DocumentPage.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -73,8 +74,32 @@ bool TemplateEditor::isModified() const
     return m_c.editor->documentHtml() != m_clean;
 }
 
+bool TemplateEditor::isExample(const QString &path) const
+{
+    if (m_exampleFolder.isEmpty() || path.isEmpty())
+        return false;
+    const QString folder = QFileInfo(m_exampleFolder).canonicalFilePath();
+    const QString dir = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    return !folder.isEmpty() && (dir == folder || dir.startsWith(folder + QLatin1Char('/')));
+}
+
+// Where Save As starts: the user's own templates, never the examples.
+QString TemplateEditor::saveFolder() const
+{
+    if (!m_userFolder.isEmpty() && QDir().mkpath(m_userFolder))
+        return m_userFolder;
+    return m_path.isEmpty() || isExample(m_path) ? QString() : QFileInfo(m_path).absolutePath();
+}
+
 bool TemplateEditor::saveTo(const QString &path)
 {
+    if (isExample(path)) {
+        m_prompter.tell(common::kAppTitle,
+                        QStringLiteral("The example templates are kept as they are shipped: save yours in another "
+                                       "folder."),
+                        common::MessageIcon::Exclamation);
+        return false;
+    }
     if (!m_c.editor->saveFile(path)) {
         m_prompter.tell(common::kAppTitle, kCannotSave, common::MessageIcon::Critical);
         return false;
@@ -90,7 +115,9 @@ bool TemplateEditor::saveChangesIfWanted()
             common::kAppTitle,
             QStringLiteral("The %1 template has changes that are not saved.\rSave them now?").arg(kindName())))
         return true;
-    const QString path = m_path.isEmpty() ? m_dialogs.saveFile(m_c.tabs->window(), kSaveFilter) : m_path;
+    const QString path = m_path.isEmpty() || isExample(m_path)
+                             ? m_dialogs.saveFile(m_c.tabs->window(), kSaveFilter, saveFolder())
+                             : m_path;
     return !path.isEmpty() && saveTo(path);
 }
 
@@ -133,7 +160,7 @@ void TemplateEditor::openClick()
 
 void TemplateEditor::saveClick()
 {
-    const QString path = m_dialogs.saveFile(m_c.tabs->window(), kSaveFilter);
+    const QString path = m_dialogs.saveFile(m_c.tabs->window(), kSaveFilter, saveFolder());
     if (!path.isEmpty())
         saveTo(path);
 }

@@ -55,6 +55,14 @@ public:
     QString filePath() const { return m_path; }
     // Where the Open dialog starts while no file was opened.
     void setStartFolder(const QString &folder) { m_startFolder = folder; }
+    // The shipped examples are never written: saving one saves a copy,
+    // starting in the user's own folder of templates.
+    void setExampleFolders(const QString &examples, const QString &userFolder)
+    {
+        m_exampleFolder = examples;
+        m_userFolder = userFolder;
+    }
+    bool isExample(const QString &path) const;
     // Whether the document changed since it was opened, saved or prepared.
     bool isModified() const;
     // Asks, when there are unsaved changes, whether to save them, and saves
@@ -81,6 +89,7 @@ Q_SIGNALS:
 private:
     bool saveTo(const QString &path);
     void markClean(const QString &path);
+    QString saveFolder() const;
     QChar m_letter;
     common::Prompter &m_prompter;
     Dialogs &m_dialogs;
@@ -90,6 +99,8 @@ private:
     int m_current = 0;
     QString m_path;
     QString m_startFolder;
+    QString m_exampleFolder;
+    QString m_userFolder;
     QString m_clean; // the document as last opened, saved or prepared
 };
 

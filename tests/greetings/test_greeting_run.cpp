@@ -105,7 +105,8 @@ TEST(GreetingRun, TheMessageCountsTheGreetingsAndNamesWhereTheyWait)
     r.settings.saveDraft = false;
     r.store.addCard("a.vcf", card("Anna", "Berg", "BDAY:1985-03-14\r\nANNIVERSARY:2001-03-10\r\n", "anna@x.org"));
     r.store.addCard("b.vcf", card("Bo", "Ek", "BDAY:1990-03-14\r\n", "bo@x.org"));
-    r.store.addCard("c.vcf", card("Cy", "Fors", "BDAY:1990-03-12\r\n", ""));
+    // Both occasions in the window and no address: named once.
+    r.store.addCard("c.vcf", card("Cy", "Fors", "BDAY:1990-03-12\r\nANNIVERSARY:2015-03-20\r\n", ""));
     r.store.write(r.store.paths.contacts + "/d.vcf", "");
     QFile::setPermissions(r.store.paths.contacts + "/d.vcf", QFileDevice::Permissions());
     EXPECT_EQ(r.go(), 3);

@@ -1,5 +1,7 @@
 #include "shell/core/DeliveryTimer.h"
 #include "shell/core/LockKeys.h"
+#include "shell/core/MailAccount.h"
+#include "shell/core/OutboxStatus.h"
 
 #include "support/QtPrinters.h"
 
@@ -83,4 +85,28 @@ TEST(DeliveryTimer, EnabledOnceWhereItIsNotAndAdviceWhereItCannotBe)
     EXPECT_EQ(deliveryTimerAdvice(DeliveryTimerState::NoUserManager),
               "Mail for a later day waits in the Outbox until cheerpost-deliver runs: schedule it, for example "
               "every 15 minutes with cron (*/15 * * * * cheerpost-deliver).");
+}
+
+TEST(OutboxStatus, AFailedMessageSaysWhenItWillBeTriedAgain)
+{
+    hostmail::OutboxEntry e;
+    e.status = hostmail::OutboxEntry::Status::Failed;
+    e.reason = "The mail server refused the password";
+    EXPECT_EQ(shell::outboxStatusText(e),
+              "Failed: The mail server refused the password; will be tried again on the next delivery");
+    e.retryAt = QDateTime(QDate(2026, 12, 28), QTime(9, 30));
+    EXPECT_TRUE(shell::outboxStatusText(e).startsWith("Failed: The mail server refused the password; will be tried "
+                                                      "again on "));
+}
+
+TEST(Sender, ANameWithSpecialsIsQuotedAndReadBackWhole)
+{
+    EXPECT_EQ(shell::senderLine("Anna Berg", "anna@example.org"), "Anna Berg <anna@example.org>");
+    EXPECT_EQ(shell::senderLine("  ", "anna@example.org"), "anna@example.org");
+    EXPECT_EQ(shell::senderLine("Berg, Anna \"Ann\"", "anna@example.org"),
+              "\"Berg, Anna \\\"Ann\\\"\" <anna@example.org>");
+    for (const QString &name : {QString("Anna Berg"), QString("Berg, Anna \"Ann\""), QString("Zoë Ørsted")})
+        EXPECT_EQ(shell::splitSender(shell::senderLine(name, "anna@example.org")),
+                  std::make_pair(name, QString("anna@example.org")));
+    EXPECT_EQ(shell::splitSender("anna@example.org"), std::make_pair(QString(), QString("anna@example.org")));
 }

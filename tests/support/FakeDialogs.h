@@ -12,13 +12,18 @@ struct FakeDialogs : templates::Dialogs {
     QStringList filters;
     std::optional<QFont> font;
     QFont initialFont;
-    QStringList folders; // where each open dialog started
+    QStringList folders;     // where each open dialog started
+    QStringList saveFolders; // where each save dialog started
     QString openFile(QWidget *, const QString &filter, const QString &folder = QString()) override
     {
         folders.append(folder);
         return next(filter);
     }
-    QString saveFile(QWidget *, const QString &filter) override { return next(filter); }
+    QString saveFile(QWidget *, const QString &filter, const QString &folder = QString()) override
+    {
+        saveFolders.append(folder);
+        return next(filter);
+    }
     std::optional<QFont> chooseFont(QWidget *, const QFont &initial) override
     {
         initialFont = initial;

@@ -76,7 +76,7 @@ protected:
             return std::make_unique<hostmail::Application>(store.paths);
         };
         s.storePaths = [this] { return store.paths; };
-        s.programFolder = store.dir.path();
+        s.programFolder = services.programFolder.isEmpty() ? store.dir.path() : services.programFolder;
         s.volumes = [] { return QList<exporting::Volume>(); };
         window = std::make_unique<shell::frmNewMainForm>(s);
         if (load)

@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -85,6 +86,47 @@ TEST_F(TemplateFixture, UnsavedChangesAreOfferedForSavingBeforeOpenAndExit)
     EXPECT_TRUE(window->close());
     EXPECT_EQ(prompter.boxes.size(), asked + 1);
     EXPECT_TRUE(store.read(mine).contains("<p>Changed</p>"));
+}
+
+TEST_F(TemplateFixture, AnExampleIsNeverWrittenSavingOneSavesACopyInTheUsersOwnFolder)
+{
+    // The examples as a package installs them, beside the program.
+    const QString examples = store.dir.path() + "/share/cheerpost/templates";
+    QDir().mkpath(examples);
+    QDir().mkpath(store.dir.path() + "/bin");
+    for (const char *name : {"birthday.html", "anniversary.html", "bulk.html"})
+        ASSERT_TRUE(
+            QFile::copy(QStringLiteral(TEST_DATA_DIR "/../../templates/examples/") + name, examples + "/" + name));
+    const QByteArray birthday = store.read(examples + "/birthday.html");
+    const QByteArray anniversary = store.read(examples + "/anniversary.html");
+    services.programFolder = store.dir.path() + "/bin";
+    open();
+    ASSERT_TRUE(editor("EditorB")->documentHtml().contains("Wishing you a wonderful day"));
+
+    // Yes to "Save them now?" before Open: a Save As that starts in the user's folder.
+    setDocument("EditorB", "<html><body><p>Changed</p></body></html>");
+    const QString copy = store.dir.path() + "/my-birthday.html";
+    dialogs.answers = {copy};
+    prompter.answers = {true};
+    find<QAbstractButton>("CmdBOpen")->click();
+    EXPECT_EQ(store.read(examples + "/birthday.html"), birthday);
+    EXPECT_TRUE(store.read(copy).contains("<p>Changed</p>"));
+    ASSERT_FALSE(dialogs.saveFolders.isEmpty());
+    EXPECT_TRUE(dialogs.saveFolders.first().endsWith("/cheerpost/Templates"))
+        << dialogs.saveFolders.first().toStdString();
+
+    // A Save As into the examples is refused; closing with changes saves a copy too.
+    setDocument("EditorA", "<html><body><p>Ours</p></body></html>");
+    dialogs.answers = {examples + "/anniversary.html"};
+    find<QAbstractButton>("CmdASave")->click();
+    EXPECT_EQ(prompter.texts().last(),
+              "The example templates are kept as they are shipped: save yours in another folder.");
+    const QString ours = store.dir.path() + "/our-anniversary.html";
+    dialogs.answers = {ours};
+    prompter.answers = {true};
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(store.read(examples + "/anniversary.html"), anniversary);
+    EXPECT_TRUE(store.read(ours).contains("<p>Ours</p>"));
 }
 
 TEST_F(TemplateFixture, TabChangesFollowTheRules)

@@ -63,7 +63,7 @@ TEST(TemplateFiles, PicturesComeFromTheHtmlAloneAndOnlyPictureFilesGo)
     const QString windows = "/C:\\Pictures\\cake.gif";
     EXPECT_EQ(files.images, QStringList({png, windows, png, key}));
     EXPECT_EQ(files.pictures, QStringList({odd, png}));
-    EXPECT_EQ(files.leftOut, QStringList({windows + " (not a picture)", key + " (not a picture)", key + " (a href)"}));
+    EXPECT_EQ(files.leftOut, QStringList({windows + " (file not found)", key + " (not a picture)", key + " (a href)"}));
     // A run's choice keeps its repeats and gains every other picture shown.
     EXPECT_EQ(attachedPictures(files.images, files), QStringList({png, png, odd}));
     EXPECT_EQ(attachedPictures({}, files), QStringList({odd, png}));

@@ -629,6 +629,13 @@ TEST(Delivery, ListsTypedByTheUserExpandAndUnknownOnesAreNotDelivered)
     EXPECT_TRUE(headersOf(s.read(family)).contains("To: family: ;"));
     // The bulk page as it opens: its hint text names no list.
     queue(s, "Enter the Outlook email distribution list");
+    // The Outbox shows a list by its name and how many it reaches.
+    QStringList shown;
+    for (const OutboxEntry &e : Delivery(s.paths).outbox())
+        shown.append(e.recipients);
+    shown.sort();
+    EXPECT_EQ(shown,
+              QStringList({"Enter the Outlook email distribution list (no member known)", "family (2 members)"}));
 
     const DeliveryReport report = Delivery(s.paths).deliverDue(QDateTime::currentDateTime());
     EXPECT_EQ(report.delivered, 1);
