@@ -20,8 +20,8 @@ namespace {
 
 // Syncs with progress and Cancel, off the window's thread; nothing when no
 // address book server is set.
-std::optional<hostmail::carddav::SyncReport> syncWithProgress(QWidget *parent,
-                                                              const hostmail::ApplicationFactory &openHost)
+std::optional<hostmail::carddav::SyncReport>
+syncWithProgress(QWidget *parent, const hostmail::ApplicationFactory &openHost, bool mayDeleteMost = false)
 {
     hostmail::StorePaths paths;
     try {
@@ -51,6 +51,7 @@ std::optional<hostmail::carddav::SyncReport> syncWithProgress(QWidget *parent,
     watcher.setFuture(QtConcurrent::run([&] {
         hostmail::carddav::AddressBookSync sync(paths);
         sync.limits.cancelled = &cancelled; // a request under way ends at once too
+        sync.limits.mayDeleteMost = mayDeleteMost;
         return sync.run([&](int d, int t) {
             done = d;
             total = t;
@@ -63,11 +64,35 @@ std::optional<hostmail::carddav::SyncReport> syncWithProgress(QWidget *parent,
     return watcher.result();
 }
 
+// What the sync stopped to ask, asked: another site the server sends the
+// login to, and deletions of most contacts here. A Yes syncs again with
+// that allowed; the report of the last sync is returned.
+std::optional<hostmail::carddav::SyncReport> syncAsking(QWidget *parent, const hostmail::ApplicationFactory &openHost,
+                                                        Prompter &prompter)
+{
+    auto report = syncWithProgress(parent, openHost);
+    if (report && !report->completed && !report->otherSite.isEmpty() &&
+        prompter.askYesNo(kAppTitle, QStringLiteral("The address book server sends the sync on to another site, %1. "
+                                                    "Your user name and password would go there.\rLet them go to %1?")
+                                         .arg(report->otherSite)) &&
+        hostmail::StorePaths::allowAddressBookSite(report->otherSite))
+        report = syncWithProgress(parent, openHost);
+    if (report && !report->completed && report->withheldDeletions > 0) {
+        if (!prompter.askYesNo(kAppTitle, QStringLiteral("The address book on the server no longer has %1 of the "
+                                                         "contacts here; none was deleted yet.\rDelete them here "
+                                                         "as well?")
+                                              .arg(report->withheldDeletions)))
+            return std::nullopt; // kept here, as the user chose: the run goes on with them
+        report = syncWithProgress(parent, openHost, true);
+    }
+    return report;
+}
+
 } // namespace
 
 bool syncContactsBeforeRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter)
 {
-    const auto report = syncWithProgress(parent, openHost);
+    const auto report = syncAsking(parent, openHost, prompter);
     if (!report || report->completed)
         return true;
     return prompter.askYesNo(kAppTitle,
@@ -78,8 +103,10 @@ bool syncContactsBeforeRun(QWidget *parent, const hostmail::ApplicationFactory &
 
 void syncContactsAfterRun(QWidget *parent, const hostmail::ApplicationFactory &openHost, Prompter &prompter)
 {
+    // The changes went up before the deletions were weighed: deletions the
+    // user kept before the run are not asked about again.
     const auto report = syncWithProgress(parent, openHost);
-    if (report && !report->completed)
+    if (report && !report->completed && report->withheldDeletions == 0)
         prompter.tell(kAppTitle,
                       QStringLiteral("The contacts written could not be sent to the address book server yet: %1.\rThey "
                                      "go at the next sync.")

@@ -674,8 +674,8 @@ private:
             return true;
         m_report.withheldDeletions = int(known);
         fail(QStringLiteral("The address book on the server no longer has %1 of the %2 contacts here; none was "
-                            "deleted here. If they were deleted there on purpose, agree to delete them here as well "
-                            "in File > Accounts")
+                            "deleted here. If they were deleted there on purpose, say so when the next run syncs "
+                            "before it starts")
                  .arg(known)
                  .arg(m_cards.size()));
         return false;

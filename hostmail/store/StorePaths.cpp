@@ -127,6 +127,14 @@ StorePaths StorePaths::underRoot(const QString &root)
     return p;
 }
 
+bool StorePaths::allowAddressBookSite(const QString &site)
+{
+    QSettings conf(configurationFile(), QSettings::IniFormat);
+    conf.setValue(QStringLiteral("AddressBook/AllowedSite"), site.trimmed());
+    conf.sync();
+    return conf.status() == QSettings::NoError;
+}
+
 QString StorePaths::configurationFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +

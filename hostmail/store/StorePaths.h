@@ -95,6 +95,9 @@ struct StorePaths {
     static constexpr int kMaxTimeoutSeconds = 3600;
 
     static StorePaths underRoot(const QString &root);
+    // Lets the address book's login go to site too ([AddressBook] AllowedSite
+    // of host.conf); false when the file could not be written.
+    static bool allowAddressBookSite(const QString &site);
     static StorePaths fromConfiguration();
     static QString configurationFile();
 

@@ -654,6 +654,66 @@ TEST_F(MainWindowFixture, TheReminderRunSyncsBeforeAndSendsItsDatesAfterOrSaysTh
     EXPECT_EQ(prompter.texts().size(), texts.size() + 1);
 }
 
+TEST_F(MainWindowFixture, ASyncThatWouldDeleteMostContactsHereAsksFirst)
+{
+    if (!QFile::exists("/usr/bin/radicale") || QStandardPaths::findExecutable("curl").isEmpty())
+        GTEST_SKIP() << "needs radicale and curl";
+    // A real Radicale on 127.0.0.1 holding two cards of user "anna".
+    QTemporaryDir dir;
+    const QString book = dir.filePath("collections/collection-root/anna/contacts");
+    QDir().mkpath(book);
+    store.write(book + "/.Radicale.props", R"({"tag": "VADDRESSBOOK"})");
+    for (const char *who : {"ann", "bob"})
+        store.write(book + "/" + who + ".vcf", QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:") + who +
+                                                   "\r\nFN:" + who + "\r\nN:" + who + ";;;;\r\nEND:VCARD\r\n");
+    store.write(dir.filePath("users"), "anna:secret\n");
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QProcess radicale;
+    radicale.setStandardErrorFile(QProcess::nullDevice());
+    radicale.start("/usr/bin/python3",
+                   {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(port),
+                    "--auth-type=htpasswd", "--auth-htpasswd-filename=" + dir.filePath("users"),
+                    "--auth-htpasswd-encryption=plain", "--storage-filesystem-folder=" + dir.filePath("collections"),
+                    "--rights-type=owner_only", "--logging-level=error"});
+    ASSERT_TRUE(eventually(
+        [&] {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, port);
+            return s.waitForConnected(100);
+        },
+        20000));
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    store.paths.cardDav.url = url;
+    store.paths.cardDav.user = "anna";
+    store.paths.cardDav.passwordCommand = "printf secret";
+    open();
+    window->findChild<QAction *>("mnuGenerateReminders")->trigger();
+    const auto cards = [&] { return QDir(store.paths.contacts).entryList({"*.vcf"}, QDir::Files).size(); };
+    ASSERT_EQ(cards(), 2) << prompter.texts().join('\n').toStdString();
+
+    // Both deleted on the server: the next run asks before deleting them here.
+    for (const char *who : {"ann", "bob"})
+        ASSERT_EQ(QProcess::execute("curl", {"-sf", "-o", "/dev/null", "-u", "anna:secret", "-X", "DELETE",
+                                             url + "anna/contacts/" + who + ".vcf"}),
+                  0);
+    const qsizetype before = prompter.texts().size();
+    prompter.answers = {true, false}; // the run's own question, then the deletions
+    window->findChild<QAction *>("mnuGenerateReminders")->trigger();
+    ASSERT_GT(prompter.texts().size(), before + 1);
+    EXPECT_EQ(prompter.texts().at(before + 1),
+              "The address book on the server no longer has 2 of the contacts here; none "
+              "was deleted yet.\rDelete them here as well?");
+    EXPECT_EQ(cards(), 2); // No keeps them, and the run goes on with them
+    prompter.answers = {true, true};
+    window->findChild<QAction *>("mnuGenerateReminders")->trigger();
+    EXPECT_EQ(cards(), 0);
+    radicale.terminate();
+    radicale.waitForFinished(10000);
+}
+
 TEST_F(MainWindowFixture, EachRunChecksItsFieldsAndAsksItsQuestionBeforeTheSync)
 {
     store.paths.cardDav.url = "http://127.0.0.1:1/";
