@@ -215,7 +215,7 @@ smtp::AccountSecret secretOf(const QString &providerId, const QString &user, con
     SmtpSettings s;
     s.signIn = providerId;
     s.user = user;
-    return {QStringLiteral("sign-in"), user, passwordCommand, s.keyringAccount()};
+    return {QStringLiteral("sign-in"), user, passwordCommand, s.keyringAccount(), {}};
 }
 
 } // namespace

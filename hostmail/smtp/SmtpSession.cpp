@@ -353,12 +353,14 @@ QStringList keyringAttributes(const AccountSecret &account)
 
 AccountSecret mailAccountSecret(const SmtpSettings &settings)
 {
-    return {QStringLiteral("mail account"), settings.user, settings.passwordCommand, settings.keyringAccount()};
+    return {QStringLiteral("mail account"), settings.user, settings.passwordCommand, settings.keyringAccount(),
+            settings.signIn.isEmpty() ? settings.legacyKeyringAccount() : QString()};
 }
 
 AccountSecret addressBookSecret(const CardDavSettings &settings)
 {
-    return {QStringLiteral("address book account"), settings.user, settings.passwordCommand, settings.keyringAccount()};
+    return {
+        QStringLiteral("address book account"), settings.user, settings.passwordCommand, settings.keyringAccount(), {}};
 }
 
 } // namespace
@@ -393,7 +395,15 @@ QString accountPassword(const AccountSecret &account)
                             .arg(account.what));
     QByteArray out;
     try {
-        out = runForOutput(tool, QStringList{QStringLiteral("lookup")} + keyringAttributes(account), {});
+        try {
+            out = runForOutput(tool, QStringList{QStringLiteral("lookup")} + keyringAttributes(account), {});
+        } catch (const HostError &) {
+            if (account.legacyKeyringAccount.isEmpty())
+                throw;
+            AccountSecret legacy = account;
+            legacy.keyringAccount = account.legacyKeyringAccount;
+            out = runForOutput(tool, QStringList{QStringLiteral("lookup")} + keyringAttributes(legacy), {});
+        }
     } catch (const HostError &) {
         throw HostError(QStringLiteral("No password for the %1 %2 in the desktop keyring; enter it in File > "
                                        "Accounts")

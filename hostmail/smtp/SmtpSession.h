@@ -67,6 +67,7 @@ struct AccountSecret {
     QString user;
     QString passwordCommand;
     QString keyringAccount;
+    QString legacyKeyringAccount; // read where keyringAccount has no entry
 };
 QString accountPassword(const AccountSecret &account);
 void storeAccountPassword(const AccountSecret &account, const QString &password);

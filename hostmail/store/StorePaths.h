@@ -19,13 +19,16 @@ struct SmtpSettings {
     int maxPerMinute = 0;       // 0: no limit
     QString signIn;             // the provider signed in with (OAuth 2.0); empty: a password
     bool enabled() const { return !host.isEmpty(); }
-    // The keyring entry's account name: one entry per account, one per
-    // sign-in (its refresh token serves the mail and the address book).
+    // The keyring entry's account name: one entry per account (its user at
+    // its server, whatever the port), one per sign-in (its refresh token
+    // serves the mail and the address book).
     QString keyringAccount() const
     {
-        return signIn.isEmpty() ? QStringLiteral("smtp:%1@%2:%3").arg(user, host).arg(port)
+        return signIn.isEmpty() ? QStringLiteral("smtp:%1@%2").arg(user, host.toLower())
                                 : QStringLiteral("signin:%1:%2").arg(signIn, user);
     }
+    // The name earlier versions kept the password under, read where the new one has none.
+    QString legacyKeyringAccount() const { return QStringLiteral("smtp:%1@%2:%3").arg(user, host).arg(port); }
 };
 
 // The user's address book server (host.conf, group [AddressBook]). With a URL set,

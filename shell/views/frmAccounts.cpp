@@ -51,6 +51,12 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
     connect(&m_work, &QFutureWatcher<hostmail::smtp::SmtpResult>::finished, this, [this] {
         const hostmail::smtp::SmtpResult r = m_work.result();
         m_ui->lblSmtpResult->setText(r.text);
+        // A password the server refused is asked for again, here.
+        if (r.outcome == hostmail::smtp::SmtpResult::Outcome::LoginRefused && m_account.signIn.isEmpty()) {
+            m_ui->chkManual->setChecked(true);
+            m_ui->txtSmtpPassword->setPlaceholderText(QStringLiteral("refused: enter the password again"));
+            m_ui->txtSmtpPassword->setFocus();
+        }
         m_untrustedMail = r.untrustedCertificate;
         m_ui->btnTrustSmtp->setVisible(!m_untrustedMail.isEmpty());
         setBusy(false);

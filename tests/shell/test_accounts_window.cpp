@@ -161,7 +161,7 @@ TEST_F(AccountsWindow, ASelfHostedDomainIsFoundFromItsSrvRecordsAndSavedWithOneP
     EXPECT_EQ(saved.value("Smtp/Host").toString(), "mail.berg.test");
     EXPECT_EQ(saved.value("AddressBook/Url").toString(), "https://dav.berg.test/remote.php/dav/");
     EXPECT_FALSE(saved.contains("Smtp/SignIn"));
-    EXPECT_EQ(keyringEntry(keyring.path(), "smtp:anna@berg.test@mail.berg.test:465"), "one-secret");
+    EXPECT_EQ(keyringEntry(keyring.path(), "smtp:anna@berg.test@mail.berg.test"), "one-secret");
     EXPECT_EQ(keyringEntry(keyring.path(), "carddav:anna@berg.test@https://dav.berg.test/remote.php/dav/"),
               "one-secret");
     EXPECT_FALSE(store.read(hostmail::StorePaths::configurationFile()).contains("one-secret"));
@@ -354,4 +354,25 @@ TEST_F(AccountsWindow, TheMailServersOwnCertificateIsTrustedFromTheWindowAndATes
     clock.restart();
     delete w;
     EXPECT_LT(clock.elapsed(), 2000);
+}
+
+TEST_F(AccountsWindow, APasswordIsKeptForTheAccountWhateverItsPortAndAnEarlierEntryIsStillRead)
+{
+    hostmail::SmtpSettings account;
+    account.host = "mail.berg.test";
+    account.user = "anna";
+    account.port = 587;
+    hostmail::smtp::storeAccountPassword(account, "first");
+    account.port = 465; // the security changed, and the port with it
+    EXPECT_EQ(hostmail::smtp::accountPassword(account), "first");
+    // Kept by an earlier version under its server and port.
+    QFile old(keyring.filePath("entry-" + QString::fromLatin1(QByteArray("smtp:ben@old.test:25").toHex())));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("second");
+    old.close();
+    hostmail::SmtpSettings earlier;
+    earlier.host = "old.test";
+    earlier.user = "ben";
+    earlier.port = 25;
+    EXPECT_EQ(hostmail::smtp::accountPassword(earlier), "second");
 }
