@@ -279,12 +279,21 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
         tell(path, QStringLiteral("held: ") + why);
         log(now, path, to, QStringLiteral("held: ") + why);
     };
-    // Files the message in Sent; where that cannot be done it stays aside,
-    // marked as handed over, and is never handed over again. The failure is
-    // logged when it first happens; later runs try to file it again.
-    auto file = [&](const QString &path, const QStringList &to, bool first) {
+    // Files the message in Sent, with the Date it went out with (handedOver;
+    // none: as it is); where that cannot be done it stays aside, marked as
+    // handed over, and is never handed over again. The failure is logged
+    // when it first happens; later runs try to file it again.
+    auto file = [&](const QString &path, const QStringList &to, bool first, const QDateTime &handedOver) {
         try {
-            sent.moveIn(path, QStringLiteral("S"));
+            const QByteArray bytes = readWholeFile(path, kMaxMessageBytes);
+            QByteArray dated = bytes;
+            try {
+                if (handedOver.isValid())
+                    dated = mime::withDate(bytes, handedOver);
+            } catch (const HostError &) {
+                // no Date to set: filed as it is
+            }
+            sent.moveIn(path, QStringLiteral("S"), dated);
             state.remove(Maildir::baseName(path));
             return true;
         } catch (const HostError &e) {
@@ -320,7 +329,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             continue;
         }
         if (known && known->stage == DeliveryState::Stage::HandedOver) {
-            file(path, {}, false);
+            file(path, {}, false, known->retryAt);
             continue;
         }
         QByteArray message;
@@ -436,7 +445,9 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 hold(path, out.recipients, attempts, result.what);
                 continue;
             }
-            state.set(name, {DeliveryState::Stage::HandedOver, attempts, {}, {}});
+            // The hand-over time is kept: the Sent copy carries it as its Date,
+            // the same however often the filing is tried.
+            state.set(name, {DeliveryState::Stage::HandedOver, attempts, now, {}});
             state.save();
             if (!result.what.isEmpty()) {
                 log(now, path, out.recipients, QStringLiteral("delivered; ") + result.what);
@@ -448,7 +459,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 log(now, path, out.recipients, QStringLiteral("delivered; ") + what);
                 tell(path, what);
             }
-            if (file(path, out.recipients, true))
+            if (file(path, out.recipients, true, now))
                 ++report.delivered;
             if (!out.unknownGroups.isEmpty())
                 log(now, path, out.recipients,

@@ -21,8 +21,8 @@ public:
     struct Entry {
         Stage stage = Stage::Failed;
         int attempts = 0;
-        QDateTime retryAt;
-        QString reason; // why it failed or is held, for the user
+        QDateTime retryAt; // Failed: tried again after it; HandedOver: when it was handed over
+        QString reason;    // why it failed or is held, for the user
     };
 
     explicit DeliveryState(QString file) : m_file(std::move(file)) {}

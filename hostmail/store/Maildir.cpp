@@ -152,6 +152,37 @@ QString Maildir::moveIn(const QString &file, const QString &flags) const
     }
 }
 
+QString Maildir::moveIn(const QString &file, const QString &flags, const QByteArray &as) const
+{
+    if (readWholeFile(file, kMaxMessageBytes) == as)
+        return moveIn(file, flags);
+    create();
+    QString base = baseName(file);
+    const QString from = QFileInfo(file).absolutePath();
+    for (int tries = 0;; ++tries) {
+        const QString target = m_path + QLatin1String("/cur/") + base + QLatin1String(":2,") + flags;
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+            bool same = false;
+            try {
+                same = readWholeFile(target, kMaxMessageBytes) == as;
+            } catch (const HostError &) {
+            }
+            if (!same && tries < 8) {
+                base = uniqueName(); // another message of that name stays
+                continue;
+            }
+            if (!same)
+                throw HostError(QStringLiteral("Cannot file %1 in %2: no free name").arg(file, m_path));
+        } else {
+            // Written through tmp/, flushed, then named: never half a message in cur/.
+            writeFileThrough(m_path + QLatin1String("/tmp/") + base, target, as, m_path);
+        }
+        removeFile(file); // only once the copy is whole in this folder
+        syncFolder(from);
+        return target;
+    }
+}
+
 int Maildir::removeStaleTemporaries(const QDateTime &now) const
 {
     // Only tmp/ itself, never a folder a link in its place leads to: opened

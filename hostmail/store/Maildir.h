@@ -20,6 +20,10 @@ public:
     // Moves a message file of another Maildir here, to cur/ with flags; from
     // another file system by writing it here first. Throws HostError.
     QString moveIn(const QString &file, const QString &flags) const;
+    // The same, filing bytes in place of what file holds (a message as it
+    // went out). A copy already filed under file's name before a power cut
+    // is recognised by its bytes and not filed twice.
+    QString moveIn(const QString &file, const QString &flags, const QByteArray &as) const;
     QStringList messages() const; // new/ then cur/, by name
     // Removes the files of tmp/ untouched for 36 hours, the Maildir rule: what
     // a killed writer left. Returns how many went.

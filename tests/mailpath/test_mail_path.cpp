@@ -324,4 +324,10 @@ TEST(MailPath, GreetingsWithPicturesReachAStrictServerDatedTheDayTheyLeave)
     }
     std::sort(dates.begin(), dates.end());
     EXPECT_EQ(dates, QList<QDateTime>({today, today, later}));
+    // The Sent copies show the Date that went out.
+    QList<QDateTime> filed;
+    for (const QString &file : m.store.files(m.store.paths.sent() + "/cur"))
+        filed.append(QDateTime::fromString(hostmail::mime::headerText(m.store.read(file), "Date"), Qt::RFC2822Date));
+    std::sort(filed.begin(), filed.end());
+    EXPECT_EQ(filed, dates);
 }

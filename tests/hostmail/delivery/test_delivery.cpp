@@ -778,3 +778,33 @@ TEST(MailAccount, AnAddressNoEnvelopeCanCarryIsARefusedRecipientAndTheOthersStil
         << log.constData();
     EXPECT_TRUE(log.contains("none of its recipients is an address a mail server takes")) << log.constData();
 }
+
+TEST(Delivery, TheSentCopyCarriesTheDateItWentOutWithAndIsFiledOnceAfterAPowerCut)
+{
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    const QString queued = queue(s, "anna@example.org", QDateTime(QDate(2026, 12, 28), QTime(0, 0)));
+    const QDateTime out(QDate(2026, 12, 28), QTime(7, 30));
+    EXPECT_EQ(Delivery(s.paths).deliverDue(out).delivered, 1);
+    const QStringList sent = s.files(s.paths.sent() + "/cur");
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(QDateTime::fromString(mime::headerText(s.read(sent.first()), "Date"), Qt::RFC2822Date), out);
+    EXPECT_EQ(mime::headerText(s.read(sent.first()), "Subject"), "Hello");
+
+    // A copy filed before a power cut cut the filing short is recognised by
+    // its bytes: the Outbox file goes, and Sent holds one copy, not two.
+    const Maildir box(s.paths.sent());
+    const QString again = s.paths.outbox() + "/new/again.host";
+    s.write(again, "Subject: again\nDate: Mon, 1 Jan 2024 00:00:00 +0000\n\nhi\n");
+    const QByteArray dated = mime::withDate(s.read(again), out);
+    s.write(s.paths.sent() + "/cur/again.host:2,S", dated);
+    EXPECT_EQ(box.moveIn(again, "S", dated), s.paths.sent() + "/cur/again.host:2,S");
+    EXPECT_FALSE(QFile::exists(again));
+    EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 2);
+    // Another message of that name stays; this one takes a name of its own.
+    s.write(again, "Subject: another\n\nhi\n");
+    const QString filed = box.moveIn(again, "S", mime::withDate(s.read(again), out));
+    EXPECT_NE(filed, s.paths.sent() + "/cur/again.host:2,S");
+    EXPECT_EQ(s.read(s.paths.sent() + "/cur/again.host:2,S"), dated);
+    EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 3);
+}
