@@ -56,6 +56,36 @@ QString bulkLeftOutQuestion(const QString &path, const QString &problem)
     return QStringLiteral("%1 cannot be included (%2).\rSend the messages without it?").arg(path, problem);
 }
 
+std::optional<QString> BulkRun::recipientsRefusal(const BulkSettings &s) const
+{
+    // A list or category that reaches nobody among the contacts here is
+    // refused before any question; the run checks again after the sync.
+    if (s.mode == RecipientMode::AllContacts)
+        return std::nullopt;
+    hostmail::Items items;
+    try {
+        const std::unique_ptr<hostmail::Application> app = m_openHost();
+        items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
+    } catch (const HostError &) {
+        return std::nullopt; // the run itself says why the contacts cannot be read
+    }
+    if (items.Count() == 0)
+        return std::nullopt; // nothing here yet: the sync may bring them
+    if (s.mode == RecipientMode::DistributionList) {
+        const hostmail::DistributionLists lists(items);
+        if (!lists.contains(s.distList))
+            return noSuchListText(s.distList);
+        if (lists.members(s.distList).addresses.isEmpty())
+            return emptyListText(s.distList);
+        return std::nullopt;
+    }
+    for (const auto &item : items)
+        if (const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
+            contact && categoryMatches(contact->Categories(), s.category))
+            return std::nullopt;
+    return emptyCategoryText(s.category);
+}
+
 bool BulkRun::confirmContent(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, QStringList &paths)
 {
     const QString untouched = BulkSettings().subject;
@@ -83,6 +113,10 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
     m_queuedForLater = false;
     m_report = common::RunReport(QStringLiteral("message"), QStringLiteral("messages"));
     if (const auto refusal = modeRefusal(s)) {
+        m_prompter.tell(common::kAppTitle, *refusal, common::MessageIcon::Critical);
+        return 0;
+    }
+    if (const auto refusal = recipientsRefusal(s)) {
         m_prompter.tell(common::kAppTitle, *refusal, common::MessageIcon::Critical);
         return 0;
     }

@@ -43,6 +43,8 @@ public:
     int run(const BulkSettings &settings, const templates::TemplateDocument &bulkTemplate, const QDate &today);
 
 private:
+    // The refusal of a list or category that reaches none of the contacts here.
+    std::optional<QString> recipientsRefusal(const BulkSettings &s) const;
     bool confirmContent(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, QStringList &paths);
     void compose(const hostmail::Application &app, const BulkSettings &s, const QString &to, const QString &bcc,
                  const QString &body, const QStringList &paths);
