@@ -128,7 +128,12 @@ private:
             book.clear(); // an empty default folder: looked for again, it may hold contacts now
         if (book.isEmpty() && !findBook(&book))
             return;
-        if (book.toString() != m_book) { // another address book: start afresh
+        if (book.toString() != m_book) {
+            // Another address book, or the same one under another address:
+            // its cards take over the files of the cards known here that
+            // have their UIDs, and the rest go once it is whole here.
+            for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
+                m_previous.insert(it.key(), *it);
             m_cards.clear();
             m_token.clear();
             m_book = book.toString();
@@ -154,6 +159,7 @@ private:
         if (!(m_paths.cardDav.graph() ? fetchGraph(changed) : fetch(changed)))
             return;
         removeDeleted(removed);
+        removePrevious();
         m_token = m_newToken;
         saveState();
         removeStaleSeen();
@@ -193,28 +199,35 @@ private:
         m_book = o.value(QLatin1String("addressBook")).toString();
         m_choice = o.value(QLatin1String("choice")).toString();
         m_token = o.value(QLatin1String("token")).toString();
-        const QJsonObject cards = o.value(QLatin1String("cards")).toObject();
-        for (auto it = cards.begin(); it != cards.end(); ++it) {
-            const QJsonObject c = it.value().toObject();
-            const QString file = c.value(QLatin1String("file")).toString();
-            if (file.contains(QLatin1Char('/')) || file.startsWith(QLatin1Char('.')) || file.isEmpty())
-                continue; // never a path outside the folder
-            m_cards.insert(
-                it.key(), {file, c.value(QLatin1String("etag")).toString(), c.value(QLatin1String("hash")).toString()});
+        for (const auto &[key, into] : {std::pair{"cards", &m_cards}, std::pair{"previous", &m_previous}}) {
+            const QJsonObject cards = o.value(QLatin1String(key)).toObject();
+            for (auto it = cards.begin(); it != cards.end(); ++it) {
+                const QJsonObject c = it.value().toObject();
+                const QString file = c.value(QLatin1String("file")).toString();
+                if (file.contains(QLatin1Char('/')) || file.startsWith(QLatin1Char('.')) || file.isEmpty())
+                    continue; // never a path outside the folder
+                into->insert(it.key(), {file, c.value(QLatin1String("etag")).toString(),
+                                        c.value(QLatin1String("hash")).toString()});
+            }
         }
     }
 
     void saveState()
     {
-        QJsonObject cards;
-        for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
-            cards.insert(it.key(), QJsonObject{{QLatin1String("file"), it->file},
-                                               {QLatin1String("etag"), it->etag},
-                                               {QLatin1String("hash"), it->hash}});
-        const QJsonObject o{{QLatin1String("addressBook"), m_book},
-                            {QLatin1String("choice"), m_choice},
-                            {QLatin1String("token"), m_token},
-                            {QLatin1String("cards"), cards}};
+        const auto json = [](const QMap<QString, Card> &from) {
+            QJsonObject cards;
+            for (auto it = from.cbegin(); it != from.cend(); ++it)
+                cards.insert(it.key(), QJsonObject{{QLatin1String("file"), it->file},
+                                                   {QLatin1String("etag"), it->etag},
+                                                   {QLatin1String("hash"), it->hash}});
+            return cards;
+        };
+        QJsonObject o{{QLatin1String("addressBook"), m_book},
+                      {QLatin1String("choice"), m_choice},
+                      {QLatin1String("token"), m_token},
+                      {QLatin1String("cards"), json(m_cards)}};
+        if (!m_previous.isEmpty())
+            o.insert(QLatin1String("previous"), json(m_previous));
         try {
             makeFolder(m_paths.state);
             writeFileAtomically(stateFile(), QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -319,6 +332,9 @@ private:
     {
         auto it = m_cards.find(href);
         Card card = it != m_cards.end() ? *it : Card{};
+        QString previousHref;
+        if (card.file.isEmpty())
+            card = takePrevious(contactUid(bytes), &previousHref);
         if (card.file.isEmpty())
             card.file = QStringLiteral("carddav-%1.vcf")
                             .arg(QString::fromLatin1(
@@ -332,7 +348,14 @@ private:
             exists = QFileInfo::exists(path);
         }
         const QString hash = hashOf(bytes);
-        if (exists && it != m_cards.end() && hashOf(local) != card.hash && local != bytes) {
+        if (exists && !card.hash.isEmpty() && hashOf(local) != card.hash && local != bytes) {
+            if (!previousHref.isEmpty()) {
+                // Changed here since the book was last seen at its old address:
+                // the file stays, and the change goes up at the next sync.
+                card.etag = etag;
+                m_cards.insert(href, card);
+                return false;
+            }
             m_report.skipped.append(QStringLiteral("%1: changed here and on the server; the change here could not "
                                                    "be uploaded, so it stays")
                                         .arg(contactName(local, card.file)));
@@ -681,6 +704,45 @@ private:
         return false;
     }
 
+    // The card known from the address book before whose file holds uid:
+    // taken over by the card that has it now, which replaces that file.
+    Card takePrevious(const QString &uid, QString *taken)
+    {
+        if (uid.isEmpty() || m_previous.isEmpty())
+            return {};
+        if (m_previousUids.isEmpty())
+            for (auto it = m_previous.cbegin(); it != m_previous.cend(); ++it) {
+                try {
+                    m_previousUids.insert(contactUid(readWholeFile(localPath(*it), kMaxCardBytes)), it.key());
+                } catch (const HostError &) {
+                }
+            }
+        const QString href = m_previousUids.take(uid);
+        if (href.isEmpty() || !m_previous.contains(href))
+            return {};
+        *taken = href;
+        return m_previous.take(href);
+    }
+
+    // The cards of the address book before that the one synced now does not
+    // hold: their files go as a deletion would, under the same rules.
+    void removePrevious()
+    {
+        if (m_previous.isEmpty() || !m_report.failure.isEmpty())
+            return;
+        const QStringList gone = m_previous.keys();
+        for (const QString &href : gone)
+            m_cards.insert(QStringLiteral("previous:") + href, m_previous.value(href));
+        QStringList keys;
+        for (const QString &href : gone)
+            keys.append(QStringLiteral("previous:") + href);
+        m_previous.clear();
+        m_previousUids.clear();
+        removeDeleted(keys);
+        for (const QString &key : std::as_const(keys))
+            m_cards.remove(key); // one that stays (changed here) is a contact of this folder, not of a book
+    }
+
     void removeDeleted(const QStringList &removed)
     {
         for (const QString &href : removed) {
@@ -1009,9 +1071,11 @@ private:
     QUrl m_bookUrl;
     QString m_token;
     QString m_newToken;
-    QMap<QString, Card> m_cards; // by the card's full URL
-    QStringList m_missing;       // cards whose file is gone here
-    QStringList m_staleSeen;     // seen copies the state will no longer name
+    QMap<QString, Card> m_cards;            // by the card's full URL
+    QMap<QString, Card> m_previous;         // of the address book synced before, until this one is whole here
+    QHash<QString, QString> m_previousUids; // their UIDs, read once: UID -> URL
+    QStringList m_missing;                  // cards whose file is gone here
+    QStringList m_staleSeen;                // seen copies the state will no longer name
     // Contact files the open batch writes: their card, and its state before.
     QHash<QString, std::pair<QString, std::optional<Card>>> m_written;
 };

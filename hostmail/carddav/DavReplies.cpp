@@ -191,6 +191,15 @@ QString contactName(const QByteArray &card, const QString &fallback)
     return fallback;
 }
 
+QString contactUid(const QByteArray &card)
+{
+    if (const auto file = oneCard(card))
+        for (const ContentLine &l : file->cards().first().lines)
+            if (l.name == "UID")
+                return l.value().trimmed();
+    return {};
+}
+
 bool looksLikeVCard(const QByteArray &bytes)
 {
     const QByteArray t = bytes.trimmed();

@@ -39,5 +39,7 @@ QByteArray reapplyChange(const QByteArray &seen, const QByteArray &ours, const Q
 
 // The card's FN, else the fallback.
 QString contactName(const QByteArray &card, const QString &fallback);
+// The card's UID, or empty.
+QString contactUid(const QByteArray &card);
 
 } // namespace hostmail::carddav

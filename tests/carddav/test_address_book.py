@@ -199,6 +199,37 @@ class AddressBook(SyncCase):
         self.assertIn("1 fetched, 0 uploaded, 0 deleted", r.stdout)
         self.assertIn("FN:Person Three", self.local()["c3"][1])
 
+    def test_the_same_address_book_under_another_address_keeps_one_file_a_contact(self):
+        if self.server.base.startswith("https"):
+            self.skipTest("the certificate is made for 127.0.0.1 alone")
+        for uid in ("c1", "c2", "c3"):
+            self.server.put(uid, card(uid, f"Person {uid}"))
+        self.assertEqual(self.sync().returncode, 0)
+        before = {uid: path for uid, (path, _) in self.local().items()}
+        path, text = self.local()["c3"][0], self.local()["c3"][1]
+        with open(path, "w", newline="") as f:  # a change here the sync must not lose
+            f.write(text.replace("FN:Person c3", "FN:Person Three"))
+        # The same server reached by another name: the cards take over their files.
+        self.configure(url=self.server.base.replace("127.0.0.1", "localhost") + "/")
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        after = {uid: path for uid, (path, _) in self.local().items()}
+        self.assertEqual(after, before)
+        self.assertIn("FN:Person Three", self.local()["c3"][1])
+        self.assertIn("0 deleted", r.stdout)
+        # A card the book no longer holds goes once the book is whole here.
+        self.server.delete("c1")
+        self.configure()
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(sorted(self.local()), ["c2", "c3"])
+        self.assertIn("FN:Person Three", self.local()["c3"][1])
+        # Settled at one address, the change made here goes up.
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("1 uploaded", r.stdout)
+        self.assertIn(b"FN:Person Three", self.server.get("c3")[1])
+
     def test_a_date_written_here_goes_back_and_a_conflict_keeps_the_servers_card(self):
         self.server.put("c1", card("c1", "Person 1", "BDAY:1980-05-01\r\nTEL:111\r\n"))
         self.server.put("c2", card("c2", "Person 2", "BDAY:1981-06-02\r\n"))
