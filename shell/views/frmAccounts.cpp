@@ -59,6 +59,8 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
         }
         m_untrustedMail = r.untrustedCertificate;
         m_ui->btnTrustSmtp->setVisible(!m_untrustedMail.isEmpty());
+        if (!m_untrustedMail.isEmpty())
+            m_ui->chkManual->setChecked(true); // where the Trust button is
         setBusy(false);
     });
     connect(m_ui->btnTrustSmtp, &QPushButton::clicked, this, &frmAccounts::trustMailCertificate);
@@ -206,6 +208,8 @@ void frmAccounts::showAddressBooks(const AddressBookTest &test)
     m_ui->lblSmtpResult->setText(test.text);
     m_untrusted = test.untrustedCertificate;
     m_ui->btnTrustDav->setVisible(!m_untrusted.isEmpty());
+    if (!m_untrusted.isEmpty())
+        m_ui->chkManual->setChecked(true); // where the Trust button is
     if (test.books.isEmpty())
         return;
     m_ui->cboDavBook->clear();

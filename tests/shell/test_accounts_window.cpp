@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -375,4 +376,133 @@ TEST_F(AccountsWindow, APasswordIsKeptForTheAccountWhateverItsPortAndAnEarlierEn
     earlier.user = "ben";
     earlier.port = 25;
     EXPECT_EQ(hostmail::smtp::accountPassword(earlier), "second");
+}
+
+namespace {
+
+// Radicale over TLS on 127.0.0.1 with the test's certificate and users.
+struct TlsRadicale {
+    TlsRadicale(const QTemporaryDir &work, const QByteArray &users)
+    {
+        for (const QByteArray &line : users.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QString book =
+                work.filePath("dav/collection-root/" + QString::fromUtf8(line.split(':').first()) + "/contacts");
+            QDir().mkpath(book);
+            QFile props(book + "/.Radicale.props");
+            props.open(QIODevice::WriteOnly);
+            props.write(R"({"tag": "VADDRESSBOOK", "D:displayname": "contacts"})");
+        }
+        QFile file(work.filePath("dav-users"));
+        file.open(QIODevice::WriteOnly);
+        file.write(users);
+        file.close();
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
+        probe.close();
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start("/usr/bin/python3",
+                      {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(port),
+                       "--auth-type=htpasswd", "--auth-htpasswd-filename=" + file.fileName(),
+                       "--auth-htpasswd-encryption=plain", "--storage-filesystem-folder=" + work.filePath("dav"),
+                       "--rights-type=owner_only", "--server-ssl", "--server-certificate=" + work.filePath("cert.pem"),
+                       "--server-key=" + work.filePath("key.pem"), "--logging-level=error"});
+        eventually(
+            [&] {
+                QTcpSocket s;
+                s.connectToHost(QHostAddress::LocalHost, port);
+                return s.waitForConnected(100);
+            },
+            20000);
+    }
+    ~TlsRadicale()
+    {
+        process.terminate();
+        process.waitForFinished(10000);
+    }
+    QProcess process;
+    quint16 port = 0;
+};
+
+} // namespace
+
+TEST_F(AccountsWindow, ASelfHostedAndAnAutoconfigDomainSendAndReachTheirAddressBookFromTheWindowAlone)
+{
+    ASSERT_TRUE(makeCertificate(work.path()));
+    const QString cert = work.filePath("cert.pem"), key = work.filePath("key.pem");
+    StandIn srvMail("smtp_server.py", {work.filePath("srv-received"), "tls", cert, key, "--user", "anna@berg.test",
+                                       "--password", "one-secret"});
+    StandIn autoMail("smtp_server.py",
+                     {work.filePath("auto-received"), "tls", cert, key, "--user", "anna", "--password", "two-secret"});
+    ASSERT_GT(srvMail.port(), 0);
+    ASSERT_GT(autoMail.port(), 0);
+    TlsRadicale dav(work, "anna@berg.test:one-secret\nanna@auto.test:two-secret\n");
+    QFile zone(work.filePath("zone"));
+    ASSERT_TRUE(zone.open(QIODevice::WriteOnly));
+    zone.write(QStringLiteral("_submissions._tcp.berg.test. 60 IN SRV 0 1 %1 127.0.0.1.\n"
+                              "_carddavs._tcp.berg.test. 60 IN SRV 0 1 %2 127.0.0.1.\n"
+                              "_carddavs._tcp.berg.test. 60 IN TXT \"path=/\"\n")
+                   .arg(srvMail.port())
+                   .arg(dav.port)
+                   .toUtf8());
+    zone.close();
+    StandIn dns("dns_server.py", {"127.0.0.153", zone.fileName()});
+    if (dns.line() != "ready")
+        GTEST_SKIP() << "no name server on 127.0.0.153:53 (it needs the right to bind port 53)";
+    QDir().mkpath(work.filePath("www/autoconfig.auto.test/mail"));
+    QFile config(work.filePath("www/autoconfig.auto.test/mail/config-v1.1.xml"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("<clientConfig version=\"1.1\"><emailProvider id=\"auto.test\">"
+                                "<outgoingServer type=\"smtp\"><hostname>127.0.0.1</hostname><port>%1</port>"
+                                "<socketType>SSL</socketType><authentication>password-cleartext</authentication>"
+                                "<username>%EMAILLOCALPART%</username></outgoingServer></emailProvider>"
+                                "<addressBook type=\"carddav\"><serverURL>https://127.0.0.1:%2/</serverURL>"
+                                "</addressBook></clientConfig>")
+                     .arg(autoMail.port())
+                     .arg(dav.port)
+                     .toUtf8());
+    config.close();
+    StandIn www("https_files.py", {work.filePath("www"), cert, key});
+    ASSERT_GT(www.port(), 0);
+
+    for (const auto &[address, password] : {std::pair{QString("anna@berg.test"), QString("one-secret")},
+                                            std::pair{QString("anna@auto.test"), QString("two-secret")}}) {
+        SCOPED_TRACE(address.toStdString());
+        auto *w = openAccounts(QStringLiteral("[SignIn]\nResolver=127.0.0.153\nAutoconfigBase=https://127.0.0.1:%1\n"
+                                              "CaFile=%2\n")
+                                   .arg(www.port())
+                                   .arg(cert)
+                                   .toUtf8());
+        ASSERT_TRUE(w);
+        typeYou(w, address, password);
+        auto *found = in<QLabel>(w, "lblFound");
+        ASSERT_TRUE(eventually([&] { return !found->text().isEmpty(); }, 20000));
+        EXPECT_TRUE(found->text().startsWith("Found the mail server from ")) << found->text().toStdString();
+        auto *result = in<QLabel>(w, "lblSmtpResult");
+        // The servers' own certificate, trusted from the window, then a test message.
+        auto *send = in<QPushButton>(w, "btnSendTest");
+        QTest::mouseClick(send, Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+        ASSERT_TRUE(in<QPushButton>(w, "btnTrustSmtp")->isVisible()) << result->text().toStdString();
+        QTest::mouseClick(in<QPushButton>(w, "btnTrustSmtp"), Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+        QTest::mouseClick(send, Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+        EXPECT_EQ(result->text(), "A test message went to " + address + ".");
+        auto *book = in<QPushButton>(w, "btnTestDav");
+        QTest::mouseClick(book, Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return book->isEnabled(); }, 30000));
+        ASSERT_TRUE(in<QPushButton>(w, "btnTrustDav")->isVisible()) << result->text().toStdString();
+        QTest::mouseClick(in<QPushButton>(w, "btnTrustDav"), Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return book->isEnabled() && !result->text().startsWith("Looking"); }, 30000));
+        EXPECT_TRUE(result->text().startsWith("Logged in; the contacts will come from https://127.0.0.1:"))
+            << result->text().toStdString();
+        QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+        EXPECT_EQ(result->text(), "The account is saved.");
+        delete w;
+    }
+    EXPECT_EQ(QDir(work.filePath("srv-received/new")).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(work.filePath("auto-received/new")).entryList(QDir::Files).size(), 1);
 }
