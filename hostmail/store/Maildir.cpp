@@ -174,8 +174,11 @@ QString Maildir::moveIn(const QString &file, const QString &flags, const QByteAr
             if (!same)
                 throw HostError(QStringLiteral("Cannot file %1 in %2: no free name").arg(file, m_path));
         } else {
-            // Written through tmp/, flushed, then named: never half a message in cur/.
-            writeFileThrough(m_path + QLatin1String("/tmp/") + base, target, as, m_path);
+            // Written through tmp/, flushed, then named: never half a message in
+            // cur/. A temporary of this name is what a killed filing left.
+            const QString temp = m_path + QLatin1String("/tmp/") + base;
+            removeFile(temp);
+            writeFileThrough(temp, target, as, m_path);
         }
         removeFile(file); // only once the copy is whole in this folder
         syncFolder(from);
