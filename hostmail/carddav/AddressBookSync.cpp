@@ -156,7 +156,7 @@ private:
                 changed.insert(href, m_cards.value(href).etag);
         if (!mayDelete(removed))
             return;
-        if (!(m_paths.cardDav.graph() ? fetchGraph(changed) : fetch(changed)))
+        if (!fetch(changed))
             return;
         removeDeleted(removed);
         removePrevious();
@@ -429,11 +429,7 @@ private:
             }
             const QByteArray merged = seen.isEmpty() ? QByteArray() : reapplyChange(seen, local, now.body);
             if (merged.isEmpty()) {
-                replaceLocal(card, local, now.body); // the server's card stays
-                Card updated = card;
-                updated.etag = QString::fromUtf8(now.etag);
-                m_cards.insert(href, updated);
-                keepSeen(href, now.body);
+                adoptServerCard(href, card, local, now.body, QString::fromUtf8(now.etag));
                 m_report.skipped.append(QStringLiteral("%1: changed on the server meanwhile; the server's card was "
                                                        "kept")
                                             .arg(name));
@@ -452,11 +448,7 @@ private:
         // Servers rewrite what they take: their copy is the one kept.
         const Reply back = m_http->request("GET", QUrl(href), QByteArray(), {});
         if (back.status == 200 && back.body.size() <= kMaxCardBytes && looksLikeVCard(back.body)) {
-            replaceLocal(card, local, back.body);
-            Card updated = card;
-            updated.etag = QString::fromUtf8(back.etag);
-            m_cards.insert(href, updated);
-            keepSeen(href, back.body);
+            adoptServerCard(href, card, local, back.body, QString::fromUtf8(back.etag));
         }
     }
 
@@ -487,6 +479,18 @@ private:
             m_cards.insert(href, c);
         } catch (const HostError &) {
         }
+    }
+
+    // The server's copy of a card replaces the file here (while unchanged)
+    // and becomes the copy last seen, with its ETag.
+    void adoptServerCard(const QString &href, const Card &card, const QByteArray &local, const QByteArray &bytes,
+                         const QString &etag)
+    {
+        replaceLocal(card, local, bytes);
+        Card updated = card;
+        updated.etag = etag;
+        m_cards.insert(href, updated);
+        keepSeen(href, bytes);
     }
 
     void replaceLocal(const Card &card, const QByteArray &expected, const QByteArray &bytes)
@@ -609,6 +613,13 @@ private:
             if (keep(href, d.etag.isEmpty() ? changed.value(href) : d.etag, d.addressData))
                 ++m_report.fetched;
         }
+        return flushKept(batch);
+    }
+
+    // The batch of kept cards to the disk; false when a file other than a
+    // contact changed here meanwhile did not reach it.
+    bool flushKept(WriteBatch &batch)
+    {
         bool written = true;
         try {
             batch.flush();
@@ -647,6 +658,8 @@ private:
         return onlyContacts;
     }
 
+    // The changed cards, a batch at a time; each batch reaches the disk
+    // before the state that names it is saved.
     bool fetch(const QMap<QString, QString> &changed)
     {
         const QStringList hrefs = changed.keys();
@@ -656,31 +669,38 @@ private:
                 saveState();
                 return false;
             }
-            QString list;
-            for (const QString &h : hrefs.mid(at, kBatch))
-                list += QStringLiteral("<d:href>%1</d:href>").arg(xmlEscaped(QUrl(h).path(QUrl::FullyEncoded)));
-            const QByteArray body =
-                QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<c:addressbook-multiget xmlns:d=\"DAV:\" "
-                               "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop><d:getetag/><c:address-data/>"
-                               "</d:prop>%1</c:addressbook-multiget>")
-                    .arg(list)
-                    .toUtf8();
-            const Reply r = m_http->request("REPORT", m_bookUrl, body,
-                                            {"Depth: 1", "Content-Type: application/xml; charset=utf-8"});
-            const Multistatus m = parseMultistatus(r.body);
-            if (r.status != 207 || !m.valid) {
-                fail(trouble(r, QStringLiteral("the cards asked for")));
-                saveState();
+            const QStringList batch = hrefs.mid(at, kBatch);
+            if (!(m_paths.cardDav.graph() ? fetchGraphBatch(batch, changed) : fetchBatch(batch, changed)))
                 return false;
-            }
-            if (!keepFetched(m, changed))
-                return false; // the state still names what is on the disk
             saveState();
             removeStaleSeen();
         }
         if (m_progress)
             m_progress(int(hrefs.size()), int(hrefs.size()));
         return true;
+    }
+
+    // One addressbook-multiget; false when the sync cannot go on.
+    bool fetchBatch(const QStringList &hrefs, const QMap<QString, QString> &changed)
+    {
+        QString list;
+        for (const QString &h : hrefs)
+            list += QStringLiteral("<d:href>%1</d:href>").arg(xmlEscaped(QUrl(h).path(QUrl::FullyEncoded)));
+        const QByteArray body =
+            QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<c:addressbook-multiget xmlns:d=\"DAV:\" "
+                           "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop><d:getetag/><c:address-data/>"
+                           "</d:prop>%1</c:addressbook-multiget>")
+                .arg(list)
+                .toUtf8();
+        const Reply r =
+            m_http->request("REPORT", m_bookUrl, body, {"Depth: 1", "Content-Type: application/xml; charset=utf-8"});
+        const Multistatus m = parseMultistatus(r.body);
+        if (r.status != 207 || !m.valid) {
+            fail(trouble(r, QStringLiteral("the cards asked for")));
+            saveState();
+            return false;
+        }
+        return keepFetched(m, changed); // when false, the state still names what is on the disk
     }
 
     // One rule for every way the server tells of deletions (a report, a
@@ -947,49 +967,32 @@ private:
         return {vcardFromGraph(c), c.value(QLatin1String("changeKey")).toString()};
     }
 
-    bool fetchGraph(const QMap<QString, QString> &changed)
+    // One contact after another of a batch, kept together; false when the
+    // sync cannot go on.
+    bool fetchGraphBatch(const QStringList &keys, const QMap<QString, QString> &)
     {
-        const QStringList keys = changed.keys();
-        for (qsizetype at = 0; at < keys.size(); at += kBatch) {
-            if (m_progress && !m_progress(int(at), int(keys.size()))) {
-                fail(QStringLiteral("The sync was cancelled"));
-                saveState();
-                return false;
+        WriteBatch batch;
+        for (const QString &key : keys) {
+            Reply r;
+            const auto [bytes, changeKey] = getGraphContact(key, &r);
+            if (r.status == 404)
+                continue; // deleted meanwhile: the next round tells
+            if (r.status != 200) {
+                fail(trouble(r, QStringLiteral("a contact")));
+                break;
             }
-            WriteBatch batch;
-            for (const QString &key : keys.mid(at, kBatch)) {
-                Reply r;
-                const auto [bytes, changeKey] = getGraphContact(key, &r);
-                if (r.status == 404)
-                    continue; // deleted meanwhile: the next round tells
-                if (r.status != 200) {
-                    fail(trouble(r, QStringLiteral("a contact")));
-                    break;
-                }
-                if (bytes.isEmpty() || bytes.size() > kMaxCardBytes) {
-                    m_report.skipped.append(
-                        QStringLiteral("%1: not a contact this program can keep").arg(QUrl(key).fileName()));
-                    continue;
-                }
-                if (keep(key, changeKey, bytes))
-                    ++m_report.fetched;
+            if (bytes.isEmpty() || bytes.size() > kMaxCardBytes) {
+                m_report.skipped.append(
+                    QStringLiteral("%1: not a contact this program can keep").arg(QUrl(key).fileName()));
+                continue;
             }
-            bool written = true;
-            try {
-                batch.flush();
-            } catch (const HostError &e) {
-                written = keepLocalChanges(e);
-            }
-            m_written.clear();
-            if (!written || !m_report.failure.isEmpty()) {
-                saveState();
-                return false;
-            }
-            saveState();
-            removeStaleSeen();
+            if (keep(key, changeKey, bytes))
+                ++m_report.fetched;
         }
-        if (m_progress)
-            m_progress(int(keys.size()), int(keys.size()));
+        if (!flushKept(batch) || !m_report.failure.isEmpty()) {
+            saveState(); // what was kept before the failure stays known
+            return false;
+        }
         return true;
     }
 
@@ -1029,11 +1032,7 @@ private:
             }
             const QByteArray merged = reapplyChange(seen, local, server);
             if (merged.isEmpty()) {
-                replaceLocal(card, local, server);
-                Card updated = card;
-                updated.etag = changeKey;
-                m_cards.insert(key, updated);
-                keepSeen(key, server);
+                adoptServerCard(key, card, local, server, changeKey);
                 m_report.skipped.append(
                     QStringLiteral("%1: changed at Microsoft meanwhile; Microsoft's contact was kept").arg(name));
                 return;
@@ -1052,11 +1051,7 @@ private:
         Reply back;
         const auto [bytes, changeKey] = getGraphContact(key, &back);
         if (back.status == 200 && !bytes.isEmpty()) {
-            replaceLocal(card, local, bytes);
-            Card updated = card;
-            updated.etag = changeKey;
-            m_cards.insert(key, updated);
-            keepSeen(key, bytes);
+            adoptServerCard(key, card, local, bytes, changeKey);
         }
     }
 
