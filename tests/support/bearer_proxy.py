@@ -11,11 +11,11 @@ Prints its port, then serves until its standard input closes.
 import http.client
 import http.server
 import json
-import select
 import sys
-import threading
 import urllib.parse
 import urllib.request
+
+import standin
 
 CHECK, BACKEND = sys.argv[1], urllib.parse.urlsplit(sys.argv[2])
 
@@ -66,10 +66,7 @@ class Front(http.server.BaseHTTPRequestHandler):
 
 def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Front)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    print(server.server_address[1], flush=True)
-    select.select([sys.stdin], [], [], 600)
-    server.shutdown()
+    standin.serve(server)
 
 
 if __name__ == "__main__":

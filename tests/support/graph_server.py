@@ -21,11 +21,11 @@ import copy
 import http.server
 import json
 import os
-import select
-import sys
 import threading
 import urllib.parse
 import urllib.request
+
+import standin
 
 TEMPLATE = json.load(open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "graph",
                                        "contact.json")))
@@ -227,10 +227,7 @@ def main():
     ap.add_argument("--page", type=int, default=2)
     Graph.options = ap.parse_args()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Graph)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    print(server.server_address[1], flush=True)
-    select.select([sys.stdin], [], [], 600)
-    server.shutdown()
+    standin.serve(server)
 
 
 if __name__ == "__main__":

@@ -7,10 +7,10 @@ Prints its port, then serves until its standard input closes.
 """
 import functools
 import http.server
-import select
 import ssl
 import sys
-import threading
+
+import standin
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
@@ -24,10 +24,7 @@ def main():
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
     server.socket = context.wrap_socket(server.socket, server_side=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    print(server.server_address[1], flush=True)
-    select.select([sys.stdin], [], [], 600)
-    server.shutdown()
+    standin.serve(server)
 
 
 if __name__ == "__main__":

@@ -16,9 +16,6 @@ import html
 import logging
 import os
 import secrets
-import select
-import sys
-import threading
 import time
 from urllib.parse import urlparse
 
@@ -30,6 +27,8 @@ from authlib.oauth2.rfc7009 import RevocationEndpoint  # noqa: E402
 from authlib.oauth2.rfc7636 import CodeChallenge  # noqa: E402
 from flask import Flask, jsonify, request  # noqa: E402
 from werkzeug.serving import make_server  # noqa: E402
+
+import standin  # noqa: E402
 
 
 class Client:
@@ -204,10 +203,7 @@ def main():
         return jsonify(active=live, user=t.user if live else None, scope=t.scope if live else None)
 
     httpd = make_server("127.0.0.1", 0, app, threaded=True)
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
-    print(httpd.server_port, flush=True)
-    select.select([sys.stdin], [], [], 600)
-    httpd.shutdown()
+    standin.serve(httpd)
 
 
 if __name__ == "__main__":
