@@ -10,6 +10,8 @@
 #include <QStringEncoder>
 #include <QVarLengthArray>
 
+#include <algorithm>
+
 #include <mutex>
 #include <optional>
 
@@ -230,8 +232,35 @@ void VCardFile::setFileBytes(const QByteArray &bytes)
         m_encoding = FileEncoding::Utf8;
         m_bytes = bytes;
     }
-    if (!m_bytes.isValidUtf8())
-        m_charset = common::guessEightBitCharset(m_bytes);
+    m_charset = undeclaredCharset(m_bytes);
+}
+
+QByteArray VCardFile::undeclaredCharset(const QByteArray &text)
+{
+    // 8-bit values without a CHARSET: in the file's own bytes, or, as older
+    // exporters wrote them, inside quoted-printable in an ASCII file.
+    const bool eightBit = !text.isValidUtf8();
+    const QByteArrayView qpName = "quoted-printable";
+    const auto qpAt = std::search(text.begin(), text.end(), qpName.begin(), qpName.end(), [](char a, char b) {
+        return QChar::toLower(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
+    });
+    if (!eightBit && qpAt == text.end())
+        return {};
+    // The values of the first megabyte's cards, decoded, are read together:
+    // the code page is told by all of the file's text, not by one name.
+    constexpr qsizetype kSample = 1024 * 1024;
+    QByteArray sample;
+    for (const VCardCard &card : parseCards(text, 0, qMin(text.size(), kSample), Parse::Lines, {})) {
+        for (const ContentLine &line : card.lines) {
+            if (!line.param("CHARSET").isEmpty())
+                continue;
+            const QByteArray value =
+                line.hasParam("ENCODING", "QUOTED-PRINTABLE") ? decodeQuotedPrintable(line.rawValue) : line.rawValue;
+            if (!value.isValidUtf8())
+                sample += value + '\n';
+        }
+    }
+    return sample.isEmpty() ? QByteArray() : common::guessEightBitCharset(sample);
 }
 
 namespace {

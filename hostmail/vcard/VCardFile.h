@@ -100,6 +100,9 @@ private:
     static QList<VCardCard> parseCards(const QByteArray &text, qsizetype from, qsizetype to, Parse parse,
                                        const QByteArray &charset);
     void setFileBytes(const QByteArray &bytes);
+    // The code page of the values that declare no charset and are no UTF-8,
+    // or empty when there are none.
+    static QByteArray undeclaredCharset(const QByteArray &text);
     void keepAsLastLoaded(); // releases the file loaded before
     void parse(Parse parse = Parse::Lines);
     void splice(int card, qsizetype begin, qsizetype end, const QByteArray &with);
@@ -110,7 +113,7 @@ private:
     FileEncoding m_encoding = FileEncoding::Utf8;
     bool m_lossless = true;
     QList<VCardCard> m_cards;
-    QByteArray m_charset; // the detected charset of an 8-bit file that is no UTF-8
+    QByteArray m_charset; // of the undeclared 8-bit values, as detected
     bool m_released = false;
     QByteArray m_digest; // of m_onDisk, while released
 };

@@ -2,6 +2,7 @@
 #include "hostmail/vcard/VCardFile.h"
 
 #include <QFile>
+#include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,83 @@ QByteArray fixture(const char *name)
 }
 
 } // namespace
+
+namespace {
+
+QByteArray quotedPrintable(const QByteArray &bytes)
+{
+    QByteArray out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out +=
+            u >= 0x80 || c == '=' ? "=" + QByteArray::number(u, 16).toUpper().rightJustified(2, '0') : QByteArray(1, c);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(VCardRead, UndeclaredEightBitNamesReadInTheirCodePagePlainAndQuotedPrintable)
+{
+    // Short names as exporters in each code page wrote them, without a
+    // CHARSET: once as 8-bit bytes (3.0), once inside quoted-printable (2.1).
+    struct Name {
+        const char *codePage, *first, *last;
+    };
+    const Name names[] = {
+        {"windows-1252", "Begoña", "Muñoz"},     // one rare letter is no evidence against windows-1252
+        {"windows-1252", "François", "Lefèvre"}, //
+        {"windows-1252", "Jürgen", "Groß"},      //
+        {"ISO-8859-1", "Søren", "Åström"},       //
+        {"ISO-8859-15", "Laëtitia", "Bœuf"},     // œ is "½" in windows-1252
+        {"windows-1250", "Jędrzej", "Łukaszewicz-Żółtowska"},
+        {"windows-1250", "Jiří", "Šťastný"},     // ť is undefined in windows-1252
+        {"windows-1250", "Łucja", "Iksiński"},   // ń alone would read as ñ; Ł tells
+        {"ISO-8859-2", "Łucja", "Ślązak"},       // Ś and ą are symbols in windows-1250
+        {"ISO-8859-2", "Ctibor", "Šťastný"},     //
+        {"windows-1251", "Александр", "Пушкин"}, // Cyrillic read as Western makes words of accents
+        {"KOI8-R", "Наталья", "Гончарова"},      //
+    };
+    for (const Name &n : names) {
+        QStringEncoder encoder(n.codePage);
+        ASSERT_TRUE(encoder.isValid()) << n.codePage;
+        const QByteArray first = encoder.encode(QString::fromUtf8(n.first));
+        const QByteArray last = encoder.encode(QString::fromUtf8(n.last));
+        const QByteArray plain = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + last + ";" + first + ";;;\r\nFN:" + first + " " +
+                                 last + "\r\nEMAIL:x@example.org\r\nEND:VCARD\r\n";
+        const QByteArray qp = "BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:" + quotedPrintable(last) +
+                              ";" + quotedPrintable(first) +
+                              ";;;\r\nFN;ENCODING=QUOTED-PRINTABLE:" + quotedPrintable(first + " " + last) +
+                              "\r\nEMAIL;INTERNET:x@example.org\r\nEND:VCARD\r\n";
+        for (const QByteArray &bytes : {plain, qp}) {
+            const ContactData c = only(bytes);
+            EXPECT_EQ(c.firstName, QString::fromUtf8(n.first)) << n.codePage << " " << bytes.constData();
+            EXPECT_EQ(c.lastName, QString::fromUtf8(n.last)) << n.codePage << " " << bytes.constData();
+        }
+    }
+    // A name declared in its charset is read in it, whatever the other values say.
+    const ContactData declared = only("BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=windows-1250;ENCODING=QUOTED-PRINTABLE:"
+                                      "Wi=F1ska;Agnieszka\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Se=F1or\r\nEND:VCARD\r\n");
+    EXPECT_EQ(declared.lastName, QString::fromUtf8("Wińska"));
+}
+
+TEST(VCardRead, TheCodePageIsToldByTheWholeFileNotOneCard)
+{
+    // The first card's only 8-bit letter reads both ways; the file's other
+    // cards tell windows-1250.
+    QByteArray file;
+    const char *const people[][2] = {{"Iksi\xF1ski", "Jan"},
+                                     {"\xA3ukasz", "Piotr"},
+                                     {"Kowalska", "\xA3"
+                                                  "ucja"}};
+    for (const auto &p : people)
+        file += QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:") + quotedPrintable(p[0]) + ";" +
+                quotedPrintable(p[1]) + "\r\nEND:VCARD\r\n";
+    auto vcf = VCardFile::fromBytes(QStringLiteral("x.vcf"), file);
+    ASSERT_EQ(vcf->cards().size(), 3);
+    EXPECT_EQ(readContact(vcf->cards().first()).lastName, QString::fromUtf8("Iksiński"));
+    EXPECT_EQ(vcf->fileBytes(), file);
+}
 
 TEST(VCardRead, EveryExporterFormReadsItsFields)
 {
