@@ -56,6 +56,15 @@ QString bulkLeftOutQuestion(const QString &path, const QString &problem)
     return QStringLiteral("%1 cannot be included (%2).\rSend the messages without it?").arg(path, problem);
 }
 
+hostmail::ContactFilter BulkRun::recipientFilter(const BulkSettings &s)
+{
+    // A category run keeps only its members; a list needs every contact to
+    // find the members it names by UID.
+    if (s.mode != RecipientMode::Category)
+        return {};
+    return [category = s.category](const hostmail::ContactData &c) { return categoryMatches(c.categories, category); };
+}
+
 std::optional<QString> BulkRun::recipientsRefusal(const BulkSettings &s) const
 {
     // A list or category that reaches nobody among the contacts here is
@@ -65,11 +74,13 @@ std::optional<QString> BulkRun::recipientsRefusal(const BulkSettings &s) const
     hostmail::Items items;
     try {
         const std::unique_ptr<hostmail::Application> app = m_openHost();
-        items = app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts).items();
+        items = app->GetNamespace(QStringLiteral("MAPI"))
+                    .GetDefaultFolder(hostmail::olFolderContacts)
+                    .items(recipientFilter(s));
     } catch (const HostError &) {
         return std::nullopt; // the run itself says why the contacts cannot be read
     }
-    if (items.Count() == 0)
+    if (items.contactsRead() == 0 && items.Count() == 0)
         return std::nullopt; // nothing here yet: the sync may bring them
     if (s.mode == RecipientMode::DistributionList) {
         const hostmail::DistributionLists lists(items);
@@ -146,7 +157,7 @@ int BulkRun::run(const BulkSettings &s, const templates::TemplateDocument &bulkT
             app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts);
         folder = contacts.path();
         if (s.mode != RecipientMode::AllContacts || m_prompter.askYesNo(common::kAppTitle, kAllContactsText))
-            items = contacts.items();
+            items = contacts.items(recipientFilter(s));
         else
             whyNothing = QStringLiteral("sending to all contacts was not confirmed");
     } catch (const HostError &e) {

@@ -3,6 +3,7 @@
 #include "bulkmail/core/BulkSettings.h"
 #include "common/core/RunReport.h"
 #include "hostmail/model/ApplicationFactory.h"
+#include "hostmail/model/Folder.h"
 #include "templates/core/TemplateDocument.h"
 
 namespace common {
@@ -45,6 +46,7 @@ public:
 private:
     // The refusal of a list or category that reaches none of the contacts here.
     std::optional<QString> recipientsRefusal(const BulkSettings &s) const;
+    static hostmail::ContactFilter recipientFilter(const BulkSettings &s);
     bool confirmContent(const BulkSettings &s, const templates::TemplateDocument &bulkTemplate, QStringList &paths);
     void compose(const hostmail::Application &app, const BulkSettings &s, const QString &to, const QString &bcc,
                  const QString &body, const QStringList &paths);

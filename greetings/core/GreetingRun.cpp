@@ -86,7 +86,11 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
         const hostmail::Folder contacts =
             app->GetNamespace(QStringLiteral("MAPI")).GetDefaultFolder(hostmail::olFolderContacts);
         folder = contacts.path();
-        items = contacts.items();
+        // Only the contacts with an occasion in the window are kept.
+        const int year = today.year();
+        items = contacts.items([&](const hostmail::ContactData &c) {
+            return occasionTest(c.birthday.date, year, window) || occasionTest(c.anniversary.date, year, window);
+        });
     } catch (const HostError &e) {
         whyNothing = hostmail::noContactsReason(app != nullptr, e);
         trouble = true;
@@ -97,12 +101,11 @@ int GreetingRun::run(const GreetingSettings &settings, const templates::Template
     // Which greetings the window holds, in the host's order, birthday first.
     const int runYear = today.year();
     QList<Greeting> greetings;
-    int contactCount = 0;
+    const int contactCount = items.contactsRead();
     for (const auto &item : items) {
         const auto *contact = dynamic_cast<const hostmail::ContactItem *>(item.get());
         if (!contact)
-            continue; // a distribution list has no occasions
-        ++contactCount;
+            continue;         // a distribution list has no occasions
         bool skipped = false; // a contact is named once, whatever its occasions
         for (Pass &pass : passes) {
             const QDate contactDate =

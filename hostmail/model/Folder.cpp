@@ -118,7 +118,7 @@ Items Folder::items() const
 {
     switch (m_kind) {
     case olFolderContacts:
-        return contacts();
+        return contacts({});
     case olFolderCalendar:
         return calendar();
     case olFolderNotes:
@@ -128,7 +128,12 @@ Items Folder::items() const
     }
 }
 
-Items Folder::contacts() const
+Items Folder::items(const ContactFilter &keep) const
+{
+    return m_kind == olFolderContacts ? contacts(keep) : items();
+}
+
+Items Folder::contacts(const ContactFilter &keep) const
 {
     const QString folder = m_paths.contacts;
     const QStringList names = filesIn(folder, ".vcf");
@@ -144,8 +149,10 @@ Items Folder::contacts() const
     std::vector<Items::List> parts(static_cast<size_t>(workers));
     std::vector<QList<SkippedFile>> skipped(static_cast<size_t>(workers));
     std::vector<std::exception_ptr> failures(static_cast<size_t>(workers));
+    std::vector<int> read(static_cast<size_t>(workers), 0);
     auto loadPart = [&](int part) {
         Items::List &list = parts[static_cast<size_t>(part)];
+        int &contactsRead = read[static_cast<size_t>(part)];
         const qsizetype from = names.size() * part / workers, to = names.size() * (part + 1) / workers;
         for (qsizetype n = from; n < to; ++n) {
             const QString path = folder + QLatin1Char('/') + names.at(n);
@@ -161,9 +168,12 @@ Items Folder::contacts() const
             // Card by card: a large file's lines are never all parsed at once.
             for (int i = 0; i < file->cards().size(); ++i) {
                 ContactData data = readContact(file->parsedCard(i));
-                if (data.isGroup)
+                if (data.isGroup) {
                     list.push_back(std::make_shared<DistListItem>(file, i, std::move(data)));
-                else
+                    continue;
+                }
+                ++contactsRead;
+                if (!keep || keep(data))
                     list.push_back(std::make_shared<ContactItem>(file, i, std::move(data), m_paths.calendar));
             }
             file->release(); // what each item needs was read above; an edit reads the file again
@@ -188,12 +198,14 @@ Items Folder::contacts() const
     }
     Items::List list = std::move(parts[0]);
     QList<SkippedFile> problems = std::move(skipped[0]);
+    int contactsRead = read[0];
     for (size_t part = 1; part < parts.size(); ++part) {
         list.insert(list.end(), std::make_move_iterator(parts[part].begin()),
                     std::make_move_iterator(parts[part].end()));
         problems.append(skipped[part]);
+        contactsRead += read[part];
     }
-    return Items(std::move(list), std::move(problems));
+    return Items(std::move(list), std::move(problems), contactsRead);
 }
 
 Items Folder::calendar() const

@@ -4,6 +4,7 @@
 #include "hostmail/store/StorePaths.h"
 
 #include <exception>
+#include <functional>
 
 namespace common {
 class RunReport;
@@ -24,6 +25,13 @@ QString sizeText(qint64 bytes);
 
 // A default folder of the store (olFolderContacts, olFolderCalendar or
 // olFolderNotes). Items() reads the folder afresh on every call.
+struct ContactData;
+
+// Which contacts a run keeps: the others are read, counted and let go, so a
+// run over a large address book holds only the contacts it uses. Called
+// from several reading threads at once.
+using ContactFilter = std::function<bool(const ContactData &)>;
+
 class Folder {
 public:
     Folder(int kind, StorePaths paths) : m_kind(kind), m_paths(std::move(paths)) {}
@@ -31,9 +39,11 @@ public:
     int kind() const { return m_kind; }
     QString path() const;
     Items items() const; // throws HostError when the folder cannot be read
+    // The contacts that keep() accepts, and every distribution list.
+    Items items(const ContactFilter &keep) const;
 
 private:
-    Items contacts() const;
+    Items contacts(const ContactFilter &keep) const;
     Items calendar() const;
     Items notes() const;
 

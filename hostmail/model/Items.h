@@ -23,8 +23,8 @@ class Items {
 public:
     using List = std::vector<std::shared_ptr<Item>>;
     Items() = default;
-    explicit Items(List items, QList<SkippedFile> skipped = {})
-        : m_items(std::move(items)), m_skipped(std::move(skipped))
+    explicit Items(List items, QList<SkippedFile> skipped = {}, int contactsRead = -1)
+        : m_items(std::move(items)), m_skipped(std::move(skipped)), m_contactsRead(contactsRead)
     {
     }
 
@@ -35,10 +35,13 @@ public:
     List::const_iterator begin() const { return m_items.begin(); }
     List::const_iterator end() const { return m_items.end(); }
     const QList<SkippedFile> &skippedFiles() const { return m_skipped; }
+    // The contacts read from the folder, with those a filter did not keep.
+    int contactsRead() const { return m_contactsRead < 0 ? Count() : m_contactsRead; }
 
 private:
     List m_items;
     QList<SkippedFile> m_skipped;
+    int m_contactsRead = -1;
 };
 
 } // namespace hostmail

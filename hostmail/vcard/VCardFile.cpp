@@ -123,6 +123,20 @@ QByteArray decodeQuotedPrintable(const QByteArray &in)
     return out;
 }
 
+// A large file's cards share these instead of holding a copy each.
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+const QByteArray kLf = QByteArrayLiteral("\n");
+
+QByteArray sharedVersion(const QByteArray &version)
+{
+    static const QByteArray known[] = {QByteArrayLiteral("2.1"), QByteArrayLiteral("3.0"), QByteArrayLiteral("4.0")};
+    for (const QByteArray &k : known) {
+        if (version == k)
+            return k;
+    }
+    return version;
+}
+
 } // namespace
 
 bool ContentLine::hasParam(const char *paramName, const char *wanted) const
@@ -414,7 +428,7 @@ QList<VCardCard> VCardFile::parseCards(const QByteArray &b, qsizetype from, qsiz
                 card.begin = first.start;
                 if (parse == Parse::Lines)
                     card.lines.reserve(16);
-                card.eol = first.crlf || first.next == n ? QByteArray("\r\n") : QByteArray("\n");
+                card.eol = first.crlf || first.next == n ? kCrLf : kLf;
                 inCard = true;
                 depth = 0;
             }
@@ -440,7 +454,7 @@ QList<VCardCard> VCardFile::parseCards(const QByteArray &b, qsizetype from, qsiz
                 line.fileCharset = charset;
                 parsePrefix(line);
                 if (line.name == "VERSION")
-                    card.version = line.rawValue.trimmed();
+                    card.version = sharedVersion(line.rawValue.trimmed());
                 if (parse == Parse::Lines)
                     card.lines.append(std::move(line));
             }

@@ -249,6 +249,52 @@ TEST(Folders, ALargeFolderIsReadOnEveryCoreInFileOrder)
         EXPECT_EQ(contact(items, i).LastName(), QStringLiteral("L%1").arg(i)) << i;
 }
 
+TEST(Folders, ARunKeepsOnlyTheContactsItUsesAndCountsTheRest)
+{
+    TempStore s;
+    QByteArray book; // one file of many contacts, and files of one, read in parallel
+    for (int i = 0; i < 1200; ++i) {
+        const QByteArray one = card(QStringLiteral("F%1").arg(i), QStringLiteral("L%1").arg(i),
+                                    QStringLiteral("BDAY:1980-01-%1\r\n").arg(i % 28 + 1, 2, 10, QChar('0')));
+        if (i < 600)
+            book += one;
+        else
+            s.addCard(QStringLiteral("c%1.vcf").arg(i, 4, 10, QChar('0')), one);
+    }
+    s.addCard(QStringLiteral("book.vcf"), book);
+    s.addCard(QStringLiteral("list.vcf"), "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Family\r\n"
+                                          "MEMBER:mailto:a@example.org\r\nEND:VCARD\r\n");
+    const Items kept = Application(s.paths)
+                           .GetNamespace(QStringLiteral("MAPI"))
+                           .GetDefaultFolder(olFolderContacts)
+                           .items([](const ContactData &c) { return c.birthday.date.day() == 5; });
+    EXPECT_EQ(kept.contactsRead(), 1200);
+    int contactsKept = 0, lists = 0;
+    for (const auto &item : kept) {
+        if (const auto *c = dynamic_cast<const ContactItem *>(item.get())) {
+            EXPECT_EQ(c->Birthday().day(), 5) << c->LastName().toStdString();
+            ++contactsKept;
+        } else {
+            ++lists; // every list stays: a run resolves its members
+        }
+    }
+    EXPECT_EQ(contactsKept, 1200 / 28 + 1);
+    EXPECT_EQ(lists, 1);
+    // A kept contact of the large file is still written in place.
+    auto *first = dynamic_cast<ContactItem *>(&kept.at(0));
+    ASSERT_NE(first, nullptr);
+    first->setBirthday(QDate(1980, 1, 6));
+    first->Save();
+    const Items all = contacts(s);
+    EXPECT_EQ(all.contactsRead(), 1200);
+    EXPECT_EQ(all.Count(), 1201);
+    int sixth = 0;
+    for (const auto &item : all)
+        if (const auto *c = dynamic_cast<const ContactItem *>(item.get()); c && c->Birthday().day() == 6)
+            ++sixth;
+    EXPECT_EQ(sixth, 1200 / 28 + 1 + 1);
+}
+
 TEST(Folders, AWholeAddressBookExportedAsOneFileIsRead)
 {
     // 600 contacts with a 50 kB photo each: 30 MB in one .vcf.
