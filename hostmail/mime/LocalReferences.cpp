@@ -44,8 +44,11 @@ const char *const kUrlAttributes[] = {"src",     "href",     "background", "post
 
 bool isScriptReference(const QString &value)
 {
-    QString v = value;
-    v.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20]")));
+    QString v;
+    v.reserve(value.size());
+    for (const QChar c : value) // browsers ignore control characters and blanks inside a scheme
+        if (c.unicode() > 0x20)
+            v.append(c);
     return v.startsWith(QLatin1String("javascript:"), Qt::CaseInsensitive) ||
            v.startsWith(QLatin1String("vbscript:"), Qt::CaseInsensitive);
 }

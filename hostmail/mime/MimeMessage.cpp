@@ -195,33 +195,48 @@ QByteArray compose(const MessageFields &fields)
     std::vector<QByteArray> contentIds(static_cast<size_t>(count));
     GPtr<GMimeObject> body;
     if (fields.bodyFormat == 2) {
-        QHash<QString, QString> known; // path named in the HTML -> its replacement
-        const QString html = rewriteLocalReferences(fields.body, [&](const QString &path) {
-            if (const auto it = known.constFind(path); it != known.cend())
-                return *it;
-            QString with;
-            // The attachments know their files by canonical path; most
-            // references already are one, so the file system is asked only
-            // when none matches as written.
-            auto attachedAs = [&](const QString &file) {
-                for (qsizetype i = 0; i < count; ++i) {
-                    const AttachmentData &a = fields.attachments.at(i);
-                    if (a.sourcePath == file && a.mimeType.startsWith(QLatin1String("image/")))
-                        return i;
-                }
-                return qsizetype(-1);
-            };
-            qsizetype i = attachedAs(path);
-            if (i < 0)
-                i = attachedAs(canonical(path));
-            if (i >= 0) {
-                QByteArray &cid = contentIds[static_cast<size_t>(i)];
-                cid = QStringLiteral("picture%1.%2@cheerpost").arg(i + 1).arg(messageKey).toLatin1();
-                with = QStringLiteral("cid:") + QString::fromLatin1(cid);
-            }
-            known.insert(path, with);
-            return with;
-        });
+        // A run sends one body to many: it is made safe once, with a stand-in
+        // for the message's own key, and each message puts its key in.
+        struct Rewritten {
+            QString body;
+            QStringList pictures; // the attachments' files and types it was made for
+            QString html;         // with kStandInKey in each Content-ID
+            std::vector<bool> shown;
+        };
+        static const QString kStandInKey = QUuid::createUuid().toString(QUuid::Id128);
+        thread_local Rewritten last;
+        QStringList pictures;
+        for (const AttachmentData &a : fields.attachments)
+            pictures << a.sourcePath << a.mimeType;
+        if (last.body != fields.body || last.pictures != pictures || last.body.isNull()) {
+            last = {fields.body, pictures, {}, std::vector<bool>(static_cast<size_t>(count), false)};
+            last.html = rewriteLocalReferences(fields.body, [&](const QString &path) {
+                // The attachments know their files by canonical path; most
+                // references already are one, so the file system is asked only
+                // when none matches as written.
+                auto attachedAs = [&](const QString &file) {
+                    for (qsizetype i = 0; i < count; ++i) {
+                        const AttachmentData &a = fields.attachments.at(i);
+                        if (a.sourcePath == file && a.mimeType.startsWith(QLatin1String("image/")))
+                            return i;
+                    }
+                    return qsizetype(-1);
+                };
+                qsizetype i = attachedAs(path);
+                if (i < 0)
+                    i = attachedAs(canonical(path));
+                if (i < 0)
+                    return QString();
+                last.shown[static_cast<size_t>(i)] = true;
+                return QStringLiteral("cid:picture%1.%2@cheerpost").arg(i + 1).arg(kStandInKey);
+            });
+        }
+        for (qsizetype i = 0; i < count; ++i) {
+            if (last.shown[static_cast<size_t>(i)])
+                contentIds[static_cast<size_t>(i)] =
+                    QStringLiteral("picture%1.%2@cheerpost").arg(i + 1).arg(messageKey).toLatin1();
+        }
+        const QString html = QString(last.html).replace(kStandInKey, messageKey);
         GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
         GPtr<GMimeObject> plain(textPartOf("plain", plainTextFromHtml(html)));
         GPtr<GMimeObject> rich(textPartOf("html", html));

@@ -84,10 +84,10 @@ void Attachments::Add(const QString &path)
 {
     struct stat st {};
     const QByteArray name = QFile::encodeName(path);
-    if (const QString problem = attachmentProblem(path); !problem.isEmpty())
-        throw HostError(QStringLiteral("Cannot attach %1: %2").arg(path, problem));
-    if (::stat(name.constData(), &st) != 0)
+    if (path.isEmpty() || ::stat(name.constData(), &st) != 0)
         throw HostError(QStringLiteral("Cannot attach %1: no such file").arg(path));
+    // The same file, unchanged (its change time covers a new mode), was
+    // checked and read for an earlier message of the run.
     QByteArray key = name + '\0';
     for (const qint64 v : {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
                            qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec), qint64(st.st_ctim.tv_nsec)})
@@ -97,6 +97,8 @@ void Attachments::Add(const QString &path)
         m_files.append(std::move(*known));
         return;
     }
+    if (const QString problem = attachmentProblem(path); !problem.isEmpty())
+        throw HostError(QStringLiteral("Cannot attach %1: %2").arg(path, problem));
     AttachmentData a;
     a.content = readWholeFile(path, kMaxAttachmentBytes);
     a.fileName = QFileInfo(path).fileName();

@@ -73,9 +73,10 @@ QString Maildir::add(const QByteArray &message, const QString &flags) const
                                           : m_path + QLatin1String("/cur/") + name + QLatin1String(":2,") + flags;
     // A reader opens a Maildir only when all three folders are there: one
     // that went missing is made again before the message is written.
+    const QByteArray base = QFile::encodeName(m_path);
     for (const char *sub : {"/tmp", "/new", "/cur"}) {
-        const QFileInfo folder(m_path + QLatin1String(sub));
-        if (!folder.isDir() || folder.isSymLink()) {
+        struct stat st {};
+        if (::lstat((base + sub).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) { // a link is made again too
             create();
             break;
         }

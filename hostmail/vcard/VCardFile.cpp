@@ -137,6 +137,33 @@ QByteArray sharedVersion(const QByteArray &version)
     return version;
 }
 
+// Whether every run of quoted-printable escapes of 8-bit bytes ("=C3=A9")
+// in the text is UTF-8: then no value needs a code page. Soft line breaks
+// inside a run are passed over; text that only looks like an escape makes
+// the answer no, which costs a closer look, never a wrong reading.
+bool escapedBytesAreUtf8(const QByteArray &text)
+{
+    QByteArray run;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (text.at(i) == '=' && i + 2 < n && hexDigit(text.at(i + 1)) >= 0 && hexDigit(text.at(i + 2)) >= 0) {
+            const int byte = hexDigit(text.at(i + 1)) * 16 + hexDigit(text.at(i + 2));
+            i += 2;
+            if (byte >= 0x80) {
+                run.append(char(byte));
+                continue;
+            }
+        } else if (text.at(i) == '=' && (text.mid(i + 1, 2) == "\r\n" || text.mid(i + 1, 1) == "\n")) {
+            i += text.at(i + 1) == '\r' ? 2 : 1;
+            continue;
+        }
+        if (!run.isEmpty() && !run.isValidUtf8())
+            return false;
+        run.clear();
+    }
+    return run.isValidUtf8();
+}
+
 } // namespace
 
 bool ContentLine::hasParam(const char *paramName, const char *wanted) const
@@ -253,12 +280,7 @@ QByteArray VCardFile::undeclaredCharset(const QByteArray &text)
 {
     // 8-bit values without a CHARSET: in the file's own bytes, or, as older
     // exporters wrote them, inside quoted-printable in an ASCII file.
-    const bool eightBit = !text.isValidUtf8();
-    const QByteArrayView qpName = "quoted-printable";
-    const auto qpAt = std::search(text.begin(), text.end(), qpName.begin(), qpName.end(), [](char a, char b) {
-        return QChar::toLower(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
-    });
-    if (!eightBit && qpAt == text.end())
+    if (text.isValidUtf8() && escapedBytesAreUtf8(text))
         return {};
     // The values of the first megabyte's cards, decoded, are read together:
     // the code page is told by all of the file's text, not by one name.

@@ -7,6 +7,9 @@
 
 #include "support/TempStore.h"
 
+#include <QRegularExpression>
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 using namespace hostmail;
@@ -48,6 +51,40 @@ TEST(MailCompose, DraftHoldsHeadersBodyAttachmentsAndDeferredTime)
     EXPECT_TRUE(m.contains("Content-Type: text/html"));
     EXPECT_TRUE(m.contains("filename=cake.png"));
     EXPECT_TRUE(m.contains("Content-Type: image/png"));
+}
+
+TEST(MailCompose, EachMessageOfOneBodyShowsItsOwnPictureAndAChangedPictureIsSeen)
+{
+    // Messages of one run share a body: each still names the Content-ID of
+    // its own inline picture, and another picture for the same body is not
+    // taken for the first.
+    TempStore s;
+    s.write(s.dir.path() + "/cake.png", "\x89PNG\r\n\x1a\ncake");
+    s.write(s.dir.path() + "/tree.png", "\x89PNG\r\n\x1a\ntree");
+    Application app(s.paths);
+    const QString body = "<html><body><img src=\"file://" + s.dir.path() + "/cake.png\"><img src=\"file://" +
+                         s.dir.path() + "/tree.png\"></body></html>";
+    auto composed = [&](const QStringList &pictures) {
+        auto mail = app.CreateMailItem();
+        mail->setTo(QStringLiteral("anna@example.org"));
+        mail->setHTMLBody(body);
+        for (const QString &p : pictures)
+            mail->attachments().Add(s.dir.path() + "/" + p);
+        return s.read(mail->Save());
+    };
+    QSet<QByteArray> seen;
+    for (const QStringList &pictures : {QStringList{"cake.png"}, QStringList{"cake.png"}, QStringList{"tree.png"}}) {
+        const QByteArray m = composed(pictures);
+        const QRegularExpression cid("Content-ID: <([^>]+)>", QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch id = cid.match(QString::fromLatin1(m));
+        ASSERT_TRUE(id.hasMatch()) << m.constData();
+        EXPECT_FALSE(seen.contains(id.captured(1).toLatin1())); // unique to the message
+        seen.insert(id.captured(1).toLatin1());
+        const QByteArray html = QByteArray(m).replace("=\n", "").replace("=3D", "="); // quoted-printable undone
+        EXPECT_EQ(int(html.count("src=\"cid:")), 1) << m.constData(); // only the attached picture is shown
+        EXPECT_TRUE(html.contains("src=\"cid:" + id.captured(1).toLatin1() + "\"")) << m.constData();
+        EXPECT_TRUE(m.contains("filename=" + pictures.first().toLatin1()));
+    }
 }
 
 TEST(MailCompose, LineBreaksInValuesNeverMakeAHeader)
