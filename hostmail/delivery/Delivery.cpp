@@ -3,6 +3,7 @@
 #include "hostmail/HostError.h"
 #include "hostmail/delivery/CommandRunner.h"
 #include "hostmail/delivery/DeliveryState.h"
+#include "hostmail/delivery/Outcome.h"
 #include "hostmail/model/DistributionLists.h"
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
@@ -257,33 +258,36 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
     // The notice names a message as the user knows it: its subject and
     // recipients; the log and the error lines by its file.
     QHash<QString, QString> labels;
-    auto tell = [&](const QString &path, const QString &what) {
-        report.news.append(QStringLiteral("%1: %2").arg(labels.value(path, QFileInfo(path).fileName()), what));
-    };
-    auto fail = [&](const QString &file, const QStringList &to, const QString &what) {
-        ++report.failed;
-        const QString line =
-            QStringLiteral("%1: %2").arg(QFileInfo(file).fileName(), what.section(QLatin1Char('\n'), 0, 0));
-        report.errors.append(line);
-        tell(file, what.section(QLatin1Char('\n'), 0, 0));
-        log(now, file, to, what);
-    };
-    // Sets a message aside for the user, once: it is logged and told now,
-    // and later runs pass it over without a word.
-    auto hold = [&](const QString &path, const QStringList &to, int attempts, const QString &why) {
-        state.set(Maildir::baseName(path), {DeliveryState::Stage::Held, attempts, {}, why});
-        state.save();
-        ++report.held;
-        const QString line = QStringLiteral("%1: held: %2").arg(QFileInfo(path).fileName(), why);
-        report.errors.append(line);
-        tell(path, QStringLiteral("held: ") + why);
-        log(now, path, to, QStringLiteral("held: ") + why);
+    // Everything an outcome entails, as its row of the outcome table says.
+    auto record = [&](Outcome outcome, const QString &path, const QStringList &to, const QString &what,
+                      int attempts = 0, const QDateTime &retryAt = {}) {
+        const OutcomeRule &rule = ruleOf(outcome);
+        const QString name = Maildir::baseName(path);
+        const QString firstLine = what.section(QLatin1Char('\n'), 0, 0);
+        if (rule.mark == OutcomeRule::Mark::Set) {
+            state.set(name, {rule.stage, attempts, retryAt, firstLine});
+            state.save();
+        } else if (rule.mark == OutcomeRule::Mark::Forget) {
+            state.remove(name);
+        }
+        ++(report.*rule.count);
+        if (rule.also)
+            ++(report.*rule.also);
+        report.trouble = report.trouble || rule.trouble;
+        if (rule.logPrefix)
+            log(now, path, to, QString::fromUtf8(rule.logPrefix) + what);
+        if (rule.tellPrefix) {
+            const QString told = QString::fromUtf8(rule.tellPrefix) + firstLine;
+            report.errors.append(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), told));
+            report.news.append(QStringLiteral("%1: %2").arg(labels.value(path, QFileInfo(path).fileName()), told));
+        }
     };
     // Files the message in Sent, with the Date it went out with (handedOver;
     // none: as it is); where that cannot be done it stays aside, marked as
-    // handed over, and is never handed over again. The failure is logged
+    // handed over, and is never handed over again. The failure is told
     // when it first happens; later runs try to file it again.
-    auto file = [&](const QString &path, const QStringList &to, bool first, const QDateTime &handedOver) {
+    auto file = [&](const QString &path, const QStringList &to, bool first, const QDateTime &handedOver,
+                    const QString &notes) {
         try {
             const QByteArray bytes = readWholeFile(path, kMaxMessageBytes);
             QByteArray dated = bytes;
@@ -294,20 +298,18 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 // no Date to set: filed as it is
             }
             sent.moveIn(path, QStringLiteral("S"), dated);
-            state.remove(Maildir::baseName(path));
-            return true;
+            record(notes.isEmpty() ? Outcome::Delivered : Outcome::DeliveredInPart, path, to, notes);
         } catch (const HostError &e) {
-            ++report.keptAside;
-            if (!first)
-                return false;
-            const QString what = QStringLiteral("was delivered but cannot be filed in Sent (%1); it stays in the "
-                                                "Outbox and will not be sent again")
-                                     .arg(QString::fromUtf8(e.what()));
-            const QString line = QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), what);
-            report.errors.append(line);
-            tell(path, what);
-            log(now, path, to, what);
-            return false;
+            if (!first) {
+                record(Outcome::StillNotFiled, path, to, {});
+                return;
+            }
+            QString what = QStringLiteral("was delivered but cannot be filed in Sent (%1); it stays in the "
+                                          "Outbox and will not be sent again")
+                               .arg(QString::fromUtf8(e.what()));
+            if (!notes.isEmpty())
+                what += QStringLiteral("; ") + notes;
+            record(Outcome::NotFiled, path, to, what);
         }
     };
     auto resolve = [this](const QString &list) { return listMembers(list); };
@@ -324,12 +326,13 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
     for (const QString &path : files) {
         const QString name = Maildir::baseName(path);
         const DeliveryState::Entry *known = state.find(name);
+        const int attempts = known ? known->attempts : 0;
         if (known && known->stage == DeliveryState::Stage::Held) {
-            ++report.held; // told when it was set aside; waits for the user
+            record(Outcome::StillHeld, path, {}, {}); // told when it was set aside; waits for the user
             continue;
         }
         if (known && known->stage == DeliveryState::Stage::HandedOver) {
-            file(path, {}, false, known->retryAt);
+            file(path, {}, false, known->retryAt, {});
             continue;
         }
         QByteArray message;
@@ -337,7 +340,7 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             message = readWholeFile(path, kMaxMessageBytes);
         } catch (const HostError &e) {
             // It will not become readable by itself: set aside, told once.
-            hold(path, {}, known ? known->attempts : 0, QString::fromUtf8(e.what()));
+            record(Outcome::Held, path, {}, QString::fromUtf8(e.what()), attempts);
             continue;
         }
         if (known && known->stage == DeliveryState::Stage::Sending) {
@@ -348,9 +351,10 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 to = mime::prepareForDelivery(message, resolve).recipients;
             } catch (const HostError &) {
             }
-            hold(path, to, known->attempts,
-                 QStringLiteral("an earlier delivery stopped while handing this message over; it may have gone out, "
-                                "so it is not sent again until you send it again or remove it"));
+            record(Outcome::Held, path, to,
+                   QStringLiteral("an earlier delivery stopped while handing this message over; it may have gone "
+                                  "out, so it is not sent again until you send it again or remove it"),
+                   attempts);
             continue;
         }
         try {
@@ -368,33 +372,31 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             queued.emplace(message);
         } catch (const HostError &e) {
             // No mail message, and it will not become one by itself: set aside, told once.
-            hold(path, {}, known ? known->attempts : 0, QString::fromUtf8(e.what()));
+            record(Outcome::Held, path, {}, QString::fromUtf8(e.what()), attempts);
             continue;
         }
+        QStringList recipients;
         try {
             const QDateTime due = queued->deferredDelivery();
             if (due.isValid() && due > now) {
-                ++report.waiting;
+                record(Outcome::Waiting, path, {}, {});
                 continue;
             }
             if (known && known->retryAt.isValid() && known->retryAt > now) {
-                ++report.waiting;
-                ++report.retrying;
+                record(Outcome::WaitingToRetry, path, {}, {});
                 continue;
             }
-            const int attempts = known ? known->attempts : 0;
             mime::Outgoing out = queued->prepare(resolve);
+            recipients = out.recipients;
             auto retryLater = [&](const QString &what) {
-                state.set(name, {DeliveryState::Stage::Failed, attempts + 1,
-                                 now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1)),
-                                 what.section(QLatin1Char('\n'), 0, 0)});
-                state.save();
-                fail(path, out.recipients, what);
+                record(Outcome::Failed, path, out.recipients, what, attempts + 1,
+                       now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1)));
             };
             if (out.recipients.isEmpty() && !out.badAddresses.isEmpty()) {
-                hold(path, {}, attempts,
-                     QStringLiteral("none of its recipients is an address a mail server takes: %1")
-                         .arg(out.badAddresses.join(QLatin1String(", "))));
+                record(Outcome::Held, path, {},
+                       QStringLiteral("none of its recipients is an address a mail server takes: %1")
+                           .arg(out.badAddresses.join(QLatin1String(", "))),
+                       attempts);
                 continue;
             }
             if (out.recipients.isEmpty()) {
@@ -406,15 +408,10 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             }
             if (account && !account->mayStart()) {
                 const QString why = account->stoppedBecause();
-                if (why.isEmpty()) {
-                    ++report.waiting; // its rate is spent: the next run goes on
-                    continue;
-                }
-                // The account stopped the run: every due message shows why,
-                // and counts as failed, as the Outbox shows it.
-                state.set(name, {DeliveryState::Stage::Failed, attempts, {}, why.section(QLatin1Char('\n'), 0, 0)});
-                state.save();
-                ++report.failed;
+                if (why.isEmpty())
+                    record(Outcome::Waiting, path, {}, {}); // its rate is spent: the next run goes on
+                else                                        // the account stopped the run: every due message shows why
+                    record(Outcome::Stopped, path, out.recipients, why, attempts);
                 continue;
             }
             // It is dated when it is handed over (RFC 5322: when it enters
@@ -423,50 +420,45 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             state.set(name, {DeliveryState::Stage::Sending, attempts, {}, {}});
             state.save(); // marked before it is handed over
             const Handover result = account ? account->send(out) : handOver(out);
-            if (result.kind == Handover::Kind::Unsendable) {
-                hold(path, out.recipients, attempts, result.what);
+            switch (result.kind) {
+            case Handover::Kind::Unsendable:
+            case Handover::Kind::Unknown:
+                record(Outcome::Held, path, out.recipients, result.what, attempts);
                 continue;
-            }
-            if (result.kind == Handover::Kind::NotSent) {
-                // Nothing left, and the account said why once: the message
-                // shows that reason in the Outbox, and the next run (after the
-                // user mended the account) tries it again at once.
-                state.set(name,
-                          {DeliveryState::Stage::Failed, attempts, {}, result.what.section(QLatin1Char('\n'), 0, 0)});
-                state.save();
-                ++report.failed;
+            case Handover::Kind::NotSent: // the account said why once; the next run tries again at once
+                record(Outcome::Stopped, path, out.recipients, result.what, attempts);
                 continue;
-            }
-            if (result.kind == Handover::Kind::Retry) {
+            case Handover::Kind::Retry:
                 retryLater(result.what);
                 continue;
-            }
-            if (result.kind == Handover::Kind::Unknown) {
-                hold(path, out.recipients, attempts, result.what);
-                continue;
+            case Handover::Kind::Delivered:
+                break;
             }
             // The hand-over time is kept: the Sent copy carries it as its Date,
             // the same however often the filing is tried.
             state.set(name, {DeliveryState::Stage::HandedOver, attempts, now, {}});
             state.save();
-            if (!result.what.isEmpty()) {
-                log(now, path, out.recipients, QStringLiteral("delivered; ") + result.what);
-                tell(path, result.what);
-            }
-            if (!out.badAddresses.isEmpty()) {
-                const QString what = QStringLiteral("not sent to %1: no address a mail server takes")
-                                         .arg(out.badAddresses.join(QLatin1String(", ")));
-                log(now, path, out.recipients, QStringLiteral("delivered; ") + what);
-                tell(path, what);
-            }
-            if (file(path, out.recipients, true, now))
-                ++report.delivered;
+            QStringList notes;
+            if (!result.what.isEmpty())
+                notes.append(result.what);
+            if (!out.badAddresses.isEmpty())
+                notes.append(QStringLiteral("not sent to %1: no address a mail server takes")
+                                 .arg(out.badAddresses.join(QLatin1String(", "))));
             if (!out.unknownGroups.isEmpty())
-                log(now, path, out.recipients,
-                    QStringLiteral("delivered; no distribution list is named %1")
-                        .arg(out.unknownGroups.join(QLatin1String(", "))));
+                notes.append(QStringLiteral("no distribution list is named %1")
+                                 .arg(out.unknownGroups.join(QLatin1String(", "))));
+            file(path, out.recipients, true, now, notes.join(QLatin1String("; ")));
         } catch (const HostError &e) {
-            fail(path, {}, QString::fromUtf8(e.what()));
+            // Once marked for the hand-over it may have gone out: never tried again by itself.
+            const DeliveryState::Entry *marked = state.find(name);
+            if (marked && marked->stage == DeliveryState::Stage::HandedOver)
+                record(Outcome::NotFiled, path, recipients,
+                       QStringLiteral("was delivered, but %1; it will not be sent again").arg(e.what()));
+            else if (marked && marked->stage == DeliveryState::Stage::Sending)
+                record(Outcome::Held, path, recipients, QString::fromUtf8(e.what()), attempts);
+            else
+                record(Outcome::Failed, path, recipients, QString::fromUtf8(e.what()), attempts + 1,
+                       now.addSecs(DeliveryState::retryDelaySeconds(attempts + 1)));
         }
     }
     try {

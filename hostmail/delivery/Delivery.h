@@ -20,6 +20,7 @@ struct DeliveryReport {
     int keptAside = 0;    // handed over but not filed in Sent: never handed over again
     int held = 0;         // waiting for the user: may have gone out, or cannot go as it is
     bool stopped = false; // the run could not go on (its state cannot be trusted)
+    bool trouble = false; // something needs the user: the agent exits 1 and points to the log
     QStringList errors;   // one line a failure
     QStringList news;     // what went wrong for the first time this run, for a notification
 };

@@ -141,8 +141,7 @@ int main(int argc, char *argv[])
         out << "; stopped";
     out << '\n';
     out.flush();
-    const bool trouble =
-        report.stopped || report.failed > 0 || report.retrying > 0 || report.held > 0 || report.keptAside > 0;
+    const bool trouble = report.stopped || report.trouble;
     if (trouble)
         err << "See " << paths.deliveryLog() << '\n';
     if (!report.news.isEmpty()) {
