@@ -73,6 +73,20 @@ QByteArray messageHead(const QString &path)
 
 } // namespace
 
+QString DeliveryReport::summary() const
+{
+    QString line = QStringLiteral("%1 delivered, %2 failed, %3 waiting").arg(delivered).arg(failed).arg(waiting);
+    if (retrying > 0)
+        line += QStringLiteral(" (%1 to try again)").arg(retrying);
+    if (held > 0)
+        line += QStringLiteral(", %1 held").arg(held);
+    if (keptAside > 0)
+        line += QStringLiteral(", %1 delivered but not filed in Sent").arg(keptAside);
+    if (stopped)
+        line += QStringLiteral("; stopped");
+    return line;
+}
+
 QString Delivery::stateFile() const
 {
     return m_paths.mail + QLatin1String("/.cheerpost-delivery-state");
@@ -164,8 +178,8 @@ public:
             return {Handover::Kind::Unsendable, QStringLiteral("its sender %1 is no address a mail server takes")
                                                     .arg(mime::headerSafe(from).simplified())};
         if (from.isEmpty())
-            return stop(QStringLiteral("The messages have no sender: set From= in host.conf, or use the mail "
-                                       "address as the account's user name."));
+            return stop(QStringLiteral("The messages have no sender: enter your name and e-mail address in "
+                                       "File > Accounts."));
         if (!m_session) {
             QString password;
             try {
@@ -343,6 +357,16 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
             record(Outcome::Held, path, {}, QString::fromUtf8(e.what()), attempts);
             continue;
         }
+        try {
+            const QString subject = mime::headerText(message, "Subject").simplified();
+            const QString to = mime::headerText(message, "To").simplified();
+            if (!subject.isEmpty() || !to.isEmpty())
+                labels.insert(path,
+                              QStringLiteral("\u201C%1\u201D to %2")
+                                  .arg(subject.left(80), to.isEmpty() ? QStringLiteral("no one named") : to.left(120)));
+        } catch (const HostError &) {
+            // no mail message: named by its file, and held below
+        }
         if (known && known->stage == DeliveryState::Stage::Sending) {
             // Interrupted while being handed over: it may have gone out, so it
             // is never handed over again by itself.
@@ -356,16 +380,6 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                                   "out, so it is not sent again until you send it again or remove it"),
                    attempts);
             continue;
-        }
-        try {
-            const QString subject = mime::headerText(message, "Subject").simplified();
-            const QString to = mime::headerText(message, "To").simplified();
-            if (!subject.isEmpty() || !to.isEmpty())
-                labels.insert(path,
-                              QStringLiteral("\u201C%1\u201D to %2")
-                                  .arg(subject.left(80), to.isEmpty() ? QStringLiteral("no one named") : to.left(120)));
-        } catch (const HostError &) {
-            // no mail message: named by its file, and held below
         }
         std::optional<mime::QueuedMessage> queued; // read once for all this run asks of it
         try {

@@ -23,6 +23,9 @@ struct DeliveryReport {
     bool trouble = false; // something needs the user: the agent exits 1 and points to the log
     QStringList errors;   // one line a failure
     QStringList news;     // what went wrong for the first time this run, for a notification
+
+    // The agent's one-line summary: "1 delivered, 0 failed, 2 waiting, 1 held".
+    QString summary() const;
 };
 
 // One message of the Outbox as the user sees it.

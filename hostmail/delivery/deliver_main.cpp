@@ -130,16 +130,7 @@ int main(int argc, char *argv[])
     for (const QString &e : std::as_const(report.errors))
         err << e << '\n';
     QTextStream out(stdout);
-    out << report.delivered << " delivered, " << report.failed << " failed, " << report.waiting << " waiting";
-    if (report.retrying > 0)
-        out << " (" << report.retrying << " to try again)";
-    if (report.held > 0)
-        out << ", " << report.held << " held";
-    if (report.keptAside > 0)
-        out << ", " << report.keptAside << " delivered but not filed in Sent";
-    if (report.stopped)
-        out << "; stopped";
-    out << '\n';
+    out << report.summary() << '\n';
     out.flush();
     const bool trouble = report.stopped || report.trouble;
     if (trouble)

@@ -808,3 +808,94 @@ TEST(Delivery, TheSentCopyCarriesTheDateItWentOutWithAndIsFiledOnceAfterAPowerCu
     EXPECT_EQ(s.read(s.paths.sent() + "/cur/again.host:2,S"), dated);
     EXPECT_EQ(s.files(s.paths.sent() + "/cur").size(), 3);
 }
+
+TEST(Delivery, EveryOutcomeIsPinnedWholeByItsGoldenFile)
+{
+    // Each outcome of the outcome table, brought about as it happens to
+    // users: the summary line, the exit status, the notice and the log are
+    // compared whole with tests/data/delivery/<outcome>.ref.
+    const QDateTime now(QDate(2026, 12, 8), QTime(9, 30), QTimeZone::utc());
+    auto raw = [](TempStore &s, const QByteArray &to) {
+        Maildir(s.paths.outbox()).create();
+        return Maildir(s.paths.outbox())
+            .add("From: me@example.org\nTo: " + to +
+                 "\nSubject: Hello\nMIME-Version: 1.0\n"
+                 "Content-Type: text/plain\n\nHi\n");
+    };
+    auto blockSent = [](TempStore &s) {
+        QDir(s.paths.sent()).removeRecursively();
+        QDir().mkpath(s.paths.sent());
+        s.write(s.paths.sent() + "/cur", "in the way");
+    };
+    auto interrupted = [](TempStore &s, const QString &path) {
+        DeliveryState state(s.paths.mail + "/.cheerpost-delivery-state");
+        state.set(Maildir::baseName(path), {DeliveryState::Stage::Sending, 0, {}, {}});
+        state.save();
+    };
+    const QString failing = "echo 'msmtp: account default not found' >&2\nexit 78";
+    struct Case {
+        const char *outcome;
+        int runs;
+        std::function<QString(TempStore &)> setUp; // gives the message's file
+    };
+    const Case cases[] = {
+        {"delivered", 1, [&](TempStore &s) { return raw(s, "anna@example.org"); }},
+        {"delivered-in-part", 1, [&](TempStore &s) { return raw(s, "anna@example.org, Nobody: ;"); }},
+        {"not-filed", 1,
+         [&](TempStore &s) {
+             blockSent(s);
+             return raw(s, "anna@example.org");
+         }},
+        {"still-not-filed", 2,
+         [&](TempStore &s) {
+             blockSent(s);
+             return raw(s, "anna@example.org");
+         }},
+        {"waiting", 1, [&](TempStore &s) { return queue(s, "anna@example.org", now.addDays(3)); }},
+        {"waiting-to-retry", 2,
+         [&](TempStore &s) {
+             s.paths.deliveryCommand = command(s, "fail.sh", failing);
+             return raw(s, "anna@example.org");
+         }},
+        {"failed", 1,
+         [&](TempStore &s) {
+             s.paths.deliveryCommand = command(s, "fail.sh", failing);
+             return raw(s, "anna@example.org");
+         }},
+        {"stopped", 1,
+         [&](TempStore &s) {
+             s.paths.smtp.host = "127.0.0.1"; // an account whose login is no address, and no From
+             s.paths.smtp.user = "anna";
+             Maildir(s.paths.outbox()).create();
+             return Maildir(s.paths.outbox())
+                 .add("To: anna@example.org\nSubject: Hello\nMIME-Version: 1.0\nContent-Type: text/plain\n\nHi\n");
+         }},
+        {"held", 1,
+         [&](TempStore &s) {
+             const QString path = raw(s, "anna@example.org");
+             interrupted(s, path);
+             return path;
+         }},
+        {"still-held", 2,
+         [&](TempStore &s) {
+             const QString path = raw(s, "anna@example.org");
+             interrupted(s, path);
+             return path;
+         }},
+    };
+    for (const Case &c : cases) {
+        TempStore s;
+        s.paths.deliveryCommand = recorder(s); // unless the case gives another
+        const QString message = c.setUp(s);
+        DeliveryReport report;
+        for (int run = 0; run < c.runs; ++run)
+            report = Delivery(s.paths).deliverDue(now.addSecs(60 * run));
+        QByteArray text = "summary: " + report.summary().toUtf8() +
+                          "\nexit: " + QByteArray(report.trouble || report.stopped ? "1" : "0") + "\nnotice:\n";
+        for (const QString &line : std::as_const(report.news))
+            text += "  " + line.toUtf8() + "\n";
+        text += "log:\n" + s.read(s.paths.deliveryLog());
+        text.replace(s.dir.path().toUtf8(), "STORE").replace(Maildir::baseName(message).toUtf8(), "MESSAGE");
+        EXPECT_TRUE(matchesGolden(text, qPrintable(QStringLiteral("delivery/%1.ref").arg(c.outcome)))) << c.outcome;
+    }
+}
