@@ -10,6 +10,7 @@ Usage: test_graph.py CHEERPOST_DELIVER SIGNIN_PROBE
 import glob
 import json
 import os
+import socket
 import subprocess
 import sys
 import tempfile
@@ -169,6 +170,21 @@ class MicrosoftContacts(unittest.TestCase):
         self.assertNotEqual(r.returncode, 0)
         self.assertIn("no longer has 3 of the 3 contacts here; none was deleted here", r.stderr)
         self.assertEqual(len(self.local()), 3)
+
+    def test_a_next_page_named_on_another_host_gets_no_token(self):
+        for n in range(30):  # more than a page
+            self.put(f"c{n:02}", displayName=f"Person {n}")
+        self.call("/test/elsewhere", {"host": "127.0.0.2"})
+        # Whatever listens there would be handed the token: nothing must go.
+        with socket.socket() as trap:
+            trap.bind(("127.0.0.2", int(self.base.rsplit(":", 1)[1])))
+            trap.listen(1)
+            trap.settimeout(0.1)
+            r = self.sync()
+            with self.assertRaises(socket.timeout):
+                trap.accept()
+        self.assertNotEqual(r.returncode, 0, r.stdout)
+        self.assertIn("127.0.0.2", r.stderr)  # named to the user
 
 
 if __name__ == "__main__":

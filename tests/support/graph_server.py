@@ -129,6 +129,9 @@ class Graph(http.server.BaseHTTPRequestHandler):
             if path == "/test/throttle":
                 STATE["throttle"] = self.body()["count"]
                 return self.reply(204)
+            if path == "/test/elsewhere":
+                STATE["elsewhere"] = self.body()["host"]  # the next page is named on another host
+                return self.reply(204)
             if path == "/test/contacts":
                 return self.reply(200, {cid: public(c, True) for cid, c in STATE["contacts"].items()})
             if path == "/test/log":
@@ -213,6 +216,8 @@ class Graph(http.server.BaseHTTPRequestHandler):
         link = f"{self.base()}/me/contactFolders/{urllib.parse.quote(folder, safe='')}/contacts/delta"
         if offset + self.options.page < len(changes):
             body["@odata.nextLink"] = f"{link}?$skiptoken={since}-{offset + self.options.page}-{end}"
+            if STATE.get("elsewhere"):
+                body["@odata.nextLink"] = body["@odata.nextLink"].replace("127.0.0.1", STATE["elsewhere"])
         else:
             body["@odata.deltaLink"] = f"{link}?$deltatoken={end}"
         self.reply(200, body)
