@@ -242,6 +242,19 @@ private:
                                {QByteArray("Depth: ") + depth, "Content-Type: application/xml; charset=utf-8"});
     }
 
+    // Whether an upload (CardDAV or Graph) was not taken: a refused login or
+    // a lost server stops the sync; any other refusal skips that contact.
+    bool uploadRefused(const Reply &r, const QString &name)
+    {
+        if (r.status >= 200 && r.status < 300)
+            return false;
+        if (r.status == 401 || !r.error.isEmpty())
+            fail(trouble(r, QStringLiteral("an upload")));
+        else
+            m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(r, QStringLiteral("an upload"))));
+        return true;
+    }
+
     QString trouble(const Reply &r, const QString &what) const
     {
         if (!r.error.isEmpty())
@@ -437,13 +450,8 @@ private:
             }
             r = put(href, QString::fromUtf8(now.etag), merged);
         }
-        if (r.status < 200 || r.status >= 300) {
-            if (r.status == 401 || !r.error.isEmpty())
-                fail(trouble(r, QStringLiteral("an upload")));
-            else
-                m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(r, QStringLiteral("an upload"))));
+        if (uploadRefused(r, name))
             return;
-        }
         ++m_report.uploaded;
         // Servers rewrite what they take: their copy is the one kept.
         const Reply back = m_http->request("GET", QUrl(href), QByteArray(), {});
@@ -1040,13 +1048,8 @@ private:
             patch = graphDatesPatch(server, merged);
             r = patchGraph(key, changeKey, patch);
         }
-        if (r.status < 200 || r.status >= 300) {
-            if (r.status == 401 || !r.error.isEmpty())
-                fail(trouble(r, QStringLiteral("an upload")));
-            else
-                m_report.skipped.append(QStringLiteral("%1: %2").arg(name, trouble(r, QStringLiteral("an upload"))));
+        if (uploadRefused(r, name))
             return;
-        }
         ++m_report.uploaded;
         Reply back;
         const auto [bytes, changeKey] = getGraphContact(key, &back);
