@@ -5,6 +5,7 @@
 // Bearer check. The desktop keyring is a stand-in secret-tool on PATH.
 #include "support/Eventually.h"
 #include "support/MainWindowFixture.h"
+#include "support/Radicale.h"
 #include "support/StandIn.h"
 
 #include <QCheckBox>
@@ -180,17 +181,9 @@ TEST_F(AccountsWindow, AGoogleUserSignsInInTheBrowserAndBothAccountsWorkByToken)
                  {work.filePath("received"), "plain", "--user", address, "--bearer-check", issuer + "/check"});
     ASSERT_GT(smtp.port(), 0);
     // Radicale trusting the user its Bearer-checking front names.
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 davPort = probe.serverPort();
-    probe.close();
-    QProcess radicale;
-    radicale.setStandardErrorFile(QProcess::nullDevice());
-    radicale.start("/usr/bin/python3",
-                   {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(davPort),
-                    "--auth-type=http_x_remote_user", "--storage-filesystem-folder=" + work.filePath("collections"),
-                    "--rights-type=owner_only", "--logging-level=error"});
-    const QString backend = QStringLiteral("http://127.0.0.1:%1").arg(davPort);
+    const Radicale radicale(work.filePath("collections"), {"--auth-type=http_x_remote_user"});
+    ASSERT_TRUE(radicale.ready());
+    const QString backend = QStringLiteral("http://127.0.0.1:%1").arg(radicale.port());
     StandIn front("bearer_proxy.py", {issuer + "/check", backend});
     ASSERT_GT(front.port(), 0);
     QDir().mkpath(work.filePath("collections/collection-root/" + address + "/contacts"));
@@ -224,8 +217,6 @@ TEST_F(AccountsWindow, AGoogleUserSignsInInTheBrowserAndBothAccountsWorkByToken)
     EXPECT_EQ(QDir(work.filePath("received/new")).entryList(QDir::Files).size(), 1);
     EXPECT_TRUE(book.startsWith("Logged in; the contacts will come from")) << book.toStdString();
     w->close();
-    radicale.terminate();
-    radicale.waitForFinished(10000);
 }
 
 TEST_F(AccountsWindow, AMicrosoftUserSignsInAndSendsByXoauth2AndReadsContactsFromGraph)
@@ -380,51 +371,25 @@ TEST_F(AccountsWindow, APasswordIsKeptForTheAccountWhateverItsPortAndAnEarlierEn
 
 namespace {
 
-// Radicale over TLS on 127.0.0.1 with the test's certificate and users.
-struct TlsRadicale {
-    TlsRadicale(const QTemporaryDir &work, const QByteArray &users)
-    {
-        for (const QByteArray &line : users.split('\n')) {
-            if (line.isEmpty())
-                continue;
-            const QString book =
-                work.filePath("dav/collection-root/" + QString::fromUtf8(line.split(':').first()) + "/contacts");
-            QDir().mkpath(book);
-            QFile props(book + "/.Radicale.props");
-            props.open(QIODevice::WriteOnly);
-            props.write(R"({"tag": "VADDRESSBOOK", "D:displayname": "contacts"})");
-        }
-        QFile file(work.filePath("dav-users"));
-        file.open(QIODevice::WriteOnly);
-        file.write(users);
-        file.close();
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        port = probe.serverPort();
-        probe.close();
-        process.setStandardErrorFile(QProcess::nullDevice());
-        process.start("/usr/bin/python3",
-                      {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(port),
-                       "--auth-type=htpasswd", "--auth-htpasswd-filename=" + file.fileName(),
-                       "--auth-htpasswd-encryption=plain", "--storage-filesystem-folder=" + work.filePath("dav"),
-                       "--rights-type=owner_only", "--server-ssl", "--server-certificate=" + work.filePath("cert.pem"),
-                       "--server-key=" + work.filePath("key.pem"), "--logging-level=error"});
-        eventually(
-            [&] {
-                QTcpSocket s;
-                s.connectToHost(QHostAddress::LocalHost, port);
-                return s.waitForConnected(100);
-            },
-            20000);
+// The address books of the test's Radicale, one "contacts" book for each
+// "user:password" line, and its users file; gives that file.
+QString prepareBooks(const QTemporaryDir &work, const QByteArray &users)
+{
+    for (const QByteArray &line : users.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QString book =
+            work.filePath("dav/collection-root/" + QString::fromUtf8(line.split(':').first()) + "/contacts");
+        QDir().mkpath(book);
+        QFile props(book + "/.Radicale.props");
+        props.open(QIODevice::WriteOnly);
+        props.write(R"({"tag": "VADDRESSBOOK", "D:displayname": "contacts"})");
     }
-    ~TlsRadicale()
-    {
-        process.terminate();
-        process.waitForFinished(10000);
-    }
-    QProcess process;
-    quint16 port = 0;
-};
+    QFile file(work.filePath("dav-users"));
+    file.open(QIODevice::WriteOnly);
+    file.write(users);
+    return file.fileName();
+}
 
 } // namespace
 
@@ -438,14 +403,18 @@ TEST_F(AccountsWindow, ASelfHostedAndAnAutoconfigDomainSendAndReachTheirAddressB
                      {work.filePath("auto-received"), "tls", cert, key, "--user", "anna", "--password", "two-secret"});
     ASSERT_GT(srvMail.port(), 0);
     ASSERT_GT(autoMail.port(), 0);
-    TlsRadicale dav(work, "anna@berg.test:one-secret\nanna@auto.test:two-secret\n");
+    // Radicale over TLS with the test's certificate and users.
+    const Radicale dav(work.filePath("dav"),
+                       Radicale::htpasswd(prepareBooks(work, "anna@berg.test:one-secret\nanna@auto.test:two-secret\n")),
+                       work.filePath("cert.pem"), work.filePath("key.pem"));
+    ASSERT_TRUE(dav.ready());
     QFile zone(work.filePath("zone"));
     ASSERT_TRUE(zone.open(QIODevice::WriteOnly));
     zone.write(QStringLiteral("_submissions._tcp.berg.test. 60 IN SRV 0 1 %1 127.0.0.1.\n"
                               "_carddavs._tcp.berg.test. 60 IN SRV 0 1 %2 127.0.0.1.\n"
                               "_carddavs._tcp.berg.test. 60 IN TXT \"path=/\"\n")
                    .arg(srvMail.port())
-                   .arg(dav.port)
+                   .arg(dav.port())
                    .toUtf8());
     zone.close();
     StandIn dns("dns_server.py", {"127.0.0.153", zone.fileName()});
@@ -461,7 +430,7 @@ TEST_F(AccountsWindow, ASelfHostedAndAnAutoconfigDomainSendAndReachTheirAddressB
                                 "<addressBook type=\"carddav\"><serverURL>https://127.0.0.1:%2/</serverURL>"
                                 "</addressBook></clientConfig>")
                      .arg(autoMail.port())
-                     .arg(dav.port)
+                     .arg(dav.port())
                      .toUtf8());
     config.close();
     StandIn www("https_files.py", {work.filePath("www"), cert, key});

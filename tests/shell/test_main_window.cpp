@@ -6,6 +6,7 @@
 #include "support/Eventually.h"
 #include "support/Golden.h"
 #include "support/MainWindowFixture.h"
+#include "support/Radicale.h"
 
 #include "hostmail/delivery/Delivery.h"
 #include "hostmail/delivery/DeliveryState.h"
@@ -17,6 +18,7 @@
 #include "templates/views/DesignEditor.h"
 
 #include <atomic>
+#include <optional>
 
 #include <QAction>
 #include <QCheckBox>
@@ -542,36 +544,14 @@ public:
         users.open(QIODevice::WriteOnly);
         users.write("anna:secret\n");
         users.close();
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        port = probe.serverPort();
-        probe.close();
-        m_server.setStandardErrorFile(QProcess::nullDevice());
-        m_server.setStandardOutputFile(QProcess::nullDevice());
-        m_server.start(
-            "/usr/bin/python3",
-            {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(port),
-             "--auth-type=htpasswd", "--auth-htpasswd-filename=" + users.fileName(), "--auth-htpasswd-encryption=plain",
-             "--storage-filesystem-folder=" + m_dir.filePath("collections"), "--rights-type=owner_only", "--server-ssl",
-             "--server-certificate=" + cert, "--server-key=" + key, "--logging-level=error"});
-        for (int i = 0; i < 200; ++i) {
-            QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, port);
-            if (s.waitForConnected(100))
-                break;
-            QThread::msleep(50);
-        }
-    }
-    ~RadicaleOverTls()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(10000);
+        m_server.emplace(m_dir.filePath("collections"), Radicale::htpasswd(users.fileName()), cert, key);
+        port = m_server->port();
     }
     quint16 port = 0;
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_server;
+    std::optional<Radicale> m_server;
 };
 
 } // namespace
@@ -667,25 +647,9 @@ TEST_F(MainWindowFixture, ASyncThatWouldDeleteMostContactsHereAsksFirst)
         store.write(book + "/" + who + ".vcf", QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:") + who +
                                                    "\r\nFN:" + who + "\r\nN:" + who + ";;;;\r\nEND:VCARD\r\n");
     store.write(dir.filePath("users"), "anna:secret\n");
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    QProcess radicale;
-    radicale.setStandardErrorFile(QProcess::nullDevice());
-    radicale.start("/usr/bin/python3",
-                   {"-m", "radicale", "--config", "", QStringLiteral("--server-hosts=127.0.0.1:%1").arg(port),
-                    "--auth-type=htpasswd", "--auth-htpasswd-filename=" + dir.filePath("users"),
-                    "--auth-htpasswd-encryption=plain", "--storage-filesystem-folder=" + dir.filePath("collections"),
-                    "--rights-type=owner_only", "--logging-level=error"});
-    ASSERT_TRUE(eventually(
-        [&] {
-            QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, port);
-            return s.waitForConnected(100);
-        },
-        20000));
-    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    const Radicale radicale(dir.filePath("collections"), Radicale::htpasswd(dir.filePath("users")));
+    ASSERT_TRUE(radicale.ready());
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(radicale.port());
     store.paths.cardDav.url = url;
     store.paths.cardDav.user = "anna";
     store.paths.cardDav.passwordCommand = "printf secret";
@@ -710,8 +674,6 @@ TEST_F(MainWindowFixture, ASyncThatWouldDeleteMostContactsHereAsksFirst)
     prompter.answers = {true, true};
     window->findChild<QAction *>("mnuGenerateReminders")->trigger();
     EXPECT_EQ(cards(), 0);
-    radicale.terminate();
-    radicale.waitForFinished(10000);
 }
 
 TEST_F(MainWindowFixture, EachRunChecksItsFieldsAndAsksItsQuestionBeforeTheSync)
