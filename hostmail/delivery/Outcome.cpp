@@ -14,17 +14,17 @@ using M = OutcomeRule::Mark;
 
 // clang-format off
 constexpr OutcomeRule kRules[] = {
-    // outcome                 name                 state kept                        count         also           retried log prefix    told prefix trouble
-    {Outcome::Delivered,       "delivered",         M::Forget,    Stage::Failed,     &R::delivered, nullptr,       false,  nullptr,      nullptr,    false},
-    {Outcome::DeliveredInPart, "delivered-in-part", M::Forget,    Stage::Failed,     &R::delivered, nullptr,       false,  "delivered; ", "",        false},
-    {Outcome::NotFiled,        "not-filed",         M::Untouched, Stage::HandedOver, &R::keptAside, nullptr,       false,  "",           "",         true},
-    {Outcome::StillNotFiled,   "still-not-filed",   M::Untouched, Stage::HandedOver, &R::keptAside, nullptr,       false,  nullptr,      nullptr,    true},
-    {Outcome::Waiting,         "waiting",           M::Untouched, Stage::Failed,     &R::waiting,   nullptr,       true,   nullptr,      nullptr,    false},
-    {Outcome::WaitingToRetry,  "waiting-to-retry",  M::Untouched, Stage::Failed,     &R::waiting,   &R::retrying,  true,   nullptr,      nullptr,    true},
-    {Outcome::Failed,          "failed",            M::Set,       Stage::Failed,     &R::failed,    nullptr,       true,   "",           "",         true},
-    {Outcome::Stopped,         "stopped",           M::Set,       Stage::Failed,     &R::failed,    nullptr,       true,   nullptr,      nullptr,    true},
-    {Outcome::Held,            "held",              M::Set,       Stage::Held,       &R::held,      nullptr,       false,  "held: ",     "held: ",   true},
-    {Outcome::StillHeld,       "still-held",        M::Untouched, Stage::Held,       &R::held,      nullptr,       false,  nullptr,      nullptr,    true},
+    // outcome                 name                 state kept                        count         also           log prefix    told prefix trouble
+    {Outcome::Delivered,       "delivered",         M::Forget,    Stage::Failed,     &R::delivered, nullptr,       nullptr,      nullptr,    false},
+    {Outcome::DeliveredInPart, "delivered-in-part", M::Forget,    Stage::Failed,     &R::delivered, nullptr,       "delivered; ", "",        false},
+    {Outcome::NotFiled,        "not-filed",         M::Untouched, Stage::HandedOver, &R::keptAside, nullptr,       "",           "",         true},
+    {Outcome::StillNotFiled,   "still-not-filed",   M::Untouched, Stage::HandedOver, &R::keptAside, nullptr,       nullptr,      nullptr,    true},
+    {Outcome::Waiting,         "waiting",           M::Untouched, Stage::Failed,     &R::waiting,   nullptr,       nullptr,      nullptr,    false},
+    {Outcome::WaitingToRetry,  "waiting-to-retry",  M::Untouched, Stage::Failed,     &R::waiting,   &R::retrying,  nullptr,      nullptr,    true},
+    {Outcome::Failed,          "failed",            M::Set,       Stage::Failed,     &R::failed,    nullptr,       "",           "",         true},
+    {Outcome::Stopped,         "stopped",           M::Set,       Stage::Failed,     &R::failed,    nullptr,       nullptr,      nullptr,    true},
+    {Outcome::Held,            "held",              M::Set,       Stage::Held,       &R::held,      nullptr,       "held: ",     "held: ",   true},
+    {Outcome::StillHeld,       "still-held",        M::Untouched, Stage::Held,       &R::held,      nullptr,       nullptr,      nullptr,    true},
 };
 // clang-format on
 

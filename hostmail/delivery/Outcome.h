@@ -11,8 +11,9 @@ struct DeliveryReport;
 // What became of one Outbox message in a delivery run. Everything that
 // follows from it (what the delivery state keeps, which count of the run's
 // summary it adds to, whether it is logged and told in the notice, whether
-// it is tried again by itself, whether the agent exits 1) is stated once,
-// in the table of Outcome.cpp.
+// the agent exits 1) is stated once, in the table of Outcome.cpp. Whether it
+// is tried again follows from the state: a failed stage at its retry time, a
+// message without one when it is due, a held one only at the user's word.
 enum class Outcome {
     Delivered,       // handed over and filed in Sent
     DeliveredInPart, // handed over, but some recipients were refused or left out
@@ -35,7 +36,6 @@ struct OutcomeRule {
     DeliveryState::Stage stage; // with Set
     int DeliveryReport::*count; // the summary's count it adds to
     int DeliveryReport::*also;  // and a second one, or null
-    bool retried;               // tried again without the user
     const char *logPrefix;      // logged with this before the reason; null: not logged
     const char *tellPrefix;     // in the run's errors and the desktop notice with this; null: not told
     bool trouble;               // the agent exits 1 and points to the log

@@ -5,7 +5,6 @@
 #include "hostmail/mime/LocalReferences.h"
 
 #include <QFileInfo>
-#include <QHash>
 #include <QLocale>
 #include <QSysInfo>
 #include <QUuid>

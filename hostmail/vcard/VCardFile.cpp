@@ -10,8 +10,6 @@
 #include <QStringEncoder>
 #include <QVarLengthArray>
 
-#include <algorithm>
-
 #include <mutex>
 #include <optional>
 
