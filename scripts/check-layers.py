@@ -23,6 +23,7 @@ LAYERS = {
     "common/core": 0,
     "hostmail": 1,  # HostError.h, shared by the host's rooms
     "hostmail/store": 2,
+    "hostmail/process": 2.5,  # the one way to start another program
     "hostmail/vcard": 3,
     "hostmail/ical": 3,
     "hostmail/mime": 3,

@@ -1,12 +1,12 @@
 #include "hostmail/delivery/Delivery.h"
 
 #include "hostmail/HostError.h"
-#include "hostmail/delivery/CommandRunner.h"
 #include "hostmail/delivery/DeliveryState.h"
 #include "hostmail/delivery/Outcome.h"
 #include "hostmail/model/DistributionLists.h"
 #include "hostmail/model/Folder.h"
 #include "hostmail/model/HostEnums.h"
+#include "hostmail/process/CommandRunner.h"
 #include "hostmail/signin/SignIn.h"
 #include "hostmail/smtp/SmtpSession.h"
 #include "hostmail/store/AtomicFile.h"

@@ -3,12 +3,12 @@
 #include "hostmail/HostError.h"
 #include "hostmail/model/MailItem.h"
 #include "hostmail/model/TaskItem.h"
+#include "hostmail/process/CommandRunner.h"
 #include "hostmail/store/AtomicFile.h"
 #include "hostmail/store/Maildir.h"
 #include "hostmail/store/WriteBatch.h"
 
 #include <QDir>
-#include <QProcess>
 
 namespace hostmail {
 
@@ -38,7 +38,7 @@ Application::~Application()
         return;
     if (WriteBatch *batch = WriteBatch::current())
         batch->commit();
-    QProcess::startDetached(m_paths.deliveryAgent, deliveryAgentArguments(m_paths));
+    startDetached(QStringList{m_paths.deliveryAgent} + deliveryAgentArguments(m_paths));
 }
 
 void Application::startBatch()

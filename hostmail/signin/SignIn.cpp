@@ -2,6 +2,7 @@
 
 #include "hostmail/HostError.h"
 #include "hostmail/net/Http.h"
+#include "hostmail/process/CommandRunner.h"
 #include "hostmail/smtp/SmtpSession.h"
 
 #include <QCryptographicHash>
@@ -189,8 +190,9 @@ void openBrowser(const QString &command, const QUrl &url)
     QStringList argv = QProcess::splitCommand(command.trimmed().isEmpty() ? QStringLiteral("xdg-open") : command);
     const QString program = argv.takeFirst();
     argv.append(url.toString(QUrl::FullyEncoded));
-    if (!QProcess::startDetached(program, argv))
-        throw HostError(QStringLiteral("Cannot open the browser (%1) for the sign-in").arg(program));
+    QString why;
+    if (!startDetached(QStringList{program} + argv, &why))
+        throw HostError(QStringLiteral("Cannot open the browser (%1) for the sign-in: %2").arg(program, why));
 }
 
 struct Cache {

@@ -3,6 +3,7 @@
 #include "hostmail/HostError.h"
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/net/Tls.h"
+#include "hostmail/process/CommandRunner.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -323,21 +324,14 @@ namespace {
 
 QByteArray runForOutput(const QString &program, const QStringList &arguments, const QByteArray &input)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    p.start(program, arguments);
-    if (!p.waitForStarted(10000))
+    const CommandResult r = runCommand(QStringList{program} + arguments, input, {30, 4096, nullptr});
+    if (!r.started)
         throw HostError(QStringLiteral("Cannot start %1").arg(program));
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        p.waitForFinished();
+    if (r.timedOut)
         throw HostError(QStringLiteral("%1 did not finish within 30 s").arg(program));
-    }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        throw HostError(QStringLiteral("%1 failed (exit status %2)").arg(program).arg(p.exitCode()));
-    return p.readAllStandardOutput().left(4096);
+    if (r.signal != 0 || r.exitCode != 0)
+        throw HostError(QStringLiteral("%1 failed (exit status %2)").arg(program).arg(r.exitCode));
+    return r.output;
 }
 
 std::function<bool()> &keyringLocked()

@@ -1,6 +1,6 @@
 #include "shell/core/DeliveryTimer.h"
 
-#include <QProcess>
+#include "hostmail/process/CommandRunner.h"
 
 namespace shell {
 
@@ -15,20 +15,14 @@ struct Outcome {
 
 Outcome run(const QString &systemctl, const QStringList &args)
 {
-    QProcess p;
-    p.start(systemctl, args);
+    const hostmail::CommandResult r = hostmail::runCommand(QStringList{systemctl} + args, {}, {15, 4096, nullptr});
     Outcome o;
-    if (!p.waitForStarted(5000))
+    if (!r.started || r.timedOut)
         return o;
-    if (!p.waitForFinished(15000)) {
-        p.kill();
-        p.waitForFinished(1000);
-        return o;
-    }
     o.ran = true;
-    o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    o.out = p.readAllStandardOutput().trimmed();
-    o.err = p.readAllStandardError();
+    o.code = r.signal == 0 ? r.exitCode : -1;
+    o.out = r.output.trimmed();
+    o.err = r.errorTail;
     return o;
 }
 

@@ -2,10 +2,10 @@
 
 #include "common/core/Prompter.h"
 #include "common/views/Icons.h"
+#include "hostmail/process/CommandRunner.h"
 #include "shell/core/SystemInfo.h"
 #include "ui_frmAbout.h"
 
-#include <QProcess>
 #include <QStyle>
 
 namespace shell {
@@ -31,7 +31,7 @@ frmAbout::~frmAbout() = default;
 void frmAbout::StartSysInfo()
 {
     const QString tool = findSystemInfoTool(toolCandidates);
-    if (tool.isEmpty() || !QProcess::startDetached(tool, {}))
+    if (tool.isEmpty() || !hostmail::startDetached({tool}))
         m_prompter->tell(common::kAppTitle, kSystemInfoUnavailable, common::MessageIcon::None);
 }
 

@@ -4,11 +4,11 @@
 #include "common/core/Prompter.h"
 #include "hostmail/HostError.h"
 #include "hostmail/model/Application.h"
+#include "hostmail/process/CommandRunner.h"
 #include "shell/core/OutboxStatus.h"
 #include "ui_frmOutbox.h"
 
 #include <QHeaderView>
-#include <QProcess>
 #include <QTimer>
 
 namespace shell {
@@ -90,7 +90,7 @@ void frmOutbox::retrySelected()
         return;
     // Handed over now, not at the next timer run (which may never come
     // where no user manager runs); the list follows what became of them.
-    if (agent.isEmpty() || !QProcess::startDetached(agent, arguments)) {
+    if (agent.isEmpty() || !hostmail::startDetached(QStringList{agent} + arguments)) {
         m_ui->lblOutboxStatus->setText(
             QStringLiteral("No delivery agent could be started; the messages leave at the next delivery."));
         return;
