@@ -171,7 +171,14 @@ public:
 
     Handover send(const mime::Outgoing &out)
     {
+        // A message without a From (queued before the sender was set) takes
+        // the sender set now, else a login that is an address.
         QString from = out.sender;
+        QByteArray fromHeader;
+        if (const mime::Mailbox set = mime::mailbox(m_paths.from); from.isEmpty() && !set.address.isEmpty()) {
+            from = set.address;
+            fromHeader = set.header;
+        }
         if (from.isEmpty())
             from = m_paths.smtp.user.contains(QLatin1Char('@')) ? m_paths.smtp.user : QString();
         if (!from.isEmpty() && !mime::isEnvelopeAddress(from))
@@ -191,7 +198,8 @@ public:
         }
         QByteArray wire;
         try {
-            wire = mime::forTransport(smtp::messageForTransfer(out.message, from));
+            wire = mime::forTransport(
+                smtp::messageForTransfer(out.message, fromHeader.isEmpty() ? from : QString::fromLatin1(fromHeader)));
         } catch (const HostError &e) {
             return {Handover::Kind::Unsendable, QString::fromUtf8(e.what())};
         }

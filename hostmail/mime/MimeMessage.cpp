@@ -432,6 +432,24 @@ Outgoing QueuedMessage::prepare(const GroupResolver &resolver)
 
 namespace hostmail::mime {
 
+Mailbox mailbox(const QString &line)
+{
+    initialise();
+    GPtr<InternetAddressList> parsed(internet_address_list_parse(nullptr, headerSafe(line).toUtf8().constData()));
+    if (!parsed || internet_address_list_length(parsed.get()) != 1)
+        return {};
+    InternetAddress *ia = internet_address_list_get_address(parsed.get(), 0);
+    if (!INTERNET_ADDRESS_IS_MAILBOX(ia))
+        return {};
+    const QString address = QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(ia)));
+    if (!isEnvelopeAddress(address))
+        return {};
+    char *text = internet_address_list_to_string(parsed.get(), nullptr, TRUE);
+    Mailbox m{address, QByteArray(text)};
+    g_free(text);
+    return m;
+}
+
 bool isEnvelopeAddress(const QString &address)
 {
     if (address.isEmpty() || address.size() > 254) // RFC 5321's longest path, less its brackets

@@ -58,6 +58,15 @@ struct Outgoing {
 bool isEnvelopeAddress(const QString &address);
 Outgoing prepareForDelivery(const QByteArray &message, const GroupResolver &resolver);
 
+// A sender line as host.conf keeps it ("Anna Berg <anna@example.org>"): its
+// address, and the line as a From header's value, encoded for the wire.
+// Empty when the line holds no address an envelope can carry.
+struct Mailbox {
+    QString address;
+    QByteArray header;
+};
+Mailbox mailbox(const QString &line);
+
 // A queued message read once for all the delivery asks of it: its headers,
 // when it is due, and the message made ready to go.
 class QueuedMessage {

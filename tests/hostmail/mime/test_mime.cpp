@@ -185,3 +185,16 @@ TEST(MailCompose, TextAttachmentsKeepTheirCharset)
               "windows-1252");
     EXPECT_EQ(mime::textCharset("\xff\xfeG\0"), "utf-16");
 }
+
+TEST(MailCompose, ASenderLineGivesItsAddressAndAnEncodedHeaderOrNothing)
+{
+    const hostmail::mime::Mailbox plain = hostmail::mime::mailbox("Anna Berg <anna@berg.test>");
+    EXPECT_EQ(plain.address, "anna@berg.test");
+    EXPECT_EQ(plain.header, "Anna Berg <anna@berg.test>");
+    const hostmail::mime::Mailbox accented = hostmail::mime::mailbox(QString::fromUtf8("Zoë Łukasz <zl@berg.test>"));
+    EXPECT_EQ(accented.address, "zl@berg.test");
+    EXPECT_TRUE(accented.header.startsWith("=?")) << accented.header.toStdString();
+    EXPECT_TRUE(accented.header.endsWith(" <zl@berg.test>"));
+    for (const char *bad : {"", "Anna Berg", "a@b.test, c@d.test", "Family: ;"})
+        EXPECT_TRUE(hostmail::mime::mailbox(bad).address.isEmpty()) << bad;
+}
