@@ -212,12 +212,13 @@ QString cacheKey(const QString &providerId, const QString &user, Purpose purpose
            QLatin1Char(purpose == Purpose::Mail ? 'm' : 'c');
 }
 
-smtp::AccountSecret secretOf(const QString &providerId, const QString &user, const QString &passwordCommand)
+smtp::AccountSecret secretOf(const QString &providerId, const QString &user, const QString &passwordCommand,
+                             bool inMemory)
 {
     SmtpSettings s;
     s.signIn = providerId;
     s.user = user;
-    return {QStringLiteral("sign-in"), user, passwordCommand, s.keyringAccount(), {}};
+    return {QStringLiteral("sign-in"), user, passwordCommand, s.keyringAccount(), {}, inMemory};
 }
 
 } // namespace
@@ -303,7 +304,7 @@ Tokens refreshTokens(const Provider &provider, const QString &refreshToken, Purp
 }
 
 QString accessToken(const StorePaths &paths, const QString &providerId, const QString &user,
-                    const QString &passwordCommand, Purpose purpose)
+                    const QString &passwordCommand, bool inMemory, Purpose purpose)
 {
     const QString key = cacheKey(providerId, user, purpose);
     {
@@ -317,7 +318,7 @@ QString accessToken(const StorePaths &paths, const QString &providerId, const QS
     if (!provider)
         throw HostError(
             QStringLiteral("The account signs in with \"%1\", which the provider presets do not know").arg(providerId));
-    const smtp::AccountSecret secret = secretOf(providerId, user, passwordCommand);
+    const smtp::AccountSecret secret = secretOf(providerId, user, passwordCommand, inMemory);
     const QString refresh = smtp::accountPassword(secret);
     const Tokens t = refreshTokens(*provider, refresh, purpose, QDeadlineTimer(kRefreshSeconds * 1000));
     // A provider that rotates refresh tokens invalidates the old one.
@@ -332,19 +333,21 @@ QString loginSecret(const StorePaths &paths, const SmtpSettings &account)
 {
     if (account.signIn.isEmpty())
         return smtp::accountPassword(account);
-    return accessToken(paths, account.signIn, account.user, account.passwordCommand, Purpose::Mail);
+    return accessToken(paths, account.signIn, account.user, account.passwordCommand, account.passwordInMemory,
+                       Purpose::Mail);
 }
 
 QString loginSecret(const StorePaths &paths, const CardDavSettings &account)
 {
     if (account.signIn.isEmpty())
         return smtp::accountPassword(account);
-    return accessToken(paths, account.signIn, account.user, account.passwordCommand, Purpose::Contacts);
+    return accessToken(paths, account.signIn, account.user, account.passwordCommand, account.passwordInMemory,
+                       Purpose::Contacts);
 }
 
-void keepTokens(const QString &providerId, const QString &user, const Tokens &tokens)
+void keepTokens(const QString &providerId, const QString &user, const Tokens &tokens, bool inMemory)
 {
-    smtp::storeAccountPassword(secretOf(providerId, user, {}), tokens.refresh);
+    smtp::storeAccountPassword(secretOf(providerId, user, {}, inMemory), tokens.refresh);
     QMutexLocker lock(&cache().mutex);
     for (Purpose p : {Purpose::Mail, Purpose::Contacts})
         cache().tokens.remove(cacheKey(providerId, user, p));

@@ -55,15 +55,16 @@ Tokens refreshTokens(const Provider &provider, const QString &refreshToken, Purp
 // token in the keyring (or PasswordCommand); a refresh token the provider
 // replaced goes back to the keyring. Never opens a browser. Throws HostError.
 QString accessToken(const StorePaths &paths, const QString &providerId, const QString &user,
-                    const QString &passwordCommand, Purpose purpose);
+                    const QString &passwordCommand, bool inMemory, Purpose purpose);
 // What an account logs in with: its password, or for an account that signs
 // in, the access token. Throws HostError saying why there is none.
 QString loginSecret(const StorePaths &paths, const SmtpSettings &account);
 QString loginSecret(const StorePaths &paths, const CardDavSettings &account);
 
 // Keeps what a sign-in gave: the refresh token in the keyring, the access
-// token in memory. Throws HostError when the keyring cannot keep it.
-void keepTokens(const QString &providerId, const QString &user, const Tokens &tokens);
+// token in memory; with inMemory, the refresh token too, until logout.
+// Throws HostError when the keyring cannot keep it.
+void keepTokens(const QString &providerId, const QString &user, const Tokens &tokens, bool inMemory = false);
 // Forgets an access token the server refused, so the next use refreshes.
 void forgetAccessToken(const QString &providerId, const QString &user);
 

@@ -4,6 +4,7 @@
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/net/Tls.h"
 #include "hostmail/process/CommandRunner.h"
+#include "hostmail/smtp/MemoryKeyring.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -347,14 +348,22 @@ QStringList keyringAttributes(const AccountSecret &account)
 
 AccountSecret mailAccountSecret(const SmtpSettings &settings)
 {
-    return {QStringLiteral("mail account"), settings.user, settings.passwordCommand, settings.keyringAccount(),
-            settings.signIn.isEmpty() ? settings.legacyKeyringAccount() : QString()};
+    return {QStringLiteral("mail account"),
+            settings.user,
+            settings.passwordCommand,
+            settings.keyringAccount(),
+            settings.signIn.isEmpty() ? settings.legacyKeyringAccount() : QString(),
+            settings.passwordInMemory};
 }
 
 AccountSecret addressBookSecret(const CardDavSettings &settings)
 {
-    return {
-        QStringLiteral("address book account"), settings.user, settings.passwordCommand, settings.keyringAccount(), {}};
+    return {QStringLiteral("address book account"),
+            settings.user,
+            settings.passwordCommand,
+            settings.keyringAccount(),
+            {},
+            settings.passwordInMemory};
 }
 
 } // namespace
@@ -378,6 +387,13 @@ QString accountPassword(const AccountSecret &account)
     }
     if (account.user.isEmpty())
         return {};
+    if (account.inMemory) {
+        if (const std::optional<QString> kept = memory::find(account.keyringAccount))
+            return *kept;
+        throw HostError(QStringLiteral("No password for the %1 %2 in memory, where it is kept until you log out; "
+                                       "enter it in File > Accounts")
+                            .arg(account.what, account.user));
+    }
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
     if (tool.isEmpty())
         throw HostError(QStringLiteral("No password for the %1: there is no desktop keyring tool (secret-tool) and "
@@ -408,6 +424,10 @@ QString accountPassword(const AccountSecret &account)
 
 void storeAccountPassword(const AccountSecret &account, const QString &password)
 {
+    if (account.inMemory) {
+        memory::keep(account.keyringAccount, password);
+        return;
+    }
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
     if (tool.isEmpty())
         throw HostError(QStringLiteral("There is no desktop keyring tool (secret-tool) to keep the password"));

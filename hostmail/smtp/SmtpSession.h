@@ -68,6 +68,7 @@ struct AccountSecret {
     QString passwordCommand;
     QString keyringAccount;
     QString legacyKeyringAccount; // read where keyringAccount has no entry
+    bool inMemory = false;        // kept in memory until logout instead (see MemoryKeyring.h)
 };
 QString accountPassword(const AccountSecret &account);
 void storeAccountPassword(const AccountSecret &account, const QString &password);

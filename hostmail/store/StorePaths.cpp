@@ -31,6 +31,15 @@ QString textValue(const QSettings &conf, const QString &key)
     return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
 }
 
+// KeepPassword=memory: the account's password is kept in memory until
+// logout rather than in the desktop keyring.
+bool keptInMemory(const QSettings &conf)
+{
+    return textValue(conf, QStringLiteral("KeepPassword"))
+               .trimmed()
+               .compare(QLatin1String("memory"), Qt::CaseInsensitive) == 0;
+}
+
 // A file or folder named in host.conf: "~/" is the home folder, and a
 // relative path is relative to host.conf's folder. Empty stays empty.
 QString pathValue(const QSettings &conf, const QString &key, const QString &confDir)
@@ -59,6 +68,7 @@ SmtpSettings smtpSettings(QSettings &conf, const QString &confDir)
     s.port = number && port > 0 && port < 65536 ? port : s.security == SmtpSettings::Security::Tls ? 465 : 587;
     s.user = textValue(conf, QStringLiteral("User")).trimmed();
     s.passwordCommand = textValue(conf, QStringLiteral("PasswordCommand"));
+    s.passwordInMemory = keptInMemory(conf);
     s.caFile = pathValue(conf, QStringLiteral("CaFile"), confDir);
     s.trustedCertificate = textValue(conf, QStringLiteral("TrustedCertificate")).trimmed();
     s.maxPerMinute = qMax(0, conf.value(QStringLiteral("MaxPerMinute")).toInt());
@@ -75,6 +85,7 @@ CardDavSettings cardDavSettings(QSettings &conf, const QString &confDir)
     s.url = textValue(conf, QStringLiteral("Url")).trimmed();
     s.user = textValue(conf, QStringLiteral("User")).trimmed();
     s.passwordCommand = textValue(conf, QStringLiteral("PasswordCommand"));
+    s.passwordInMemory = keptInMemory(conf);
     s.caFile = pathValue(conf, QStringLiteral("CaFile"), confDir);
     s.addressBook = textValue(conf, QStringLiteral("AddressBook")).trimmed();
     s.trustedCertificate = textValue(conf, QStringLiteral("TrustedCertificate")).trimmed();

@@ -13,11 +13,12 @@ struct SmtpSettings {
     int port = 587;
     Security security = Security::StartTls;
     QString user;
-    QString passwordCommand;    // prints the password; else the desktop keyring holds it
-    QString caFile;             // certificates to trust besides the system's
-    QString trustedCertificate; // SHA-256 fingerprint of a certificate trusted as it is
-    int maxPerMinute = 0;       // 0: no limit
-    QString signIn;             // the provider signed in with (OAuth 2.0); empty: a password
+    QString passwordCommand;       // prints the password; else the desktop keyring holds it
+    bool passwordInMemory = false; // KeepPassword=memory: in the kernel's keyring until logout, not the desktop's
+    QString caFile;                // certificates to trust besides the system's
+    QString trustedCertificate;    // SHA-256 fingerprint of a certificate trusted as it is
+    int maxPerMinute = 0;          // 0: no limit
+    QString signIn;                // the provider signed in with (OAuth 2.0); empty: a password
     bool enabled() const { return !host.isEmpty(); }
     // The keyring entry's account name: one entry per account (its user at
     // its server, whatever the port), one per sign-in (its refresh token
@@ -36,12 +37,13 @@ struct SmtpSettings {
 struct CardDavSettings {
     QString url; // the server's root, a principal, or the address book itself
     QString user;
-    QString passwordCommand;    // prints the password; else the desktop keyring holds it
-    QString caFile;             // certificates to trust besides the system's
-    QString trustedCertificate; // sha256:… of a certificate trusted for this host as it is
-    QString addressBook;        // the address book's name, path or URL; empty: "contacts" or the first
-    QString allowedSite;        // another site the user let the login go to, as the server named it
-    QString signIn;             // the provider signed in with (OAuth 2.0); empty: a password
+    QString passwordCommand;       // prints the password; else the desktop keyring holds it
+    bool passwordInMemory = false; // KeepPassword=memory, as for the mail account
+    QString caFile;                // certificates to trust besides the system's
+    QString trustedCertificate;    // sha256:… of a certificate trusted for this host as it is
+    QString addressBook;           // the address book's name, path or URL; empty: "contacts" or the first
+    QString allowedSite;           // another site the user let the login go to, as the server named it
+    QString signIn;                // the provider signed in with (OAuth 2.0); empty: a password
     // "graph": Microsoft Graph's contacts at url (its root, https://graph.microsoft.com/v1.0),
     // from the default contacts folder or the one addressBook names; else CardDAV.
     QString kind;

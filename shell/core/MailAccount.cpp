@@ -48,6 +48,7 @@ void writeMailAccount(QSettings &conf, const hostmail::SmtpSettings &account)
     setOrRemove(conf, QStringLiteral("TrustedCertificate"), account.trustedCertificate);
     if (!account.passwordCommand.isEmpty())
         conf.setValue(QStringLiteral("PasswordCommand"), account.passwordCommand);
+    setOrRemove(conf, QStringLiteral("KeepPassword"), account.passwordInMemory ? QStringLiteral("memory") : QString());
     conf.endGroup();
 }
 
@@ -62,6 +63,7 @@ void writeAddressBook(QSettings &conf, const hostmail::CardDavSettings &account)
     setOrRemove(conf, QStringLiteral("Kind"), account.kind);
     if (!account.passwordCommand.isEmpty())
         conf.setValue(QStringLiteral("PasswordCommand"), account.passwordCommand);
+    setOrRemove(conf, QStringLiteral("KeepPassword"), account.passwordInMemory ? QStringLiteral("memory") : QString());
     conf.endGroup();
 }
 
@@ -195,7 +197,8 @@ hostmail::signin::Discovered findAccountSettings(const QString &address, const s
     return hostmail::signin::discoverAccount(address.trimmed(), providers, options);
 }
 
-QString signInWithProvider(const QString &providerId, const QString &address, const std::atomic_bool *cancelled)
+QString signInWithProvider(const QString &providerId, const QString &address, bool inMemory,
+                           const std::atomic_bool *cancelled)
 {
     constexpr int kSignInMinutes = 5;
     try {
@@ -206,7 +209,7 @@ QString signInWithProvider(const QString &providerId, const QString &address, co
             return QStringLiteral("The provider presets do not know \"%1\"").arg(providerId);
         const hostmail::signin::Tokens tokens = hostmail::signin::signIn(
             *provider, address, settings.browser, QDeadlineTimer(kSignInMinutes * 60 * 1000), cancelled);
-        hostmail::signin::keepTokens(providerId, address, tokens);
+        hostmail::signin::keepTokens(providerId, address, tokens, inMemory);
         return {};
     } catch (const hostmail::HostError &e) {
         return QString::fromUtf8(e.what());

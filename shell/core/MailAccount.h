@@ -47,8 +47,9 @@ AddressBookTest testAddressBook(const hostmail::CardDavSettings &account, const 
 hostmail::signin::Discovered findAccountSettings(const QString &address, const std::atomic_bool *cancelled);
 
 // Signs address in with the provider in the browser and keeps the sign-in
-// in the keyring. Returns an error text, or empty.
-QString signInWithProvider(const QString &providerId, const QString &address, const std::atomic_bool *cancelled);
+// in the keyring (or in memory until logout). Returns an error text, or empty.
+QString signInWithProvider(const QString &providerId, const QString &address, bool inMemory,
+                           const std::atomic_bool *cancelled);
 
 // The sender of every message, kept as host.conf's From: "Name <address>".
 QString senderLine(const QString &name, const QString &address);

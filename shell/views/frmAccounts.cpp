@@ -1,9 +1,11 @@
 #include "shell/views/frmAccounts.h"
 
 #include "hostmail/HostError.h"
+#include "hostmail/smtp/MemoryKeyring.h"
 #include "shell/core/MailAccount.h"
 #include "ui_frmAccounts.h"
 
+#include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace shell {
@@ -24,8 +26,6 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
         int(std::find(std::begin(kSecurities), std::end(kSecurities), m_account.security) - std::begin(kSecurities)));
     m_ui->spnSmtpPort->setValue(m_account.port);
     m_ui->txtSmtpUser->setText(m_account.user);
-    if (!m_account.passwordCommand.isEmpty())
-        m_ui->txtSmtpPassword->setPlaceholderText(QStringLiteral("from the password command in host.conf"));
     // The usual port follows the security chosen.
     connect(m_ui->cboSmtpSecurity, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index == 0 && m_ui->spnSmtpPort->value() == 465)
@@ -37,8 +37,6 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
     m_addressBook = book;
     m_ui->txtDavUrl->setText(book.url);
     m_ui->txtDavUser->setText(book.user);
-    if (!book.passwordCommand.isEmpty())
-        m_ui->txtDavPassword->setPlaceholderText(QStringLiteral("from the password command in host.conf"));
     m_ui->cboDavBook->addItem(book.addressBook.isEmpty() ? QStringLiteral("\"contacts\", else the first")
                                                          : book.addressBook,
                               book.addressBook);
@@ -95,6 +93,37 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
         setBusy(false);
     });
     showSignIn();
+    // Without a desktop keyring, memory is what works (or a password command).
+    const bool noKeyring = QStandardPaths::findExecutable(QStringLiteral("secret-tool")).isEmpty();
+    m_ui->chkPasswordInMemory->setChecked(noKeyring || m_account.passwordInMemory || m_addressBook.passwordInMemory);
+    if (noKeyring) {
+        m_ui->lblKeyring->setText(
+            QStringLiteral("There is no desktop keyring here, so the passwords are kept in memory until you log out "
+                           "and asked for again after you log in. A password command can give them instead."));
+        m_ui->lblKeyring->show();
+    }
+    connect(m_ui->chkPasswordInMemory, &QCheckBox::toggled, this, &frmAccounts::showPasswordStore);
+    showPasswordStore();
+}
+
+void frmAccounts::showPasswordStore()
+{
+    const bool memory = m_ui->chkPasswordInMemory->isChecked();
+    const QString where =
+        memory ? QStringLiteral("kept in memory until you log out") : QStringLiteral("kept in the desktop keyring");
+    m_ui->txtPassword->setPlaceholderText(QStringLiteral("for both accounts; ") + where);
+    const auto hint = [&](QLineEdit *field, const QString &command, bool inMemory, const QString &keyringAccount) {
+        if (!command.isEmpty())
+            field->setPlaceholderText(QStringLiteral("from the password command in host.conf"));
+        else if (memory && inMemory && !hostmail::smtp::memory::find(keyringAccount))
+            field->setPlaceholderText(QStringLiteral("not in memory since you logged in: enter it again"));
+        else
+            field->setPlaceholderText(where + QStringLiteral("; empty keeps the one stored"));
+    };
+    hint(m_ui->txtSmtpPassword, m_account.passwordCommand, m_account.passwordInMemory && m_account.enabled(),
+         m_account.keyringAccount());
+    hint(m_ui->txtDavPassword, m_addressBook.passwordCommand, m_addressBook.passwordInMemory && m_addressBook.enabled(),
+         m_addressBook.keyringAccount());
 }
 
 frmAccounts::~frmAccounts()
@@ -199,8 +228,10 @@ void frmAccounts::signIn()
     if (provider.isEmpty() || address.isEmpty())
         return;
     if (begin(QStringLiteral("Waiting for the sign-in in the browser…")))
-        m_signInWork.setFuture(QtConcurrent::run(
-            [this, provider, address] { return signInWithProvider(provider, address, &m_cancelled); }));
+        m_signInWork.setFuture(
+            QtConcurrent::run([this, provider, address, inMemory = m_ui->chkPasswordInMemory->isChecked()] {
+                return signInWithProvider(provider, address, inMemory, &m_cancelled);
+            }));
 }
 
 void frmAccounts::showAddressBooks(const AddressBookTest &test)
@@ -267,21 +298,35 @@ void frmAccounts::save()
         a.passwordCommand = a.signIn.isEmpty() ? command : a.passwordCommand;
         b.passwordCommand = b.signIn.isEmpty() ? command : b.passwordCommand;
     }
+    const bool memory = m_ui->chkPasswordInMemory->isChecked();
+    a.passwordInMemory = memory && a.passwordCommand.isEmpty();
+    b.passwordInMemory = memory && b.passwordCommand.isEmpty();
     // Each account's own password, else the one typed for both. They go to
     // the keyring first: where it cannot keep them, nothing is written.
     const QString davPassword = b.signIn.isEmpty() && b.enabled() ? typedPassword(m_ui->txtDavPassword) : QString();
     const QString smtpPassword = a.signIn.isEmpty() && a.enabled() ? typedPassword(m_ui->txtSmtpPassword) : QString();
+    // Memory holds nothing that was in the keyring: a password moving there is typed.
+    const auto lost = [](const auto &account, const QString &typed) {
+        return account.passwordInMemory && account.enabled() && account.signIn.isEmpty() && typed.isEmpty() &&
+               !hostmail::smtp::memory::find(account.keyringAccount());
+    };
     QString error;
+    if (lost(a, smtpPassword) || lost(b, davPassword))
+        error =
+            QStringLiteral("Nothing was saved: enter the password of the %1 to keep it in memory until you log out.")
+                .arg(lost(a, smtpPassword) ? QStringLiteral("mail account") : QStringLiteral("address book"));
     try {
-        if (!davPassword.isEmpty() && b.passwordCommand.isEmpty())
+        if (error.isEmpty() && !davPassword.isEmpty() && b.passwordCommand.isEmpty())
             hostmail::smtp::storeAccountPassword(b, davPassword);
-        if (!smtpPassword.isEmpty() && a.passwordCommand.isEmpty())
+        if (error.isEmpty() && !smtpPassword.isEmpty() && a.passwordCommand.isEmpty())
             hostmail::smtp::storeAccountPassword(a, smtpPassword);
     } catch (const hostmail::HostError &e) {
-        error = QStringLiteral("Nothing was saved: the password could not be kept in the desktop keyring (%1). Start "
-                               "a keyring (GNOME Keyring or KWallet) and save again, or enter a password command "
-                               "that prints the password, for example from pass or another password manager.")
-                    .arg(QString::fromUtf8(e.what()));
+        error = memory ? QStringLiteral("Nothing was saved: %1.").arg(QString::fromUtf8(e.what()))
+                       : QStringLiteral("Nothing was saved: the password could not be kept in the desktop keyring "
+                                        "(%1). Start a keyring (GNOME Keyring or KWallet) and save again, keep the "
+                                        "passwords in memory until you log out, or enter a password command that "
+                                        "prints the password, for example from pass or another password manager.")
+                             .arg(QString::fromUtf8(e.what()));
     }
     if (error.isEmpty())
         error = saveAccounts(hostmail::StorePaths::configurationFile(), a, b, m_ui->txtName->text(),
@@ -292,6 +337,7 @@ void frmAccounts::save()
         m_ui->txtSmtpPassword->clear();
         m_ui->txtDavPassword->clear();
         m_ui->txtPassword->clear();
+        showPasswordStore();
     }
     m_ui->lblSmtpResult->setText(error.isEmpty() ? QStringLiteral("The account is saved.") : error);
 }

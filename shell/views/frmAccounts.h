@@ -55,6 +55,8 @@ private:
     void showAddressBooks(const AddressBookTest &test);
     void showFound(const hostmail::signin::Discovered &found);
     void showSignIn();
+    // Where the passwords go: the placeholders say it, and one that memory lost is asked for.
+    void showPasswordStore();
 
     std::unique_ptr<Ui::frmAccounts> m_ui;
     hostmail::SmtpSettings m_account; // as loaded: what the window does not show stays

@@ -8,6 +8,8 @@
 #include "support/Radicale.h"
 #include "support/StandIn.h"
 
+#include "hostmail/smtp/MemoryKeyring.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -474,4 +477,89 @@ TEST_F(AccountsWindow, ASelfHostedAndAnAutoconfigDomainSendAndReachTheirAddressB
     }
     EXPECT_EQ(QDir(work.filePath("srv-received/new")).entryList(QDir::Files).size(), 1);
     EXPECT_EQ(QDir(work.filePath("auto-received/new")).entryList(QDir::Files).size(), 1);
+}
+
+TEST_F(AccountsWindow, WithNoKeyringAtAllTheWindowKeepsThePasswordInMemoryAndAGreetingLeavesWithIt)
+{
+    if (!hostmail::smtp::memory::available())
+        GTEST_SKIP() << "the kernel keeps no keys for this process (a container that forbids keyctl)";
+    // A machine without any keyring tool: PATH holds every program but secret-tool.
+    const QString bin = work.filePath("bin");
+    QDir().mkpath(bin);
+    for (const QString &folder : {QStringLiteral("/usr/bin"), QStringLiteral("/bin")})
+        for (const QFileInfo &program : QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
+            if (program.fileName() != "secret-tool")
+                QFile::link(program.absoluteFilePath(), bin + "/" + program.fileName());
+    qputenv("PATH", bin.toUtf8());
+    ASSERT_TRUE(makeCertificate(work.path()));
+    const QString user = QStringLiteral("anna-%1").arg(QCoreApplication::applicationPid());
+    StandIn smtp("smtp_server.py", {work.filePath("received"), "starttls", work.filePath("cert.pem"),
+                                    work.filePath("key.pem"), "--user", user, "--password", "in-memory-only"});
+    ASSERT_GT(smtp.port(), 0);
+    common::Clock::setFixed(QDateTime(QDate::currentDate(), QTime(9, 0)));
+    store.addCard("a.vcf",
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lind;Tom;;;\r\nFN:Tom Lind\r\nEMAIL:tom@example.org\r\nBDAY:" +
+                      QDate::currentDate().addYears(-40).toString(Qt::ISODate).toUtf8() + "\r\nEND:VCARD\r\n");
+    store.paths.deliveryAgent = CHEERPOST_DELIVER;
+
+    auto *w = openAccounts("");
+    ASSERT_TRUE(w);
+    EXPECT_EQ(in<QLabel>(w, "lblKeyring")->text(),
+              "There is no desktop keyring here, so the passwords are kept in memory until you log out and asked for "
+              "again after you log in. A password command can give them instead.");
+    EXPECT_TRUE(in<QCheckBox>(w, "chkPasswordInMemory")->isChecked());
+    in<QCheckBox>(w, "chkManual")->click();
+    in<QLineEdit>(w, "txtName")->setText("Anna Berg");
+    in<QLineEdit>(w, "txtAddress")->setText("anna@berg.test");
+    in<QLineEdit>(w, "txtPassword")->setText("in-memory-only");
+    in<QLineEdit>(w, "txtSmtpHost")->setText("127.0.0.1");
+    in<QSpinBox>(w, "spnSmtpPort")->setValue(smtp.port());
+    in<QLineEdit>(w, "txtSmtpUser")->setText(user);
+    QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+    auto *result = in<QLabel>(w, "lblSmtpResult");
+    ASSERT_EQ(result->text(), "The account is saved.");
+    const QByteArray conf = store.read(hostmail::StorePaths::configurationFile());
+    EXPECT_FALSE(conf.contains("in-memory-only"));
+    EXPECT_EQ(QSettings(hostmail::StorePaths::configurationFile(), QSettings::IniFormat)
+                  .value("Smtp/KeepPassword")
+                  .toString(),
+              "memory");
+    // The self-signed server, trusted from the window; the test message then reads the password from memory.
+    auto *send = in<QPushButton>(w, "btnSendTest");
+    QTest::mouseClick(send, Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+    ASSERT_TRUE(in<QPushButton>(w, "btnTrustSmtp")->isVisible()) << result->text().toStdString();
+    QTest::mouseClick(in<QPushButton>(w, "btnTrustSmtp"), Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+    QTest::mouseClick(send, Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+    EXPECT_EQ(result->text(), "A test message went to anna@berg.test.");
+    w->close();
+
+    // The day's greeting, from the example template, taken by the delivery agent. The test's store
+    // composes it without a From, as a message queued before the sender was set: it leaves with the
+    // sender set in the window.
+    find<QRadioButton>("OptSendAutomatic")->setChecked(true);
+    QTest::mouseClick(find<QPushButton>("BtnSendEmails"), Qt::LeftButton);
+    const QDir received(work.filePath("received/new"));
+    EXPECT_TRUE(eventually([&] { return received.entryList(QDir::Files).size() == 2; }, 60000))
+        << received.entryList(QDir::Files).size() << " messages arrived";
+    QByteArray greeting;
+    for (const QString &file : received.entryList(QDir::Files))
+        if (const QByteArray text = store.read(received.filePath(file)); text.contains("tom@example.org"))
+            greeting = text;
+    EXPECT_TRUE(greeting.contains("From: Anna Berg <anna@berg.test>")) << greeting.left(400).toStdString();
+    EXPECT_TRUE(greeting.contains("Wishing you a wonderful day")) << greeting.toStdString();
+
+    // After a log-out the password is gone: the window asks for it again.
+    hostmail::smtp::memory::forget(QStringLiteral("smtp:%1@127.0.0.1").arg(user));
+    window->findChild<QAction *>("mnuAccounts")->trigger();
+    auto *again = window->findChild<shell::frmAccounts *>();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(in<QLineEdit>(again, "txtSmtpPassword")->placeholderText(),
+              "not in memory since you logged in: enter it again");
+    QTest::mouseClick(in<QPushButton>(again, "btnSaveAccounts"), Qt::LeftButton);
+    EXPECT_EQ(in<QLabel>(again, "lblSmtpResult")->text(),
+              "Nothing was saved: enter the password of the mail account to keep it in memory until you log out.");
+    again->close();
 }
