@@ -15,6 +15,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
@@ -25,7 +26,14 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 namespace hostmail::carddav {
 
@@ -36,6 +44,8 @@ constexpr qint64 kMaxCardBytes = 1024 * 1024;         // one card, at most
 constexpr int kBatch = 100;                           // cards a multiget asks for
 constexpr int kThrottleRetries = 5;                   // a throttled request is tried again this often
 constexpr int kMaxRetryAfterSeconds = 120;            // the longest wait a server's Retry-After gets
+constexpr int kStateVersion = 1;                      // of carddav-state.json; a newer one is left alone
+constexpr int kLockWaitSeconds = 120;                 // for another sync to end, where the sync has no bound
 
 QString hashOf(const QByteArray &bytes)
 {
@@ -70,6 +80,12 @@ public:
          const SyncLimits &limits)
         : m_paths(paths), m_progress(progress), m_report(report), m_discoverOnly(discoverOnly), m_limits(limits)
     {
+    }
+
+    ~Sync()
+    {
+        if (m_lock >= 0)
+            ::close(m_lock); // and with it the lock
     }
 
     void run(const QString &password)
@@ -116,7 +132,8 @@ private:
             }
             return;
         }
-        loadState();
+        if (!lockState() || !loadState())
+            return;
         const QString choice = m_paths.cardDav.kind + QLatin1Char('\n') + m_paths.cardDav.url + QLatin1Char('\n') +
                                m_paths.cardDav.addressBook;
         if (choice != m_choice) { // another account or address book chosen: found again
@@ -187,15 +204,68 @@ private:
     QString seenFile(const QString &hash) const { return seenFolder() + QLatin1Char('/') + hash + ".vcf"; }
     QString localPath(const Card &c) const { return m_paths.contacts + QLatin1Char('/') + c.file; }
 
-    void loadState()
+    // One sync at a time on the state (the window's and the delivery agent's
+    // may start together): the later one waits for the earlier to end,
+    // within its own time bound, and then reads the state that one left.
+    bool lockState()
+    {
+        try {
+            makeFolder(m_paths.state);
+        } catch (const HostError &e) {
+            fail(QString::fromUtf8(e.what()));
+            return false;
+        }
+        const QByteArray lockFile = QFile::encodeName(m_paths.state + QLatin1String("/carddav-state.lock"));
+        m_lock = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_lock < 0) {
+            fail(QStringLiteral("Cannot open %1: %2")
+                     .arg(QFile::decodeName(lockFile), QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+        const QDeadlineTimer deadline(qint64(m_limits.seconds > 0 ? m_limits.seconds : kLockWaitSeconds) * 1000);
+        while (::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                fail(QStringLiteral("Cannot lock the address book's sync state: %1")
+                         .arg(QString::fromLocal8Bit(std::strerror(errno))));
+                return false;
+            }
+            if ((m_limits.cancelled && m_limits.cancelled->load()) || deadline.hasExpired()) {
+                fail(QStringLiteral("Another sync of the address book (in the window or the delivery agent) is "
+                                    "still running; this one stopped waiting for it"));
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return true;
+    }
+
+    // False, with the reason, for a state this version cannot read: it is
+    // left as it is, since a sync on an empty state would fetch every card
+    // again beside the files made before.
+    bool loadState()
     {
         QByteArray text;
         try {
             text = readWholeFile(stateFile(), kMaxReplyBytes);
         } catch (const HostError &) {
-            return; // none yet: a first sync
+            return true; // none yet: a first sync
         }
-        const QJsonObject o = QJsonDocument::fromJson(text).object();
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+        const QJsonObject o = document.object();
+        const int version = o.value(QLatin1String("version")).toInt(1); // the first files had none
+        if (error.error != QJsonParseError::NoError || !document.isObject() || version < 1) {
+            fail(QStringLiteral("The address book's sync state %1 is damaged, so nothing was synced; remove it to "
+                                "fetch the address book again")
+                     .arg(stateFile()));
+            return false;
+        }
+        if (version > kStateVersion) {
+            fail(QStringLiteral("The address book's sync state %1 was written by a newer version of Cheerpost, so "
+                                "nothing was synced")
+                     .arg(stateFile()));
+            return false;
+        }
         m_book = o.value(QLatin1String("addressBook")).toString();
         m_choice = o.value(QLatin1String("choice")).toString();
         m_token = o.value(QLatin1String("token")).toString();
@@ -210,6 +280,7 @@ private:
                                         c.value(QLatin1String("hash")).toString()});
             }
         }
+        return true;
     }
 
     void saveState()
@@ -222,7 +293,8 @@ private:
                                                    {QLatin1String("hash"), it->hash}});
             return cards;
         };
-        QJsonObject o{{QLatin1String("addressBook"), m_book},
+        QJsonObject o{{QLatin1String("version"), kStateVersion},
+                      {QLatin1String("addressBook"), m_book},
                       {QLatin1String("choice"), m_choice},
                       {QLatin1String("token"), m_token},
                       {QLatin1String("cards"), json(m_cards)}};
@@ -1063,6 +1135,7 @@ private:
     SyncReport &m_report;
     bool m_discoverOnly;
     SyncLimits m_limits;
+    int m_lock = -1; // the state's lock file, locked while the sync runs
     std::unique_ptr<Http> m_http;
     QString m_book;
     QString m_choice; // the account's URL and chosen address book the state was made for

@@ -5,6 +5,7 @@
 Usage: test_address_book.py CHEERPOST_DELIVER
 """
 import base64
+import fcntl
 import glob
 import json
 import os
@@ -267,6 +268,40 @@ class AddressBook(SyncCase):
         r = self.sync()
         self.assertIn("c2", self.local())
         self.assertEqual(self.server.get("c2")[0], 404)  # never created again on the server
+
+    def test_two_syncs_at_once_take_turns_and_a_state_this_version_cannot_read_is_left_alone(self):
+        for i in range(1, 3):
+            self.server.put(f"c{i}", card(f"c{i}", f"Person {i}"))
+        state_dir = os.path.join(self.root, "State")
+        os.makedirs(state_dir, exist_ok=True)
+        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.root, "config"), DBUS_SESSION_BUS_ADDRESS="")
+        # Another sync holds the state: this one waits, and goes on once it ends.
+        with open(os.path.join(state_dir, "carddav-state.lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            waiting = subprocess.Popen([DELIVER, "--sync"], env=env, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE, text=True)
+            time.sleep(1.5)
+            self.assertIsNone(waiting.poll(), "it did not wait for the other sync")
+            self.assertEqual(self.local(), {})
+        out, err = waiting.communicate(timeout=60)
+        self.assertEqual(waiting.returncode, 0, err)
+        self.assertIn("2 fetched", out)
+        state_file = os.path.join(state_dir, "carddav-state.json")
+        with open(state_file) as f:
+            self.assertEqual(json.load(f)["version"], 1)
+
+        # A state from a newer version, or a damaged one: nothing fetched again, nothing written over.
+        self.server.put("c3", card("c3", "Person 3"))
+        for text, said in (('{"version": 2, "cards": {}}', "written by a newer version of Cheerpost"),
+                           ('{"cards": {', "is damaged, so nothing was synced")):
+            with open(state_file, "w") as f:
+                f.write(text)
+            r = self.sync()
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(said, r.stderr)
+            with open(state_file) as f:
+                self.assertEqual(f.read(), text)
+            self.assertEqual(sorted(self.local()), ["c1", "c2"])
 
     def test_a_refused_password_or_no_server_is_one_clear_line_and_changes_nothing(self):
         self.server.put("c1", card("c1", "Person 1"))
