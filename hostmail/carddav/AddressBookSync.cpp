@@ -32,6 +32,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -71,8 +72,25 @@ QByteArray propfindBody(const QString &props)
 struct Card {
     QString file;
     QString etag;
-    QString hash; // of the bytes last seen on the server, which the state keeps
+    QString hash;  // of the bytes last seen on the server, which the state keeps
+    QString stamp; // the file's size, times and inode when it last held those bytes
 };
+
+// What stat says of a file, changed by any write to it or any file put in
+// its place; empty when there is none.
+QString fileStamp(const QString &path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return QStringLiteral("%1 %2.%3 %4.%5 %6")
+        .arg(qlonglong(st.st_size))
+        .arg(qlonglong(st.st_mtim.tv_sec))
+        .arg(qlonglong(st.st_mtim.tv_nsec))
+        .arg(qlonglong(st.st_ctim.tv_sec))
+        .arg(qlonglong(st.st_ctim.tv_nsec))
+        .arg(qulonglong(st.st_ino));
+}
 
 class Sync {
 public:
@@ -276,8 +294,9 @@ private:
                 const QString file = c.value(QLatin1String("file")).toString();
                 if (file.contains(QLatin1Char('/')) || file.startsWith(QLatin1Char('.')) || file.isEmpty())
                     continue; // never a path outside the folder
-                into->insert(it.key(), {file, c.value(QLatin1String("etag")).toString(),
-                                        c.value(QLatin1String("hash")).toString()});
+                into->insert(it.key(),
+                             {file, c.value(QLatin1String("etag")).toString(),
+                              c.value(QLatin1String("hash")).toString(), c.value(QLatin1String("stamp")).toString()});
             }
         }
         return true;
@@ -290,7 +309,8 @@ private:
             for (auto it = from.cbegin(); it != from.cend(); ++it)
                 cards.insert(it.key(), QJsonObject{{QLatin1String("file"), it->file},
                                                    {QLatin1String("etag"), it->etag},
-                                                   {QLatin1String("hash"), it->hash}});
+                                                   {QLatin1String("hash"), it->hash},
+                                                   {QLatin1String("stamp"), it->stamp}});
             return cards;
         };
         QJsonObject o{{QLatin1String("version"), kStateVersion},
@@ -466,22 +486,44 @@ private:
             m_staleSeen.append(it->hash); // removed once the state no longer names it
         card.etag = etag;
         card.hash = hash;
+        card.stamp.clear(); // stamped once the batch is on the disk
         m_cards.insert(href, card);
         return true;
     }
 
     // Cards the program changed go back, with If-Match on their ETag.
+    enum class Here { Same, Changed, Missing };
+    // Whether the card's file still holds the bytes last seen on the server
+    // (then it is stamped); what it holds otherwise goes to *local. The stamp,
+    // taken before the file is read, spares the read while it is unchanged.
+    Here compareHere(Card &card, QByteArray *local) const
+    {
+        const QString stamp = fileStamp(localPath(card));
+        if (stamp.isEmpty())
+            return Here::Missing;
+        if (!card.stamp.isEmpty() && stamp == card.stamp)
+            return Here::Same;
+        try {
+            *local = readWholeFile(localPath(card), kMaxCardBytes);
+        } catch (const HostError &) {
+            return Here::Missing;
+        }
+        if (hashOf(*local) != card.hash)
+            return Here::Changed;
+        card.stamp = stamp;
+        return Here::Same;
+    }
+
     void uploadChanges()
     {
         for (auto it = m_cards.begin(); it != m_cards.end() && m_report.failure.isEmpty(); ++it) {
             QByteArray local;
-            try {
-                local = readWholeFile(localPath(*it), kMaxCardBytes);
-            } catch (const HostError &) {
+            const Here here = compareHere(*it, &local);
+            if (here == Here::Missing) {
                 m_missing.append(it.key()); // gone here: the server's card comes back
                 continue;
             }
-            if (hashOf(local) == it->hash)
+            if (here == Here::Same)
                 continue; // never changed here: never uploaded
             if (m_paths.cardDav.graph())
                 uploadGraph(it.key(), local);
@@ -705,6 +747,14 @@ private:
             batch.flush();
         } catch (const HostError &e) {
             written = keepLocalChanges(e);
+        }
+        // What reached the disk is stamped now, so that the next sync need not read it.
+        for (const auto &[href, before] : std::as_const(m_written)) {
+            Q_UNUSED(before);
+            const auto card = m_cards.find(href);
+            QByteArray local;
+            if (card != m_cards.end())
+                compareHere(*card, &local);
         }
         m_written.clear();
         return written;

@@ -269,6 +269,21 @@ class AddressBook(SyncCase):
         self.assertIn("c2", self.local())
         self.assertEqual(self.server.get("c2")[0], 404)  # never created again on the server
 
+    def test_a_change_here_that_keeps_size_and_time_still_goes_up(self):
+        self.server.put("c1", card("c1", "Person 1"))
+        for _ in range(2):  # the second sync finds the file as the first one left it
+            r = self.sync()
+            self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("0 fetched, 0 uploaded", r.stdout)
+        path, _ = self.local()["c1"]
+        before = os.stat(path)
+        self.edit_locally("c1", "Person 1", "Person 2")  # as long as before
+        os.utime(path, ns=(before.st_atime_ns, before.st_mtime_ns))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("0 fetched, 1 uploaded", r.stdout)
+        self.assertIn(b"FN:Person 2", self.server.get("c1")[1])
+
     def test_two_syncs_at_once_take_turns_and_a_state_this_version_cannot_read_is_left_alone(self):
         for i in range(1, 3):
             self.server.put(f"c{i}", card(f"c{i}", f"Person {i}"))
