@@ -171,6 +171,24 @@ class MicrosoftContacts(unittest.TestCase):
         self.assertIn("no longer has 3 of the 3 contacts here; none was deleted here", r.stderr)
         self.assertEqual(len(self.local()), 3)
 
+    def test_an_oversized_field_is_cut_and_an_oversized_page_fails_the_sync_and_loses_nothing(self):
+        self.put("c1", displayName="Person One")
+        self.put("c2", displayName="Person Two", givenName="y" * (1536 * 1024))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        local = self.local()
+        self.assertEqual(sorted(local), ["c1", "c2"])
+        self.assertLess(os.path.getsize(local["c2"][0]), 64 * 1024)  # what a contact holds is bounded
+        self.put("c3", displayName="Person Three")
+        self.call("/test/huge", {"bytes": 65 * 1024 * 1024})
+        r = self.sync()
+        self.assertEqual(r.returncode, 1, r.stdout)
+        self.assertIn("larger than 64 MB", r.stderr)
+        self.assertEqual(sorted(self.local()), ["c1", "c2"])
+        r = self.sync()  # the server behaves again: nothing was lost on the way
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(sorted(self.local()), ["c1", "c2", "c3"])
+
     def test_a_next_page_named_on_another_host_gets_no_token(self):
         for n in range(30):  # more than a page
             self.put(f"c{n:02}", displayName=f"Person {n}")

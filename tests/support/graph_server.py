@@ -10,7 +10,8 @@ the one given with --token.
 
 The test steers it under /test: POST /test/put {contact fields, "folder"},
 POST /test/delete {"id"}, POST /test/expire (every delta token so far gets
-410), POST /test/throttle {"count"} (the next requests get 429), GET
+410), POST /test/throttle {"count"} (the next requests get 429), POST
+/test/huge {"bytes"} (the next delta page is that much larger), GET
 /test/contacts, GET /test/log (method and path of each API request).
 
 Usage: graph_server.py (--check URL | --token TOKEN) [--page N]
@@ -129,6 +130,9 @@ class Graph(http.server.BaseHTTPRequestHandler):
             if path == "/test/throttle":
                 STATE["throttle"] = self.body()["count"]
                 return self.reply(204)
+            if path == "/test/huge":
+                STATE["huge"] = self.body()["bytes"]  # the next delta page carries this much more
+                return self.reply(204)
             if path == "/test/elsewhere":
                 STATE["elsewhere"] = self.body()["host"]  # the next page is named on another host
                 return self.reply(204)
@@ -220,6 +224,8 @@ class Graph(http.server.BaseHTTPRequestHandler):
                 body["@odata.nextLink"] = body["@odata.nextLink"].replace("127.0.0.1", STATE["elsewhere"])
         else:
             body["@odata.deltaLink"] = f"{link}?$deltatoken={end}"
+        if STATE.get("huge"):
+            body["@odata.padding"] = "x" * STATE.pop("huge")
         self.reply(200, body)
 
     do_GET = do_PATCH = do_POST = api
