@@ -39,6 +39,50 @@ QByteArray utf8(const QString &s)
     return headerSafe(s).toUtf8();
 }
 
+// Text that can stand in a slot of a body made safe once: it names no
+// markup, entity, attribute, scheme or path, so the body with it in is made
+// safe exactly as the body with the slot's placeholder.
+bool isSlotText(QStringView text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('&') ||
+               c == QLatin1Char('"') || c == QLatin1Char('\'') || c == QLatin1Char('=') || c == QLatin1Char('(') ||
+               c == QLatin1Char(')') || c == QLatin1Char(':') || c == QLatin1Char('/') || c == QLatin1Char('\\') ||
+               c == QLatin1Char(';') || c == QLatin1Char('`');
+    });
+}
+
+// Where two bodies differ in one stretch of text between two tags (a
+// salutation): the text before it, up to and with a '>', and after it, from
+// a '<'. Null when they differ otherwise.
+std::pair<QString, QString> slotAround(const QString &a, const QString &b)
+{
+    const qsizetype most = qMin(a.size(), b.size());
+    qsizetype head = 0;
+    while (head < most && a.at(head) == b.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < most - head && a.at(a.size() - 1 - tail) == b.at(b.size() - 1 - tail))
+        ++tail;
+    if (head == 0)
+        return {};
+    head = a.lastIndexOf(QLatin1Char('>'), head - 1) + 1; // 0 when there is none
+    const qsizetype open = a.indexOf(QLatin1Char('<'), a.size() - tail);
+    if (head == 0 || open < 0)
+        return {};
+    // The '>' ends a tag, outside a comment and a quoted attribute value.
+    const qsizetype tag = a.lastIndexOf(QLatin1Char('<'), head - 1);
+    const QStringView inTag = QStringView(a).mid(tag, head - tag);
+    if (tag < 0 || inTag.count(QLatin1Char('"')) % 2 != 0 || inTag.count(QLatin1Char('\'')) % 2 != 0 ||
+        a.lastIndexOf(QLatin1String("<!--"), head - 1) > a.lastIndexOf(QLatin1String("-->"), head - 1))
+        return {};
+    tail = a.size() - open;
+    if (head + tail > most || !isSlotText(QStringView(a).mid(head, a.size() - head - tail)) ||
+        !isSlotText(QStringView(b).mid(head, b.size() - head - tail)))
+        return {};
+    return {a.left(head), a.right(tail)};
+}
+
 QString rfc2822(const QDateTime &when)
 {
     return when.toString(Qt::RFC2822Date);
@@ -195,21 +239,28 @@ QByteArray compose(const MessageFields &fields)
     GPtr<GMimeObject> body;
     if (fields.bodyFormat == 2) {
         // A run sends one body to many: it is made safe once, with a stand-in
-        // for the message's own key, and each message puts its key in.
+        // for the message's own key, and each message puts its key in. A run
+        // that personalises its messages (a salutation) sends bodies that
+        // differ in one stretch of plain text: the body around that slot is
+        // made safe once, and each message's text goes into the slot.
         struct Rewritten {
             QString body;
             QStringList pictures; // the attachments' files and types it was made for
             QString html;         // with kStandInKey in each Content-ID
             std::vector<bool> shown;
+            QString prefix, suffix; // of the bodies around the slot; null: no slot known
+            QString slotHtml;       // prefix + kSlot + suffix made safe
+            std::vector<bool> slotShown;
         };
         static const QString kStandInKey = QUuid::createUuid().toString(QUuid::Id128);
+        static const QString kSlot = QStringLiteral("cheerpostslot") + QUuid::createUuid().toString(QUuid::Id128);
         thread_local Rewritten last;
         QStringList pictures;
         for (const AttachmentData &a : fields.attachments)
             pictures << a.sourcePath << a.mimeType;
-        if (last.body != fields.body || last.pictures != pictures || last.body.isNull()) {
-            last = {fields.body, pictures, {}, std::vector<bool>(static_cast<size_t>(count), false)};
-            last.html = rewriteLocalReferences(fields.body, [&](const QString &path) {
+        const auto makeSafe = [&](const QString &html, std::vector<bool> *shown) {
+            *shown = std::vector<bool>(static_cast<size_t>(count), false);
+            return rewriteLocalReferences(html, [&](const QString &path) {
                 // The attachments know their files by canonical path; most
                 // references already are one, so the file system is asked only
                 // when none matches as written.
@@ -226,16 +277,51 @@ QByteArray compose(const MessageFields &fields)
                     i = attachedAs(canonical(path));
                 if (i < 0)
                     return QString();
-                last.shown[static_cast<size_t>(i)] = true;
+                (*shown)[static_cast<size_t>(i)] = true;
                 return QStringLiteral("cid:picture%1.%2@cheerpost").arg(i + 1).arg(kStandInKey);
             });
+        };
+        const bool samePictures = !last.body.isNull() && last.pictures == pictures;
+        QString html;
+        const std::vector<bool> *shown = &last.shown;
+        if (samePictures && last.body == fields.body) {
+            html = last.html;
+        } else if (const qsizetype middle = fields.body.size() - last.prefix.size() - last.suffix.size();
+                   samePictures && !last.prefix.isNull() && middle >= 0 && fields.body.startsWith(last.prefix) &&
+                   fields.body.endsWith(last.suffix) &&
+                   isSlotText(QStringView(fields.body).mid(last.prefix.size(), middle))) {
+            html = QString(last.slotHtml).replace(kSlot, fields.body.mid(last.prefix.size(), middle));
+            shown = &last.slotShown;
+        } else {
+            Rewritten next{fields.body, pictures, {}, {}, {}, {}, {}, {}};
+            next.html = makeSafe(fields.body, &next.shown);
+            // Two bodies in a row that differ in plain text only: the slot.
+            if (samePictures) {
+                const auto [prefix, suffix] = slotAround(last.body, fields.body);
+                if (!prefix.isNull()) {
+                    next.slotHtml = makeSafe(prefix + kSlot + suffix, &next.slotShown);
+                    if (next.slotHtml.count(kSlot) == 1) {
+                        next.prefix = prefix;
+                        next.suffix = suffix;
+                    }
+                }
+            }
+            if (next.prefix.isNull() && samePictures && !last.prefix.isNull()) {
+                // A body that fitted no slot (a name with markup in it): the slot stays.
+                next.prefix = last.prefix;
+                next.suffix = last.suffix;
+                next.slotHtml = last.slotHtml;
+                next.slotShown = last.slotShown;
+            }
+            last = std::move(next);
+            html = last.html;
         }
         for (qsizetype i = 0; i < count; ++i) {
-            if (last.shown[static_cast<size_t>(i)])
+            if ((*shown)[static_cast<size_t>(i)])
                 contentIds[static_cast<size_t>(i)] =
                     QStringLiteral("picture%1.%2@cheerpost").arg(i + 1).arg(messageKey).toLatin1();
         }
-        const QString html = QString(last.html).replace(kStandInKey, messageKey);
+        html.replace(kStandInKey, messageKey);
         GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
         GPtr<GMimeObject> plain(textPartOf("plain", plainTextFromHtml(html)));
         GPtr<GMimeObject> rich(textPartOf("html", html));

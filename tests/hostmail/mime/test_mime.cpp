@@ -198,3 +198,48 @@ TEST(MailCompose, ASenderLineGivesItsAddressAndAnEncodedHeaderOrNothing)
     for (const char *bad : {"", "Anna Berg", "a@b.test, c@d.test", "Family: ;"})
         EXPECT_TRUE(hostmail::mime::mailbox(bad).address.isEmpty()) << bad;
 }
+
+TEST(MailCompose, PersonalisedBodiesInARowComeOutAsEachWouldAlone)
+{
+    // A run's bodies differ in their salutation only; most are made safe by
+    // filling the text into a body made safe once. Whatever the names hold,
+    // each message must read as if it had been made safe on its own.
+    TempStore s;
+    s.write(s.dir.path() + "/cake.png", "\x89PNG\r\n\x1a\ncake");
+    AttachmentData cake{"cake.png", s.dir.path() + "/cake.png", "image/png", {}, "\x89PNG\r\n\x1a\ncake", {}};
+    const QString head = "<html><head><!-- a > b --><style>p { background: url(file:///etc/x.png) }</style>"
+                         "<script>alert(1)</script></head><BODY>";
+    const QString tail = ",<p><img src=\"file://" + s.dir.path() + "/cake.png\" onclick=\"x()\">" +
+                         "<a href=\"file:///home/anna/private.html\">a link</a> Cheers</p></BODY></html>";
+    const auto htmlOf = [&](const QString &body) {
+        MessageFields f;
+        f.to = "anna@example.org";
+        f.body = body;
+        f.attachments = {cake};
+        return mime::textPart(mime::compose(f), "html")
+            .replace(QRegularExpression("picture(\\d)\\.[0-9a-f]+@cheerpost"), "picture\\1@cheerpost");
+    };
+    const QStringList names = {"Dear Anna",
+                               "Dear Tom",
+                               QString::fromUtf8("Dear Zoë Łukasz-Żółtowska"),
+                               "Dear Ben & Jerry",
+                               "Dear Bo",
+                               " x=file:///etc/passwd",
+                               "Dear Eve <script>alert(1)</script>",
+                               "javascript:alert(1)",
+                               "",
+                               "Dear Anna"};
+    QStringList inARow;
+    for (const QString &name : names)
+        inARow.append(htmlOf(head + name + tail));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names.at(i).toStdString());
+        MessageFields other;
+        other.body = "<p>another run</p>";
+        mime::compose(other); // what was made safe before is not used
+        EXPECT_EQ(inARow.at(i), htmlOf(head + names.at(i) + tail));
+        EXPECT_FALSE(inARow.at(i).contains("file:")) << inARow.at(i).toStdString();
+        EXPECT_FALSE(inARow.at(i).contains("<script", Qt::CaseInsensitive));
+        EXPECT_TRUE(inARow.at(i).contains("src=\"cid:picture1@cheerpost\""));
+    }
+}
