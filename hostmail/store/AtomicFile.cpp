@@ -511,6 +511,37 @@ void removeFile(const QString &path)
         throw HostError(QStringLiteral("Cannot remove %1: %2").arg(path, errnoText()));
 }
 
+void removeFileIfUnchanged(const QString &path, const QByteArray &expected)
+{
+    settle(path);
+    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QFileInfo info(path);
+    // Held, so that no clearing of the folder takes it for a file a cut left.
+    const HeldFile held(target);
+    QByteArray aside;
+    int moved = EEXIST;
+    for (int attempt = 0; attempt < 8 && moved == EEXIST; ++attempt) {
+        QByteArray suffix;
+        for (int i = 0; i < 6; ++i)
+            suffix += "abcdefghijklmnopqrstuvwxyz0123456789"[QRandomGenerator::global()->bounded(36)];
+        aside =
+            QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName()) + ".tmp-" + suffix + ".old";
+        moved = placeWithoutReplacing(target.constData(), aside.constData());
+    }
+    if (moved == ENOENT)
+        return; // gone already
+    if (moved != 0)
+        throw HostError(QStringLiteral("Cannot remove %1: %2").arg(path, errnoText(moved)));
+    if (holds(aside, expected)) {
+        ::unlink(aside.constData());
+        detail::syncFolderPath(detail::folderOf(target));
+        return;
+    }
+    if (placeWithoutReplacing(aside.constData(), target.constData()) != 0)
+        ::unlink(aside.constData()); // a newer version came in the gap: it stays
+    throw HostError(detail::failureText(path, ESTALE));
+}
+
 QByteArray readWholeFile(const QString &path, qint64 maxBytes)
 {
     return readWholeFileAt(AT_FDCWD, path, maxBytes);

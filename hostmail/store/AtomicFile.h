@@ -42,6 +42,10 @@ void syncFolder(const QString &folder);
 
 // Removes a file; one that does not exist is not an error. Throws HostError.
 void removeFile(const QString &path);
+// The same for a file another program may change: it is moved aside, and
+// removed only while it holds exactly expected; otherwise it goes back (a
+// newer file in its place meanwhile stays) and HostError says it changed.
+void removeFileIfUnchanged(const QString &path, const QByteArray &expected);
 
 // Writes all of data to fd, again after an interrupted write; returns 0 or the
 // errno of the failure.

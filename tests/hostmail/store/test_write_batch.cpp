@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -181,4 +182,30 @@ TEST(AtomicFile, WhatAPowerCutLeftIsClearedByTheFirstWriteIntoTheFolder)
     EXPECT_EQ(s.read(dir + "/b.vcf"), "b as it was");
     EXPECT_EQ(s.read(dir + "/c.vcf"), "c new");
     EXPECT_EQ(s.read(dir + "/a.vcf"), "a");
+}
+
+TEST(AtomicFile, ARemovalTakesOnlyTheVersionThatWasRead)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("card.vcf");
+    const auto put = [&](const QByteArray &bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    put("BEGIN:VCARD\r\nFN:Read\r\nEND:VCARD\r\n");
+    // Changed after it was read: it stays whole, and the error says so.
+    put("BEGIN:VCARD\r\nFN:Edited\r\nEND:VCARD\r\n");
+    try {
+        hostmail::removeFileIfUnchanged(path, "BEGIN:VCARD\r\nFN:Read\r\nEND:VCARD\r\n");
+        ADD_FAILURE() << "a changed file was removed";
+    } catch (const hostmail::HostError &e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()), path + " changed on disk since it was read; it was not overwritten");
+    }
+    EXPECT_EQ(hostmail::readWholeFile(path, 1024), "BEGIN:VCARD\r\nFN:Edited\r\nEND:VCARD\r\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"card.vcf"}); // nothing left aside
+    hostmail::removeFileIfUnchanged(path, "BEGIN:VCARD\r\nFN:Edited\r\nEND:VCARD\r\n");
+    EXPECT_FALSE(QFile::exists(path));
+    hostmail::removeFileIfUnchanged(path, "anything"); // gone already: nothing to do
 }
