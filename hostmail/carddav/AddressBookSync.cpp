@@ -270,6 +270,7 @@ private:
         }
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+        m_savedState = text;
         const QJsonObject o = document.object();
         const int version = o.value(QLatin1String("version")).toInt(1); // the first files had none
         if (error.error != QJsonParseError::NoError || !document.isObject() || version < 1) {
@@ -320,9 +321,13 @@ private:
                       {QLatin1String("cards"), json(m_cards)}};
         if (!m_previous.isEmpty())
             o.insert(QLatin1String("previous"), json(m_previous));
+        const QByteArray text = QJsonDocument(o).toJson(QJsonDocument::Compact);
+        if (text == m_savedState)
+            return; // a sync that changed nothing writes nothing
         try {
             makeFolder(m_paths.state);
-            writeFileAtomically(stateFile(), QJsonDocument(o).toJson(QJsonDocument::Compact));
+            writeFileAtomically(stateFile(), text);
+            m_savedState = text;
         } catch (const HostError &e) {
             fail(QString::fromUtf8(e.what()));
         }
@@ -913,10 +918,13 @@ private:
                 continue;
             }
             try {
+                // Removed only while it holds what was read: a change made
+                // meanwhile keeps the contact here, to go up at the next sync.
                 if (present)
-                    removeFile(localPath(*it));
+                    removeFileIfUnchanged(localPath(*it), local);
             } catch (const HostError &e) {
-                m_report.skipped.append(QString::fromUtf8(e.what()));
+                m_report.skipped.append(QStringLiteral("%1: deleted on the server, but %2")
+                                            .arg(contactName(local, it->file), QString::fromUtf8(e.what())));
                 continue;
             }
             m_staleSeen.append(it->hash);
@@ -1185,7 +1193,8 @@ private:
     SyncReport &m_report;
     bool m_discoverOnly;
     SyncLimits m_limits;
-    int m_lock = -1; // the state's lock file, locked while the sync runs
+    int m_lock = -1;         // the state's lock file, locked while the sync runs
+    QByteArray m_savedState; // the state as the file holds it
     std::unique_ptr<Http> m_http;
     QString m_book;
     QString m_choice; // the account's URL and chosen address book the state was made for
