@@ -270,7 +270,6 @@ private:
         }
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-        m_savedState = text;
         const QJsonObject o = document.object();
         const int version = o.value(QLatin1String("version")).toInt(1); // the first files had none
         if (error.error != QJsonParseError::NoError || !document.isObject() || version < 1) {
@@ -300,11 +299,26 @@ private:
                               c.value(QLatin1String("hash")).toString(), c.value(QLatin1String("stamp")).toString()});
             }
         }
+        m_savedFingerprint = stateFingerprint();
         return true;
+    }
+
+    // What the state holds, in one number: a sync that changed nothing
+    // neither builds nor writes the file again.
+    size_t stateFingerprint() const
+    {
+        size_t h = qHashMulti(0, m_book, m_choice, m_token, m_cards.size(), m_previous.size());
+        for (const QMap<QString, Card> *cards : {&m_cards, &m_previous})
+            for (auto it = cards->cbegin(); it != cards->cend(); ++it)
+                h = qHashMulti(h, it.key(), it->file, it->etag, it->hash, it->stamp);
+        return h;
     }
 
     void saveState()
     {
+        const size_t fingerprint = stateFingerprint();
+        if (m_savedFingerprint && *m_savedFingerprint == fingerprint)
+            return; // a sync that changed nothing writes nothing
         const auto json = [](const QMap<QString, Card> &from) {
             QJsonObject cards;
             for (auto it = from.cbegin(); it != from.cend(); ++it)
@@ -321,13 +335,10 @@ private:
                       {QLatin1String("cards"), json(m_cards)}};
         if (!m_previous.isEmpty())
             o.insert(QLatin1String("previous"), json(m_previous));
-        const QByteArray text = QJsonDocument(o).toJson(QJsonDocument::Compact);
-        if (text == m_savedState)
-            return; // a sync that changed nothing writes nothing
         try {
             makeFolder(m_paths.state);
-            writeFileAtomically(stateFile(), text);
-            m_savedState = text;
+            writeFileAtomically(stateFile(), QJsonDocument(o).toJson(QJsonDocument::Compact));
+            m_savedFingerprint = fingerprint;
         } catch (const HostError &e) {
             fail(QString::fromUtf8(e.what()));
         }
@@ -1193,8 +1204,8 @@ private:
     SyncReport &m_report;
     bool m_discoverOnly;
     SyncLimits m_limits;
-    int m_lock = -1;         // the state's lock file, locked while the sync runs
-    QByteArray m_savedState; // the state as the file holds it
+    int m_lock = -1;                          // the state's lock file, locked while the sync runs
+    std::optional<size_t> m_savedFingerprint; // of the state as the file holds it
     std::unique_ptr<Http> m_http;
     QString m_book;
     QString m_choice; // the account's URL and chosen address book the state was made for
