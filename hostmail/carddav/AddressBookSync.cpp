@@ -2,6 +2,7 @@
 
 #include "hostmail/carddav/DavReplies.h"
 #include "hostmail/carddav/GraphContacts.h"
+#include "hostmail/carddav/SyncPlan.h"
 
 #include "hostmail/HostError.h"
 #include "hostmail/net/Http.h"
@@ -186,14 +187,15 @@ private:
         if (m_paths.cardDav.graph() ? !changesByDelta(&changed, &removed)
                                     : !changesSinceToken(&changed, &removed) && !changesByListing(&changed, &removed))
             return;
-        for (const QString &href : std::as_const(m_missing))
-            if (!removed.contains(href))
-                changed.insert(href, m_cards.value(href).etag);
-        if (!mayDelete(removed))
+        QMap<QString, KnownCard> known;
+        for (auto it = m_cards.cbegin(); it != m_cards.cend(); ++it)
+            known.insert(it.key(), {it->etag, m_here.value(it.key(), Here::Same)});
+        const SyncPlan plan = planSync(known, {changed, removed}, m_limits.mayDeleteMost);
+        if (plan.withheld > 0)
+            return withholdDeletions(plan.withheld);
+        if (!fetch(plan.fetch))
             return;
-        if (!fetch(changed))
-            return;
-        removeDeleted(removed);
+        removeDeleted(plan.remove + plan.forget + plan.keepHere);
         removePrevious();
         m_token = m_newToken;
         saveState();
@@ -508,7 +510,6 @@ private:
     }
 
     // Cards the program changed go back, with If-Match on their ETag.
-    enum class Here { Same, Changed, Missing };
     // Whether the card's file still holds the bytes last seen on the server
     // (then it is stamped); what it holds otherwise goes to *local. The stamp,
     // taken before the file is read, spares the read while it is unchanged.
@@ -535,11 +536,9 @@ private:
         for (auto it = m_cards.begin(); it != m_cards.end() && m_report.failure.isEmpty(); ++it) {
             QByteArray local;
             const Here here = compareHere(*it, &local);
-            if (here == Here::Missing) {
-                m_missing.append(it.key()); // gone here: the server's card comes back
-                continue;
-            }
-            if (here == Here::Same)
+            if (here != Here::Same)
+                m_here.insert(it.key(), here); // a missing one comes back from the server
+            if (here != Here::Changed)
                 continue; // never changed here: never uploaded
             if (m_paths.cardDav.graph())
                 uploadGraph(it.key(), local);
@@ -853,21 +852,14 @@ private:
     // listing): a sync that would delete all the contacts here, or most of
     // them, deletes none until the user agrees. A server that lost its
     // cards or a wrong address book looks just like that.
-    bool mayDelete(const QStringList &removed)
+    void withholdDeletions(int count)
     {
-        qsizetype known = 0;
-        for (const QString &href : removed)
-            known += m_cards.contains(href) ? 1 : 0;
-        const bool most = known > 0 && known * 2 > m_cards.size();
-        if (!most || m_limits.mayDeleteMost)
-            return true;
-        m_report.withheldDeletions = int(known);
+        m_report.withheldDeletions = count;
         fail(QStringLiteral("The address book on the server no longer has %1 of the %2 contacts here; none was "
                             "deleted here. If they were deleted there on purpose, say so when the next run syncs "
                             "before it starts")
-                 .arg(known)
+                 .arg(count)
                  .arg(m_cards.size()));
-        return false;
     }
 
     // The card known from the address book before whose file holds uid:
@@ -909,9 +901,14 @@ private:
             m_cards.remove(key); // one that stays (changed here) is a contact of this folder, not of a book
     }
 
-    void removeDeleted(const QStringList &removed)
+    // Cards gone on the server, each file checked again as it goes: what
+    // the plan saw may have changed since.
+    void removeDeleted(const QStringList &hrefs)
     {
-        for (const QString &href : removed) {
+        const auto kept = [this](const QString &name, const QString &why) {
+            m_report.skipped.append(QStringLiteral("%1: deleted on the server, but %2").arg(name, why));
+        };
+        for (const QString &href : hrefs) {
             const auto it = m_cards.constFind(href);
             if (it == m_cards.cend())
                 continue;
@@ -920,12 +917,11 @@ private:
             try {
                 local = readWholeFile(localPath(*it), kMaxCardBytes);
             } catch (const HostError &) {
-                present = false;
+                present = QFileInfo::exists(localPath(*it));
             }
             if (present && hashOf(local) != it->hash) {
-                m_report.skipped.append(QStringLiteral("%1: deleted on the server, but it holds a change made here "
-                                                       "that was not uploaded, so it stays here")
-                                            .arg(contactName(local, it->file)));
+                kept(contactName(local, it->file),
+                     QStringLiteral("it holds a change made here that was not uploaded, so it stays here"));
                 continue;
             }
             try {
@@ -934,8 +930,7 @@ private:
                 if (present)
                     removeFileIfUnchanged(localPath(*it), local);
             } catch (const HostError &e) {
-                m_report.skipped.append(QStringLiteral("%1: deleted on the server, but %2")
-                                            .arg(contactName(local, it->file), QString::fromUtf8(e.what())));
+                kept(contactName(local, it->file), QString::fromUtf8(e.what()));
                 continue;
             }
             m_staleSeen.append(it->hash);
@@ -1215,7 +1210,7 @@ private:
     QMap<QString, Card> m_cards;            // by the card's full URL
     QMap<QString, Card> m_previous;         // of the address book synced before, until this one is whole here
     QHash<QString, QString> m_previousUids; // their UIDs, read once: UID -> URL
-    QStringList m_missing;                  // cards whose file is gone here
+    QHash<QString, Here> m_here;            // cards whose file is changed or gone here
     QStringList m_staleSeen;                // seen copies the state will no longer name
     // Contact files the open batch writes: their card, and its state before.
     QHash<QString, std::pair<QString, std::optional<Card>>> m_written;
