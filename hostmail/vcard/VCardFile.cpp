@@ -10,6 +10,7 @@
 #include <QStringEncoder>
 #include <QVarLengthArray>
 
+#include <cstring>
 #include <mutex>
 #include <optional>
 
@@ -143,7 +144,14 @@ bool escapedBytesAreUtf8(const QByteArray &text)
 {
     QByteArray run;
     const qsizetype n = text.size();
+    const char *const bytes = text.constData();
     for (qsizetype i = 0; i < n; ++i) {
+        if (run.isEmpty() && bytes[i] != '=') { // to the next escape at once
+            const void *next = std::memchr(bytes + i, '=', size_t(n - i));
+            if (!next)
+                break;
+            i = static_cast<const char *>(next) - bytes;
+        }
         if (text.at(i) == '=' && i + 2 < n && hexDigit(text.at(i + 1)) >= 0 && hexDigit(text.at(i + 2)) >= 0) {
             const int byte = hexDigit(text.at(i + 1)) * 16 + hexDigit(text.at(i + 2));
             i += 2;
