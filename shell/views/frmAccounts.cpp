@@ -88,6 +88,8 @@ frmAccounts::frmAccounts(QWidget *parent) : QDialog(parent), m_ui(std::make_uniq
     });
     connect(&m_signInWork, &QFutureWatcher<QString>::finished, this, [this] {
         const QString error = m_signInWork.result();
+        if (error.isEmpty())
+            m_signedInToMemory = m_signInToMemory;
         m_ui->lblSmtpResult->setText(error.isEmpty() ? QStringLiteral("Signed in as %1.").arg(m_ui->txtAddress->text())
                                                      : error);
         setBusy(false);
@@ -227,11 +229,12 @@ void frmAccounts::signIn()
     const QString address = m_ui->txtAddress->text().trimmed();
     if (provider.isEmpty() || address.isEmpty())
         return;
-    if (begin(QStringLiteral("Waiting for the sign-in in the browser…")))
-        m_signInWork.setFuture(
-            QtConcurrent::run([this, provider, address, inMemory = m_ui->chkPasswordInMemory->isChecked()] {
-                return signInWithProvider(provider, address, inMemory, &m_cancelled);
-            }));
+    if (begin(QStringLiteral("Waiting for the sign-in in the browser…"))) {
+        m_signInToMemory = m_ui->chkPasswordInMemory->isChecked();
+        m_signInWork.setFuture(QtConcurrent::run([this, provider, address, inMemory = m_signInToMemory] {
+            return signInWithProvider(provider, address, inMemory, &m_cancelled);
+        }));
+    }
 }
 
 void frmAccounts::showAddressBooks(const AddressBookTest &test)
@@ -298,9 +301,14 @@ void frmAccounts::save()
         a.passwordCommand = a.signIn.isEmpty() ? command : a.passwordCommand;
         b.passwordCommand = b.signIn.isEmpty() ? command : b.passwordCommand;
     }
+    // A password goes where the box says; a sign-in's token is where it was
+    // kept when the user signed in.
     const bool memory = m_ui->chkPasswordInMemory->isChecked();
-    a.passwordInMemory = memory && a.passwordCommand.isEmpty();
-    b.passwordInMemory = memory && b.passwordCommand.isEmpty();
+    const auto storeOf = [&](bool signIn, bool command, bool before) {
+        return signIn ? m_signedInToMemory.value_or(before) : memory && !command;
+    };
+    a.passwordInMemory = storeOf(!a.signIn.isEmpty(), !a.passwordCommand.isEmpty(), a.passwordInMemory);
+    b.passwordInMemory = storeOf(!b.signIn.isEmpty(), !b.passwordCommand.isEmpty(), b.passwordInMemory);
     // Each account's own password, else the one typed for both. They go to
     // the keyring first: where it cannot keep them, nothing is written.
     const QString davPassword = b.signIn.isEmpty() && b.enabled() ? typedPassword(m_ui->txtDavPassword) : QString();

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class frmAccounts;
@@ -65,9 +66,11 @@ private:
     QFutureWatcher<AddressBookTest> m_bookWork;
     QFutureWatcher<hostmail::signin::Discovered> m_findWork;
     QFutureWatcher<QString> m_signInWork;
-    std::atomic_bool m_cancelled{false}; // set when the window closes: ends a sign-in waiting for the browser
-    QString m_untrusted;                 // the certificate the last address book test could not verify
-    QString m_untrustedMail;             // the same for the mail server
+    std::atomic_bool m_cancelled{false};    // set when the window closes: ends a sign-in waiting for the browser
+    QString m_untrusted;                    // the certificate the last address book test could not verify
+    QString m_untrustedMail;                // the same for the mail server
+    bool m_signInToMemory = false;          // where the sign-in under way keeps its token
+    std::optional<bool> m_signedInToMemory; // the same for the sign-in done in this window
 };
 
 } // namespace shell

@@ -219,6 +219,14 @@ TEST_F(AccountsWindow, AGoogleUserSignsInInTheBrowserAndBothAccountsWorkByToken)
     EXPECT_EQ(mail, "A test message went to anna@gmail.test.");
     EXPECT_EQ(QDir(work.filePath("received/new")).entryList(QDir::Files).size(), 1);
     EXPECT_TRUE(book.startsWith("Logged in; the contacts will come from")) << book.toStdString();
+
+    // Memory chosen after the sign-in: the token stays where it was kept, and the accounts still find it.
+    in<QCheckBox>(w, "chkPasswordInMemory")->setChecked(true);
+    QTest::mouseClick(in<QPushButton>(w, "btnSaveAccounts"), Qt::LeftButton);
+    EXPECT_EQ(in<QLabel>(w, "lblSmtpResult")->text(), "The account is saved.");
+    const QSettings saved(hostmail::StorePaths::configurationFile(), QSettings::IniFormat);
+    EXPECT_FALSE(saved.contains("Smtp/KeepPassword"));
+    EXPECT_FALSE(saved.contains("AddressBook/KeepPassword"));
     w->close();
 }
 
