@@ -123,6 +123,8 @@ class Dav(http.server.BaseHTTPRequestHandler):
             except OSError:
                 pass
             return
+        if self.server.during_fetch:
+            self.server.during_fetch()  # another program at work on the contacts meanwhile
         answered = []
         for href in re.findall(r"<d:href>([^<]*)</d:href>", request):
             name = html.unescape(href)[len(BOOK):]
@@ -178,6 +180,7 @@ class Server(http.server.ThreadingHTTPServer):
     def __init__(self, host="127.0.0.1"):
         super().__init__((host, 0), Dav)
         self.cards, self.fault, self.serial, self.tokens = {}, "", 0, False
+        self.during_fetch = None
         self.authorizations = []
         self.base = f"http://{host}:{self.server_address[1]}"
         threading.Thread(target=self.serve_forever, daemon=True).start()
@@ -299,6 +302,21 @@ class HostileServer(base.SyncCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("0 fetched, 1 uploaded", r.stdout)
         self.assertIn("BDAY:1980-05-11", self.server.cards["c1.vcf"][1])
+        self.assertWholeFilesOnly()
+
+    def test_a_change_made_here_while_the_card_is_fetched_stays_and_goes_up_merged(self):
+        self.server.put("c1.vcf", base.card("c1", "Person One", "BDAY:1980-05-01\r\n"))
+        self.server.during_fetch = lambda: self.edit_locally("c1", "BDAY:1980-05-01", "BDAY:1980-05-21")
+        r = self.sync()
+        self.assertIn("BDAY:1980-05-21", self.local()["c1"][1])  # not written over
+        self.assertIn("Person 1", self.local()["c1"][1])
+        self.server.during_fetch = None
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("1 uploaded", r.stdout)
+        # The server's new name and the date set here, together.
+        self.assertIn("FN:Person One", self.server.cards["c1.vcf"][1])
+        self.assertIn("BDAY:1980-05-21", self.server.cards["c1.vcf"][1])
         self.assertWholeFilesOnly()
 
     def test_a_report_that_deletes_every_card_deletes_nothing_until_the_user_agrees(self):
