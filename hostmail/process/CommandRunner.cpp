@@ -44,16 +44,32 @@ QByteArray lastLines(const QByteArray &text)
     return lines.join('\n');
 }
 
-// argv as the C strings posix_spawn takes; args keeps them alive.
-std::vector<char *> cArguments(const QStringList &argv, std::vector<QByteArray> &args)
+// Starts argv (found on PATH) with the file actions given, which it then
+// destroys, every signal unblocked, SIGPIPE at its default, and flags (a
+// process group or a session of its own). 0, or the error number.
+int spawn(const QStringList &argv, posix_spawn_file_actions_t *actions, short flags, pid_t *pid)
 {
+    std::vector<QByteArray> args;
     for (const QString &a : argv)
         args.push_back(a.toLocal8Bit());
     std::vector<char *> argp;
     for (QByteArray &a : args)
         argp.push_back(a.data());
     argp.push_back(nullptr);
-    return argp;
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes, 0); // with POSIX_SPAWN_SETPGROUP: a group of its own
+    posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+    const int spawned = ::posix_spawnp(pid, argp.front(), actions, &attributes, argp.data(), environ);
+    posix_spawn_file_actions_destroy(actions);
+    posix_spawnattr_destroy(&attributes);
+    return spawned;
 }
 
 // Reads what is there without blocking; false once the pipe is closed.
@@ -112,9 +128,6 @@ CommandResult runCommand(const QStringList &argv, const QByteArray &input, const
     if (outputWrite.fd >= 0)
         ::fcntl(outputWrite.fd, F_SETFL, 0);
 
-    std::vector<QByteArray> args;
-    std::vector<char *> argp = cArguments(argv, args);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, message.fd, STDIN_FILENO);
@@ -123,20 +136,9 @@ CommandResult runCommand(const QStringList &argv, const QByteArray &input, const
     else
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, errorWrite.fd, STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setpgroup(&attributes, 0); // its own group, so a timeout ends its children too
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, argp.front(), &actions, &attributes, argp.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    // A group of its own, so that a timeout ends its children too.
+    const int spawned = spawn(argv, &actions, POSIX_SPAWN_SETPGROUP, &pid);
     ::close(errorWrite.fd);
     errorWrite.fd = -1;
     if (outputWrite.fd >= 0) {
@@ -200,25 +202,12 @@ bool startDetached(const QStringList &argv, QString *error)
             *error = QStringLiteral("no command is set");
         return false;
     }
-    std::vector<QByteArray> args;
-    std::vector<char *> argp = cArguments(argv, args);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    // A session of its own: closing this program's terminal does not end it.
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, argp.front(), &actions, &attributes, argp.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    // A session of its own: closing this program's terminal does not end it.
+    const int spawned = spawn(argv, &actions, POSIX_SPAWN_SETSID, &pid);
     if (spawned != 0) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(spawned));
