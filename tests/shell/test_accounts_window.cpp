@@ -124,6 +124,21 @@ protected:
         return {mail, result->text()};
     }
 
+    // Sends the test message to a server whose own certificate does not
+    // verify: the first try offers Trust, and after it the message goes.
+    void trustAndSendTest(shell::frmAccounts *w)
+    {
+        auto *result = in<QLabel>(w, "lblSmtpResult");
+        auto *send = in<QPushButton>(w, "btnSendTest");
+        QTest::mouseClick(send, Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+        ASSERT_TRUE(in<QPushButton>(w, "btnTrustSmtp")->isVisible()) << result->text().toStdString();
+        QTest::mouseClick(in<QPushButton>(w, "btnTrustSmtp"), Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+        QTest::mouseClick(send, Qt::LeftButton);
+        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+    }
+
     QTemporaryDir keyring;
     QTemporaryDir work;
 
@@ -462,14 +477,7 @@ TEST_F(AccountsWindow, ASelfHostedAndAnAutoconfigDomainSendAndReachTheirAddressB
         EXPECT_TRUE(found->text().startsWith("Found the mail server from ")) << found->text().toStdString();
         auto *result = in<QLabel>(w, "lblSmtpResult");
         // The servers' own certificate, trusted from the window, then a test message.
-        auto *send = in<QPushButton>(w, "btnSendTest");
-        QTest::mouseClick(send, Qt::LeftButton);
-        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
-        ASSERT_TRUE(in<QPushButton>(w, "btnTrustSmtp")->isVisible()) << result->text().toStdString();
-        QTest::mouseClick(in<QPushButton>(w, "btnTrustSmtp"), Qt::LeftButton);
-        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
-        QTest::mouseClick(send, Qt::LeftButton);
-        ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+        ASSERT_NO_FATAL_FAILURE(trustAndSendTest(w));
         EXPECT_EQ(result->text(), "A test message went to " + address + ".");
         auto *book = in<QPushButton>(w, "btnTestDav");
         QTest::mouseClick(book, Qt::LeftButton);
@@ -533,14 +541,7 @@ TEST_F(AccountsWindow, WithNoKeyringAtAllTheWindowKeepsThePasswordInMemoryAndAGr
                   .toString(),
               "memory");
     // The self-signed server, trusted from the window; the test message then reads the password from memory.
-    auto *send = in<QPushButton>(w, "btnSendTest");
-    QTest::mouseClick(send, Qt::LeftButton);
-    ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
-    ASSERT_TRUE(in<QPushButton>(w, "btnTrustSmtp")->isVisible()) << result->text().toStdString();
-    QTest::mouseClick(in<QPushButton>(w, "btnTrustSmtp"), Qt::LeftButton);
-    ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
-    QTest::mouseClick(send, Qt::LeftButton);
-    ASSERT_TRUE(eventually([&] { return send->isEnabled(); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(trustAndSendTest(w));
     EXPECT_EQ(result->text(), "A test message went to anna@berg.test.");
     w->close();
 
