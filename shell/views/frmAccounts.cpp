@@ -318,11 +318,12 @@ void frmAccounts::save()
         return account.passwordInMemory && account.enabled() && account.signIn.isEmpty() && typed.isEmpty() &&
                !hostmail::smtp::memory::find(account.keyringAccount());
     };
+    const bool mailLost = lost(a, smtpPassword), bookLost = lost(b, davPassword);
     QString error;
-    if (lost(a, smtpPassword) || lost(b, davPassword))
+    if (mailLost || bookLost)
         error =
             QStringLiteral("Nothing was saved: enter the password of the %1 to keep it in memory until you log out.")
-                .arg(lost(a, smtpPassword) ? QStringLiteral("mail account") : QStringLiteral("address book"));
+                .arg(mailLost ? QStringLiteral("mail account") : QStringLiteral("address book"));
     try {
         if (error.isEmpty() && !davPassword.isEmpty() && b.passwordCommand.isEmpty())
             hostmail::smtp::storeAccountPassword(b, davPassword);
