@@ -243,14 +243,17 @@ QByteArray compose(const MessageFields &fields)
         // that personalises its messages (a salutation) sends bodies that
         // differ in one stretch of plain text: the body around that slot is
         // made safe once, and each message's text goes into the slot.
+        struct Slot {
+            QString prefix, suffix; // of the bodies around it; null: no slot known
+            QString html;           // prefix + kSlot + suffix made safe
+            std::vector<bool> shown;
+        };
         struct Rewritten {
             QString body;
             QStringList pictures; // the attachments' files and types it was made for
             QString html;         // with kStandInKey in each Content-ID
             std::vector<bool> shown;
-            QString prefix, suffix; // of the bodies around the slot; null: no slot known
-            QString slotHtml;       // prefix + kSlot + suffix made safe
-            std::vector<bool> slotShown;
+            Slot slot;
         };
         static const QString kStandInKey = QUuid::createUuid().toString(QUuid::Id128);
         static const QString kSlot = QStringLiteral("cheerpostslot") + QUuid::createUuid().toString(QUuid::Id128);
@@ -284,34 +287,28 @@ QByteArray compose(const MessageFields &fields)
         const bool samePictures = !last.body.isNull() && last.pictures == pictures;
         QString html;
         const std::vector<bool> *shown = &last.shown;
+        const Slot &slot = last.slot;
         if (samePictures && last.body == fields.body) {
             html = last.html;
-        } else if (const qsizetype middle = fields.body.size() - last.prefix.size() - last.suffix.size();
-                   samePictures && !last.prefix.isNull() && middle >= 0 && fields.body.startsWith(last.prefix) &&
-                   fields.body.endsWith(last.suffix) &&
-                   isSlotText(QStringView(fields.body).mid(last.prefix.size(), middle))) {
-            html = QString(last.slotHtml).replace(kSlot, fields.body.mid(last.prefix.size(), middle));
-            shown = &last.slotShown;
+        } else if (const qsizetype middle = fields.body.size() - slot.prefix.size() - slot.suffix.size();
+                   samePictures && !slot.prefix.isNull() && middle >= 0 && fields.body.startsWith(slot.prefix) &&
+                   fields.body.endsWith(slot.suffix) &&
+                   isSlotText(QStringView(fields.body).mid(slot.prefix.size(), middle))) {
+            html = QString(slot.html).replace(kSlot, fields.body.mid(slot.prefix.size(), middle));
+            shown = &slot.shown;
         } else {
-            Rewritten next{fields.body, pictures, {}, {}, {}, {}, {}, {}};
+            Rewritten next{fields.body, pictures, {}, {}, {}};
             next.html = makeSafe(fields.body, &next.shown);
             // Two bodies in a row that differ in plain text only: the slot.
+            // A body that fitted no slot (a name with markup in it) keeps the one known.
             if (samePictures) {
-                const auto [prefix, suffix] = slotAround(last.body, fields.body);
-                if (!prefix.isNull()) {
-                    next.slotHtml = makeSafe(prefix + kSlot + suffix, &next.slotShown);
-                    if (next.slotHtml.count(kSlot) == 1) {
-                        next.prefix = prefix;
-                        next.suffix = suffix;
-                    }
+                next.slot = last.slot;
+                if (const auto [prefix, suffix] = slotAround(last.body, fields.body); !prefix.isNull()) {
+                    Slot found{prefix, suffix, {}, {}};
+                    found.html = makeSafe(prefix + kSlot + suffix, &found.shown);
+                    if (found.html.count(kSlot) == 1)
+                        next.slot = std::move(found);
                 }
-            }
-            if (next.prefix.isNull() && samePictures && !last.prefix.isNull()) {
-                // A body that fitted no slot (a name with markup in it): the slot stays.
-                next.prefix = last.prefix;
-                next.suffix = last.suffix;
-                next.slotHtml = last.slotHtml;
-                next.slotShown = last.slotShown;
             }
             last = std::move(next);
             html = last.html;
