@@ -536,7 +536,6 @@ private:
         return true;
     }
 
-    // Cards the program changed go back, with If-Match on their ETag.
     // Whether the card's file still holds the bytes last seen on the server
     // (then it is stamped); what it holds otherwise goes to *local. The stamp,
     // taken before the file is read, spares the read while it is unchanged.
@@ -558,6 +557,7 @@ private:
         return Here::Same;
     }
 
+    // Cards the program changed go back, with If-Match on their ETag.
     void uploadChanges()
     {
         for (auto it = m_cards.begin(); it != m_cards.end() && m_report.failure.isEmpty(); ++it) {
@@ -791,9 +791,8 @@ private:
             written = keepLocalChanges(e);
         }
         // What reached the disk is stamped now, so that the next sync need not read it.
-        for (const auto &[href, before] : std::as_const(m_written)) {
-            Q_UNUSED(before);
-            const auto card = m_cards.find(href);
+        for (const auto &written : std::as_const(m_written)) {
+            const auto card = m_cards.find(written.first);
             QByteArray local;
             if (card != m_cards.end())
                 compareHere(*card, &local);
@@ -875,10 +874,8 @@ private:
         return keepFetched(m, changed); // when false, the state still names what is on the disk
     }
 
-    // One rule for every way the server tells of deletions (a report, a
-    // listing): a sync that would delete all the contacts here, or most of
-    // them, deletes none until the user agrees. A server that lost its
-    // cards or a wrong address book looks just like that.
+    // The plan held back deletions of most of the contacts here, however the
+    // server told of them: none happens until the user agrees.
     void withholdDeletions(int count)
     {
         m_report.withheldDeletions = count;
