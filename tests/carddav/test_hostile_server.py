@@ -181,6 +181,7 @@ class Server(http.server.ThreadingHTTPServer):
         super().__init__((host, 0), Dav)
         self.cards, self.fault, self.serial, self.tokens = {}, "", 0, False
         self.during_fetch = None
+        self.odd_etags = False  # ETags holding a tab, a backslash and a quote
         self.authorizations = []
         self.base = f"http://{host}:{self.server_address[1]}"
         threading.Thread(target=self.serve_forever, daemon=True).start()
@@ -190,7 +191,7 @@ class Server(http.server.ThreadingHTTPServer):
 
     def put(self, name, data):
         self.serial += 1
-        self.cards[name] = (str(self.serial), data)
+        self.cards[name] = (f'{self.serial}\t\\"q' if self.odd_etags else str(self.serial), data)
 
 
 class HostileServer(base.SyncCase):
@@ -267,6 +268,21 @@ class HostileServer(base.SyncCase):
         r = self.sync()
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("0 fetched, 0 uploaded, 0 deleted", r.stdout)
+
+    def test_etags_that_need_escaping_come_back_from_the_state_as_the_server_wrote_them(self):
+        self.server.odd_etags = True
+        self.server.put("c1.vcf", base.card("c1", "Person One", "BDAY:1980-05-01\r\n"))
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("1 fetched", r.stdout)
+        r = self.sync()  # the state read back: the same ETags, nothing to fetch
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("0 fetched, 0 uploaded, 0 deleted", r.stdout)
+        self.edit_locally("c1", "BDAY:1980-05-01", "BDAY:1980-05-11")
+        r = self.sync()  # If-Match carries the ETag as it was given
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("0 fetched, 1 uploaded", r.stdout)
+        self.assertIn("BDAY:1980-05-11", self.server.cards["c1.vcf"][1])
 
     def test_two_cards_of_the_same_bytes_keep_what_the_merge_needs(self):
         twin = base.card("dup", "Dup Licate", "BDAY:1980-01-01\r\nTEL:1\r\n")
