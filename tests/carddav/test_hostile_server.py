@@ -91,6 +91,8 @@ class Dav(http.server.BaseHTTPRequestHandler):
                     BOOK, f"<d:sync-token>t{self.server.serial}</d:sync-token>")]))
             return self.answer(207, self.multistatus([self.response(
                 BOOK, "<d:resourcetype><d:collection/><c:addressbook/></d:resourcetype>")]))
+        if self.server.during_listing:
+            self.server.during_listing()  # another program at work on the contacts meanwhile
         listed = [self.response(BOOK, "<d:resourcetype><d:collection/><c:addressbook/></d:resourcetype>")]
         listed += [self.response(BOOK + name, f'<d:getetag>"{etag}"</d:getetag>') for name, (etag, _) in cards.items()]
         if self.server.fault == "foreign":
@@ -180,7 +182,7 @@ class Server(http.server.ThreadingHTTPServer):
     def __init__(self, host="127.0.0.1"):
         super().__init__((host, 0), Dav)
         self.cards, self.fault, self.serial, self.tokens = {}, "", 0, False
-        self.during_fetch = None
+        self.during_fetch = self.during_listing = None
         self.odd_etags = False  # ETags holding a tab, a backslash and a quote
         self.authorizations = []
         self.base = f"http://{host}:{self.server_address[1]}"
@@ -333,6 +335,15 @@ class HostileServer(base.SyncCase):
         # The server's new name and the date set here, together.
         self.assertIn("FN:Person One", self.server.cards["c1.vcf"][1])
         self.assertIn("BDAY:1980-05-21", self.server.cards["c1.vcf"][1])
+        self.assertWholeFilesOnly()
+
+    def test_a_contact_edited_here_while_the_server_lists_it_gone_stays_here(self):
+        del self.server.cards["c2.vcf"]
+        self.server.during_listing = lambda: self.edit_locally("c2", "BDAY:1980-05-02", "BDAY:1980-05-22")
+        r = self.sync()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("deleted on the server, but it holds a change made here that was not uploaded", r.stdout)
+        self.assertIn("BDAY:1980-05-22", self.local()["c2"][1])
         self.assertWholeFilesOnly()
 
     def test_a_report_that_deletes_every_card_deletes_nothing_until_the_user_agrees(self):
