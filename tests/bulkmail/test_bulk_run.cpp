@@ -3,12 +3,12 @@
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/Application.h"
 
+#include "support/Eventually.h"
 #include "support/Golden.h"
 #include "support/ProgramTexts.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempStore.h"
 
-#include <QElapsedTimer>
 #include <QThread>
 #include <QUrl>
 
@@ -251,11 +251,8 @@ TEST(BulkRun, SendModeQueuesEachMessageForTheSendOnDateAndStartsDeliveryOnce)
     ASSERT_EQ(f.store.outbox().size(), 2);
     for (const QString &queued : f.store.outbox())
         EXPECT_EQ(hostmail::mime::deferredDelivery(f.store.read(queued)), QDateTime(QDate(2026, 12, 31), QTime(0, 0)));
-    QElapsedTimer t;
-    t.start();
-    while (!QFile::exists(f.store.dir.path() + "/agent.txt") && t.elapsed() < 10000)
-        QThread::msleep(20);
-    QThread::msleep(200);
+    ASSERT_TRUE(eventually([&] { return holdsAWholeLine(f.store.dir.path() + "/agent.txt"); }, 10000));
+    QThread::msleep(200); // a second start would show by now
     EXPECT_EQ(f.store.read(f.store.dir.path() + "/agent.txt"), "started\n");
 }
 

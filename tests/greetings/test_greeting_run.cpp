@@ -4,6 +4,7 @@
 #include "hostmail/mime/MimeMessage.h"
 #include "hostmail/model/Application.h"
 
+#include "support/Eventually.h"
 #include "support/Golden.h"
 #include "support/ProgramTexts.h"
 #include "support/RecordingPrompter.h"
@@ -242,8 +243,7 @@ TEST(GreetingRun, SendQueuesAndStartsTheDeliveryAgentOnceWithoutWaitingForIt)
     EXPECT_TRUE(r.store.drafts().isEmpty());
     EXPECT_EQ(r.store.outbox().size(), 3); // due on the 14th: the agent delivers then
     const QString started = r.store.dir.path() + "/agent.txt";
-    while (!QFile::exists(started) && clock.elapsed() < 20000)
-        QThread::msleep(50);
+    ASSERT_TRUE(eventually([&] { return holdsAWholeLine(started); }, 20000));
     QThread::msleep(300);
     const QList<QByteArray> runs = r.store.read(started).trimmed().split('\n');
     ASSERT_EQ(runs.size(), 1); // once per run, not once per message

@@ -392,7 +392,7 @@ TEST_F(MainWindowFixture, FailedAndHeldMailShowsInTheWindowWithSendAgainAndRemov
                                        "again?");
     EXPECT_EQ(button->text(), "Outbox: 1 failed");
     EXPECT_EQ(status->text(), "Sending now…");
-    ASSERT_TRUE(eventually([&] { return QFile::exists(started); }, 10000));
+    ASSERT_TRUE(eventually([&] { return holdsAWholeLine(started); }, 10000));
     EXPECT_TRUE(store.read(started).startsWith("--mail " + store.paths.mail.toUtf8()));
     for (int i = 0; i < 2; ++i)
         list->topLevelItem(i)->setSelected(list->topLevelItem(i)->text(1).startsWith("anna"));

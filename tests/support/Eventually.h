@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -17,4 +18,12 @@ template <typename Condition>::testing::AssertionResult eventually(Condition con
         QTest::qWait(20);
     }
     return ::testing::AssertionSuccess();
+}
+
+// True once a file that a test's stand-in program writes holds a whole line.
+// The shell creates the file before it writes, so its existence alone is no sign.
+inline bool holdsAWholeLine(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().endsWith('\n');
 }
