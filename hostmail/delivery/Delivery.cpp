@@ -171,16 +171,7 @@ public:
 
     Handover send(const mime::Outgoing &out)
     {
-        // A message without a From (queued before the sender was set) takes
-        // the sender set now, else a login that is an address.
-        QString from = out.sender;
-        QByteArray fromHeader;
-        if (const mime::Mailbox set = mime::mailbox(m_paths.from); from.isEmpty() && !set.address.isEmpty()) {
-            from = set.address;
-            fromHeader = set.header;
-        }
-        if (from.isEmpty())
-            from = m_paths.smtp.user.contains(QLatin1Char('@')) ? m_paths.smtp.user : QString();
+        const QString &from = out.sender;
         if (!from.isEmpty() && !mime::isEnvelopeAddress(from))
             return {Handover::Kind::Unsendable, QStringLiteral("its sender %1 is no address a mail server takes")
                                                     .arg(mime::headerSafe(from).simplified())};
@@ -198,8 +189,7 @@ public:
         }
         QByteArray wire;
         try {
-            wire = mime::forTransport(
-                smtp::messageForTransfer(out.message, fromHeader.isEmpty() ? from : QString::fromLatin1(fromHeader)));
+            wire = mime::forTransport(smtp::messageForTransfer(out.message, from));
         } catch (const HostError &e) {
             return {Handover::Kind::Unsendable, QString::fromUtf8(e.what())};
         }
@@ -277,6 +267,12 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
         names.insert(Maildir::baseName(f));
     state.keepOnly(names);
 
+    // The sender of a message that names none: the one set in the Accounts
+    // window, else a mail account's login that is an address.
+    mime::Mailbox sender = mime::mailbox(m_paths.from);
+    if (sender.address.isEmpty() && m_paths.smtp.enabled() && m_paths.smtp.user.contains(QLatin1Char('@')))
+        sender = mime::mailbox(m_paths.smtp.user);
+
     // The notice names a message as the user knows it: its subject and
     // recipients; the log and the error lines by its file.
     QHash<QString, QString> labels;
@@ -312,10 +308,10 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                     const QString &notes) {
         try {
             const QByteArray bytes = readWholeFile(path, kMaxMessageBytes);
-            QByteArray dated = bytes;
+            QByteArray dated = mime::withSender(bytes, sender.header);
             try {
                 if (handedOver.isValid())
-                    dated = mime::withDate(bytes, handedOver);
+                    dated = mime::withDate(dated, handedOver);
             } catch (const HostError &) {
                 // no Date to set: filed as it is
             }
@@ -437,8 +433,13 @@ DeliveryReport Delivery::deliverDue(const QDateTime &now) const
                 continue;
             }
             // It is dated when it is handed over (RFC 5322: when it enters
-            // the delivery system), not when it was composed.
+            // the delivery system), not when it was composed; one queued
+            // before the sender was set goes with the sender set now.
             out.message = mime::withDate(out.message, now);
+            if (out.sender.isEmpty() && !sender.address.isEmpty()) {
+                out.message = mime::withSender(out.message, sender.header);
+                out.sender = sender.address;
+            }
             state.set(name, {DeliveryState::Stage::Sending, attempts, {}, {}});
             state.save(); // marked before it is handed over
             const Handover result = account ? account->send(out) : handOver(out);

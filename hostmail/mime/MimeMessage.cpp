@@ -624,12 +624,39 @@ QByteArray foldLongHeaders(const QByteArray &crlfMessage)
 
 } // namespace
 
+namespace {
+
+// The line end the message's first line uses, for a header put beside it.
+QByteArray lineEndOf(const QByteArray &message)
+{
+    const qsizetype firstEol = message.indexOf('\n');
+    return firstEol > 0 && message.at(firstEol - 1) == '\r' ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+}
+
+} // namespace
+
+QByteArray withSender(const QByteArray &message, const QByteArray &from)
+{
+    if (from.isEmpty())
+        return message;
+    const qsizetype end = headerEnd(message);
+    qsizetype at = 0;
+    while (at < end) {
+        if (end - at >= 5 && qstrnicmp(message.constData() + at, "from:", 5) == 0)
+            return message;
+        const qsizetype next = message.indexOf('\n', at);
+        at = next < 0 || next >= end ? end : next + 1;
+    }
+    const QByteArray eol = lineEndOf(message);
+    QByteArray folded = from;
+    folded.replace("\r\n", "\n").replace('\n', eol); // a long name comes folded
+    return "From: " + folded + eol + message;
+}
+
 QByteArray withDate(const QByteArray &message, const QDateTime &when)
 {
     const qsizetype end = headerEnd(message);
-    const qsizetype firstEol = message.indexOf('\n');
-    const QByteArray eol =
-        firstEol > 0 && message.at(firstEol - 1) == '\r' ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+    const QByteArray eol = lineEndOf(message);
     // With the day of the week, as every mail program writes it.
     const QByteArray date =
         "Date: " + (QLocale::c().toString(when, QStringLiteral("ddd, ")) + when.toString(Qt::RFC2822Date)).toLatin1() +

@@ -91,6 +91,10 @@ private:
 // the delivery system); every other byte stays as it was, line ends included.
 QByteArray withDate(const QByteArray &message, const QDateTime &when);
 
+// The message with a From header of from (as mailbox() gives it) where it
+// has none; a message with a From, or an empty from, stays as it is.
+QByteArray withSender(const QByteArray &message, const QByteArray &from);
+
 // The message as SMTP carries it (RFC 5321): CRLF after every line, no line
 // longer than 998 octets. A part whose lines are longer is encoded anew
 // (quoted-printable or base64), and a long header folded; what cannot be

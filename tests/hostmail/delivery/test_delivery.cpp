@@ -752,6 +752,34 @@ TEST(MailAccount, AMessageIsDatedWhenItIsHandedOver)
     EXPECT_EQ(count(headersOf(delivered), "Date:"), 1);
 }
 
+TEST(Delivery, AMessageQueuedBeforeTheSenderWasSetGoesAndIsFiledWithTheSenderSetSince)
+{
+    using hostmail::mime::withSender;
+    // Only where no From is; a long name comes folded in the message's own line ends.
+    EXPECT_EQ(withSender("To: t@x.org\r\nSubject: s\r\n\r\nFrom: body\r\n", "A <a@x.org>"),
+              "From: A <a@x.org>\r\nTo: t@x.org\r\nSubject: s\r\n\r\nFrom: body\r\n");
+    EXPECT_EQ(withSender("To: t@x.org\n\nb\n", "Very long name\n <a@x.org>"),
+              "From: Very long name\n <a@x.org>\nTo: t@x.org\n\nb\n");
+    EXPECT_EQ(withSender("FROM: b@x.org\n\nb\n", "A <a@x.org>"), "FROM: b@x.org\n\nb\n");
+    EXPECT_EQ(withSender("To: t@x.org\n\nb\n", {}), "To: t@x.org\n\nb\n");
+
+    // Through the delivery command too: sendmail -t would otherwise make up
+    // a sender from the machine's user; Bcc stays for it to take out.
+    TempStore s;
+    s.paths.deliveryCommand = recorder(s);
+    queue(s, "tom@example.org", {}, "eve@example.org");
+    s.paths.from = QStringLiteral("Anna Berg <anna@example.org>");
+    EXPECT_EQ(Delivery(s.paths).deliverDue(QDateTime::currentDateTime()).delivered, 1);
+    const QByteArray delivered = headersOf(s.read(s.dir.path() + "/delivered.txt"));
+    EXPECT_EQ(count(delivered, "From: "), 1) << delivered.constData();
+    EXPECT_TRUE(delivered.contains("From: Anna Berg <anna@example.org>\n")) << delivered.constData();
+    EXPECT_TRUE(delivered.contains("Bcc: eve@example.org\n")) << delivered.constData();
+    // The Sent copy shows who it went out from.
+    const QStringList sent = s.files(s.paths.sent() + "/cur");
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(mime::headerText(s.read(sent.first()), "From").trimmed(), "Anna Berg <anna@example.org>");
+}
+
 TEST(MailAccount, AnAddressNoEnvelopeCanCarryIsARefusedRecipientAndTheOthersStillGetTheMessage)
 {
     for (const char *bad : {"a\nb@example.org", "a\rRCPT TO:<x@example.org>", "<a@example.org>", "a b@example.org",
