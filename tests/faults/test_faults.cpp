@@ -405,9 +405,13 @@ TEST(SyncTool, NoEditItMakesDuringAReminderRunIsLost)
         EXPECT_EQ(int(now.count("NOTE:edit ")), edits[size_t(i)]) << name(i).toStdString() << " lost an edit";
         edited += edits[size_t(i)] > 0;
         rewritten += !now.contains("T10:00:00Z");
+        // A file the tool changed between the run's read and its write is
+        // left to the tool (how many depends on the machine's speed); one it
+        // never touched is rewritten.
+        if (edits[size_t(i)] == 0) {
+            EXPECT_FALSE(now.contains("T10:00:00Z")) << name(i).toStdString() << " was not rewritten";
+        }
     }
     EXPECT_GT(edited, 100) << "the tool hardly ran";
-    // A file the tool changed between the run's read and its write is left
-    // to the tool; how many that are depends on the machine's speed.
-    EXPECT_GT(rewritten, n / 10) << "the run hardly rewrote anything";
+    EXPECT_GT(rewritten, 0) << "the run rewrote nothing";
 }
