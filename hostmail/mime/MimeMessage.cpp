@@ -622,10 +622,6 @@ QByteArray foldLongHeaders(const QByteArray &crlfMessage)
     return head + crlfMessage.mid(end);
 }
 
-} // namespace
-
-namespace {
-
 // The line end the message's first line uses, for a header put beside it.
 QByteArray lineEndOf(const QByteArray &message)
 {
