@@ -59,6 +59,16 @@ void completeMaildir(const QByteArray &maildir)
         makeFolders(maildir + sub);
 }
 
+// The six letters or digits of a temporary name: from the process and a
+// counter, so that the names one process makes never repeat.
+QByteArray temporarySuffix()
+{
+    static std::atomic<quint32> counter{quint32(QRandomGenerator::global()->generate())};
+    static const quint32 process = quint32(::getpid()) << 16;
+    const quint32 n = counter.fetch_add(1) ^ process;
+    return QByteArray::number(n % 2176782336u, 36).rightJustified(6, '0');
+}
+
 // A temporary file this library writes beside its target: ".NAME.tmp-XXXXXX",
 // or, with ".old" after it, the target moved aside while it is compared.
 // Gives NAME.
@@ -385,18 +395,13 @@ int writeTemp(WriteJob &job)
 {
     int fd = -1;
     if (job.uniqueTemp) {
-        // A name no file has: the template's XXXXXX from the process and a
-        // counter, tried again on the rare clash with a file left behind.
-        static std::atomic<quint32> counter{quint32(QRandomGenerator::global()->generate())};
-        static const quint32 process = quint32(::getpid()) << 16;
+        // A name no file has: the template's XXXXXX from temporarySuffix(),
+        // tried again on the rare clash with a file left behind.
         clearFolderOnce(folderOf(job.temp));
         const qsizetype x = job.temp.lastIndexOf("XXXXXX");
         for (int attempt = 0; attempt < 100; ++attempt) {
-            if (x >= 0) {
-                const quint32 n = counter.fetch_add(1) ^ process;
-                const QByteArray name = QByteArray::number(n % 2176782336u, 36).rightJustified(6, '0');
-                job.temp.replace(x, 6, name);
-            }
+            if (x >= 0)
+                job.temp.replace(x, 6, temporarySuffix());
             fd = ::open(job.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
             // Locked while it is worked with, so that no clearing of the
             // folder takes it; one taken in the instant before is given up.
@@ -521,11 +526,8 @@ void removeFileIfUnchanged(const QString &path, const QByteArray &expected)
     QByteArray aside;
     int moved = EEXIST;
     for (int attempt = 0; attempt < 8 && moved == EEXIST; ++attempt) {
-        QByteArray suffix;
-        for (int i = 0; i < 6; ++i)
-            suffix += "abcdefghijklmnopqrstuvwxyz0123456789"[QRandomGenerator::global()->bounded(36)];
-        aside =
-            QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName()) + ".tmp-" + suffix + ".old";
+        aside = QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName()) + ".tmp-" +
+                temporarySuffix() + ".old";
         moved = placeWithoutReplacing(target.constData(), aside.constData());
     }
     if (moved == ENOENT)
