@@ -791,8 +791,8 @@ private:
             written = keepLocalChanges(e);
         }
         // What reached the disk is stamped now, so that the next sync need not read it.
-        for (const auto &written : std::as_const(m_written)) {
-            const auto card = m_cards.find(written.first);
+        for (const auto &entry : std::as_const(m_written)) {
+            const auto card = m_cards.find(entry.first); // the card whose file it is
             QByteArray local;
             if (card != m_cards.end())
                 compareHere(*card, &local);
